@@ -1,0 +1,39 @@
+// Emitters for the forms of the bytecode. Handlers call these and never look
+// at the pass: the sink counts in pass 1 and writes in pass 2.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "codegen/bytecode.hpp"
+#include "driver/sink.hpp"
+
+namespace oxbuild {
+
+inline void emit_opcode(Sink& sink, Opcode op) { sink.emit_word(op); }
+inline void emit_token(Sink& sink, ExprToken token) { sink.emit_word(token); }
+
+// Type word (type code, plus LOCAL_FLAG for a local) and index word.
+inline void emit_variable_reference(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
+    sink.emit_word(static_cast<std::uint32_t>(type) | (local ? LOCAL_FLAG : 0u));
+    sink.emit_word(static_cast<std::uint32_t>(slot));
+}
+
+inline void emit_constant(Sink& sink, std::int32_t value) {
+    sink.emit_word(EXPR_CONST);
+    sink.emit_dword(static_cast<std::uint32_t>(value));
+}
+
+inline void emit_code_address(Sink& sink, CodeAddress address) { sink.emit_code_address(address); }
+
+// EXPR_STRING, the bytes up to the first zero, a zero, and one more zero
+// when that leaves an odd count after the token.
+inline void emit_string_argument(Sink& sink, std::string_view text) {
+    sink.emit_word(EXPR_STRING);
+    const std::size_t length = text.find('\0') == std::string_view::npos ? text.size() : text.find('\0');
+    for (std::size_t i = 0; i < length; ++i) sink.emit_byte(static_cast<unsigned char>(text[i]));
+    sink.emit_byte(0);
+    if ((length + 1) % 2 != 0) sink.emit_byte(0);
+}
+
+}  // namespace oxbuild

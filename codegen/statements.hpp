@@ -1,0 +1,29 @@
+// Control statements and the braces that open and close blocks. Every jump
+// target comes from a block record that pass 1 made; pass 2 finds it again
+// by the block's key and writes the address.
+#pragma once
+
+#include "codegen/blocks.hpp"
+#include "driver/sink.hpp"
+
+namespace oxbuild {
+
+class Compiler;
+
+// Opens a block one level deeper; false when it cannot be opened (at level 0,
+// or past level 255), after reporting why.
+bool open_block(Compiler& c, BlockKind kind, CodeAddress start);
+// '}' closes the innermost block.
+void close_block(Compiler& c);
+// The key of a block opened where the reader stands now.
+BlockKey current_block_key(const Compiler& c);
+
+void compile_if(Compiler& c);
+void compile_elseif(Compiler& c);
+void compile_else(Compiler& c);
+void compile_while(Compiler& c);
+void compile_continue(Compiler& c);
+void compile_break(Compiler& c);
+void compile_return(Compiler& c);
+
+}  // namespace oxbuild

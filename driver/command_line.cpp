@@ -1,0 +1,155 @@
+#include "driver/command_line.hpp"
+
+#include <new>
+#include <optional>
+#include <unistd.h>
+
+#include "driver/compiler.hpp"
+#include "driver/fatal.hpp"
+#include "driver/file_names.hpp"
+#include "driver/pass.hpp"
+#include "driver/text_encoding.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+constexpr std::string_view kSourceExtension = "oxs";
+constexpr std::string_view kModuleExtension = "oxb";
+constexpr std::size_t kMaxSourceName = 383;
+constexpr char kFatalLine[] = "   Fatal Error\n";
+constexpr char kResultIndent[] = "   ";
+
+// "/x" is an option; "/home/u/prog" (a second '/') is a file name.
+bool is_option(const std::string& arg) { return !arg.empty() && arg[0] == '/' && arg.find('/', 1) == std::string::npos; }
+
+class DriverOutput {
+public:
+    DriverOutput(std::ostream& out, bool utf8) : out_(out), utf8_(utf8) {}
+    void line(const Message& m) { out_ << (utf8_ ? m.utf8 : m.cp932) << '\n'; }
+    std::string name(const std::string& cp932) const { return utf8_ ? cp932_to_utf8(cp932) : cp932; }
+    std::ostream& out() { return out_; }
+    bool utf8() const { return utf8_; }
+
+private:
+    std::ostream& out_;
+    bool utf8_;
+};
+
+struct FileNames {
+    std::string source;  // as the messages print it
+    std::string module;
+};
+
+// Reads the arguments; prints the failure and gives its status when they
+// name no single source.
+std::optional<FileNames> parse_arguments(const std::vector<std::string>& args, DriverOutput& out, int& status) {
+    std::optional<std::string> source_arg;
+    for (const std::string& arg : args) {
+        if (is_option(arg)) continue;  // options have no effect
+        if (source_arg) {
+            out.line(msg::bad_parameters);
+            status = kExitFailure;
+            return std::nullopt;
+        }
+        source_arg = arg;
+    }
+    if (!source_arg) {
+        out.line(msg::no_file_given);
+        status = kExitFailure;
+        return std::nullopt;
+    }
+    FileNames names;
+    names.source = add_default_extension(*source_arg, kSourceExtension);
+    if (names.source.size() > kMaxSourceName) {
+        out.line(msg::bad_parameters);
+        status = kExitFailure;
+        return std::nullopt;
+    }
+    names.module = replace_extension(names.source, kModuleExtension);
+    return names;
+}
+
+// Both passes; the module is closed and judged by the caller.
+void compile(Compiler& c, SourceStream& source) {
+    compile_pass(c, 1);
+    source.rewind();
+    compile_pass(c, 2);
+}
+
+int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::string& module_path) {
+    module.reset();
+    ::unlink(module_path.c_str());
+    out.out() << kFatalLine;
+    return kExitFailure;
+}
+
+}  // namespace
+
+bool wants_utf8_messages(const char* value) {
+    if (value == nullptr) return false;
+    const std::string_view v(value);
+    constexpr std::string_view kUtf8 = "utf-8";
+    if (v.size() != kUtf8.size()) return false;
+    for (std::size_t i = 0; i < v.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(v[i])) != kUtf8[i]) return false;
+    return true;
+}
+
+int run_compiler(const std::vector<std::string>& args, std::ostream& os, const DriverOptions& options) {
+    DriverOutput out(os, options.utf8_messages);
+    os << kBanner;
+    if (args.empty()) {
+        os << kUsage;
+        return kExitSuccess;
+    }
+    int status = kExitSuccess;
+    const auto names = parse_arguments(args, out, status);
+    if (!names) return status;
+
+    const std::string source_path = to_system_path(names->source);
+    const std::string module_path = to_system_path(names->module);
+    const auto source = SourceStream::open(source_path);
+    if (!source) {
+        out.line(msg::source_not_found);
+        return kExitFailure;
+    }
+    // Opening the module would empty a source that is its own module.
+    if (source->same_file_as(module_path)) {
+        out.line(msg::module_not_opened);
+        return kExitFailure;
+    }
+    auto module = ModuleStream::create(module_path);
+    if (!module) {
+        out.line(msg::module_not_opened);
+        return kExitFailure;
+    }
+
+    Compiler c(os, options.utf8_messages);
+    c.main_source = source.get();
+    c.main_source_name = names->source;
+    c.module = module.get();
+    c.sink.attach(module.get());
+    c.base_dir = directory_of(source_path);
+    try {
+        compile(c, *source);
+    } catch (const FatalStop&) {
+        return fatal(out, module, module_path);
+    } catch (const std::bad_alloc&) {
+        return fatal(out, module, module_path);
+    }
+    const bool written = module->close();
+    const int errors = c.diag.error_count();
+    if (errors == 0 && !written) return fatal(out, module, module_path);
+    if (errors == 0) {
+        os << kResultIndent << out.name(names->module) << " created\n";
+        return kExitSuccess;
+    }
+    module.reset();
+    ::unlink(module_path.c_str());
+    os << kResultIndent << errors << (out.utf8() ? msg::error_count_suffix.utf8 : msg::error_count_suffix.cp932)
+       << '\n';
+    return kExitSourceErrors;
+}
+
+}  // namespace oxbuild

@@ -1,0 +1,31 @@
+// The driver: the command line, the file names, the two passes and the
+// result. Exit statuses: 0 after a compilation without errors and after the
+// usage line, 1 when the source has errors, 255 (-1) for command-line and
+// file-opening failures and the fatal stop.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace oxbuild {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitSourceErrors = 1;
+inline constexpr int kExitFailure = 255;
+
+inline constexpr char kBanner[] = "Ombrix Module compiler   Version 1.4.0\n";
+inline constexpr char kUsage[] = "   oxbuild  /option fileneme\n";
+
+struct DriverOptions {
+    bool utf8_messages = false;  // OXBUILD_MESSAGES=utf-8
+};
+
+// Whether OXBUILD_MESSAGES asks for UTF-8 (the value "utf-8", any case).
+bool wants_utf8_messages(const char* value);
+
+// Runs the compiler on the arguments (without the program name), writing
+// everything it prints to out; returns the exit status.
+int run_compiler(const std::vector<std::string>& args, std::ostream& out, const DriverOptions& options = {});
+
+}  // namespace oxbuild

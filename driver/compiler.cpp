@@ -1,0 +1,25 @@
+#include "driver/compiler.hpp"
+
+#include "driver/file_names.hpp"
+
+namespace oxbuild {
+
+Compiler::Compiler(std::ostream& out, bool utf8_messages)
+    : diag(out, utf8_messages), reader(diag), lex(reader, diag) {
+    diag.attach(&reader);
+}
+
+void Compiler::begin_pass(int number) {
+    pass = std::make_unique<PassState>(number);
+    diag.start_pass(number);
+    sink.start_pass(number);
+    lex.use_defines(&pass->defines);
+}
+
+std::string Compiler::resolve(std::string_view name_as_written) const {
+    std::string path = to_system_path(name_as_written);
+    if (base_dir.empty() || (!path.empty() && path[0] == '/')) return path;
+    return base_dir + "/" + path;
+}
+
+}  // namespace oxbuild

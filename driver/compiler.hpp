@@ -1,0 +1,98 @@
+// The state of one compilation, grouped by lifetime: what pass 1 records and
+// pass 2 reads (RunState), and what each pass builds afresh from the same
+// text (PassState, constructed anew at the start of each pass).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "codegen/blocks.hpp"
+#include "driver/diagnostics.hpp"
+#include "driver/module_stream.hpp"
+#include "driver/sink.hpp"
+#include "lexer/reader.hpp"
+#include "lexer/source_stream.hpp"
+#include "lexer/tokens.hpp"
+#include "module/module_writer.hpp"
+#include "resources/resource_records.hpp"
+#include "symbols/symbol_tables.hpp"
+
+namespace oxbuild {
+
+// Made in pass 1, read in pass 2.
+struct RunState {
+    FunctionTable functions;
+    SlotTable slots;
+    std::array<std::int32_t, kGlobalTypes> global_counts{};
+    BlockRecords blocks;
+    CodeAddress code_size = 0;       // the code counter at the end of pass 1
+    std::int64_t bitmap_total = 0;   // bitmap section size
+    std::int64_t wave_total = 0;     // wave section size
+    TextFields texts;                // as pass 1 left them, for the header
+    ModuleLayout layout;             // fixed by the header writer in pass 2
+    // Resource facts of pass 1, compared at the end of pass 2.
+    std::vector<std::pair<std::int32_t, std::int32_t>> bitmap_sizes;
+    std::vector<std::int64_t> wave_sizes;
+};
+
+// Built afresh by each pass from the same text.
+struct PassState {
+    explicit PassState(int pass) : number(pass) {}
+
+    int number;
+    int block_level = 0;
+    int else_allowance = 0;
+    int include_counter = 0;
+    int include_depth = 0;
+    ScopeTable scopes;
+    PrototypeTable prototypes;
+    DefineTable defines;
+    TextFields texts;
+    std::vector<BitmapRecord> bitmaps;
+    SharedPalette palette;
+    std::vector<WaveRecord> waves;
+    std::unordered_set<std::int32_t> bitmap_numbers;  // for the duplicate checks
+    std::unordered_set<std::int32_t> wave_numbers;
+    std::vector<Menu> menus;
+    std::array<BlockKey, kBlockLevels> block_keys{};
+    std::string current_function;
+    std::unordered_set<std::string, NameHash, NameEqual> defined_functions;
+};
+
+class Compiler {
+public:
+    Compiler(std::ostream& out, bool utf8_messages = false);
+    Compiler(const Compiler&) = delete;
+    Compiler& operator=(const Compiler&) = delete;
+
+    Diagnostics diag;
+    Reader reader;
+    Lexer lex;
+    Sink sink;
+    RunState run;
+    std::unique_ptr<PassState> pass;
+
+    SourceStream* main_source = nullptr;
+    std::string main_source_name;  // as derived on the command line
+    ModuleStream* module = nullptr;
+    std::string base_dir;          // the main source's directory; "" for the current one
+
+    PassState& p() { return *pass; }
+    int pass_number() const { return pass->number; }
+    int block_level() const { return pass->block_level; }
+
+    // Starts a pass: fresh per-pass state, pass number everywhere.
+    void begin_pass(int number);
+
+    // The name as the file system sees it: separators made '/', and a
+    // relative name taken from the main source's directory.
+    std::string resolve(std::string_view name_as_written) const;
+};
+
+}  // namespace oxbuild

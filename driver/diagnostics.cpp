@@ -1,0 +1,69 @@
+#include "driver/diagnostics.hpp"
+
+#include "driver/text_encoding.hpp"
+
+namespace oxbuild {
+
+namespace {
+constexpr int kPrintingPass = 2;
+}
+
+void Diagnostics::write_location() {
+    const SourceLocation at = where_ ? where_->location() : SourceLocation{"", 0};
+    out_ << file_name(at.file_name) << '(' << at.line << "):";
+}
+
+void Diagnostics::report(const Message& message, std::string_view detail) {
+    if (pass_ == kPrintingPass) {
+        write_location();
+        out_ << text(message) << ' ' << detail << '\n';
+    }
+    ++error_count_;
+}
+
+void Diagnostics::report_error_name(const Message& message, std::string_view name) {
+    if (pass_ != kPrintingPass) {
+        ++error_count_;
+        return;
+    }
+    std::string detail = ": ";
+    detail += name;
+    report(message, detail);
+}
+
+void Diagnostics::report_error_file(const Message& message, std::string_view name) {
+    if (pass_ != kPrintingPass) {
+        ++error_count_;
+        return;
+    }
+    report(message, ": " + file_name(name));
+}
+
+void Diagnostics::report_error_argument(const Message& message, int argument_number) {
+    if (pass_ != kPrintingPass) {
+        ++error_count_;
+        return;
+    }
+    report(message, text(msg::argument_detail) + std::to_string(argument_number));
+}
+
+void Diagnostics::warn(std::string_view warning_text) {
+    if (pass_ != kPrintingPass) return;
+    write_location();
+    out_ << text(msg::warning) << warning_text << '\n';
+}
+
+void Diagnostics::warn_redefined(std::string_view name) {
+    if (pass_ != kPrintingPass) return;
+    warn(text(msg::redefined) + std::string(name));
+}
+
+std::string Diagnostics::text(const Message& message) const {
+    return std::string(utf8_ ? message.utf8 : message.cp932);
+}
+
+std::string Diagnostics::file_name(std::string_view cp932_name) const {
+    return utf8_ ? cp932_to_utf8(cp932_name) : std::string(cp932_name);
+}
+
+}  // namespace oxbuild

@@ -1,0 +1,73 @@
+// The one place that formats what the compiler says about a source: error
+// lines "%s(%d):%s %s\n" (printed in pass 2, counted in both passes) and the
+// warnings of the directives (printed in pass 2, never counted).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "driver/messages.hpp"
+
+namespace oxbuild {
+
+// Where the reader stands: the file name as written and the current line.
+struct SourceLocation {
+    std::string_view file_name;
+    int line;
+};
+
+class LocationSource {
+public:
+    virtual SourceLocation location() const = 0;
+
+protected:
+    ~LocationSource() = default;
+};
+
+class Diagnostics {
+public:
+    // With utf8 set, messages and file names are printed as UTF-8 instead of
+    // the code page 932 bytes.
+    explicit Diagnostics(std::ostream& out, bool utf8 = false) : out_(out), utf8_(utf8) {}
+
+    void attach(const LocationSource* where) { where_ = where; }
+    void start_pass(int pass) {
+        pass_ = pass;
+        error_count_ = 0;
+    }
+    int pass() const { return pass_; }
+    int error_count() const { return error_count_; }
+    bool utf8() const { return utf8_; }
+
+    void report_error(const Message& message) { report(message, {}); }
+    // Detail ": " and a symbol or function name.
+    void report_error_name(const Message& message, std::string_view name);
+    // Detail ": " and a file name as written in the source.
+    void report_error_file(const Message& message, std::string_view file_name);
+    // Detail ": 引数N" naming the N-th argument of a call.
+    void report_error_argument(const Message& message, int argument_number);
+
+    // "%s(%d):警告:" followed by the text (already in output form) and a line feed.
+    void warn(std::string_view text);
+    // The "再定義されました: NAME" warning of #define.
+    void warn_redefined(std::string_view name);
+
+    // A catalogue text or a code page 932 file name in the output encoding.
+    std::string text(const Message& message) const;
+    std::string file_name(std::string_view cp932_name) const;
+
+    std::ostream& out() { return out_; }
+
+private:
+    void report(const Message& message, std::string_view detail);
+    void write_location();
+
+    std::ostream& out_;
+    bool utf8_;
+    const LocationSource* where_ = nullptr;
+    int pass_ = 1;
+    int error_count_ = 0;
+};
+
+}  // namespace oxbuild

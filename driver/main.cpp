@@ -1,0 +1,17 @@
+// oxbuild: compiles one source file into one module file.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "driver/command_line.hpp"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    oxbuild::DriverOptions options;
+    options.utf8_messages = oxbuild::wants_utf8_messages(std::getenv("OXBUILD_MESSAGES"));
+    const int status = oxbuild::run_compiler(args, std::cout, options);
+    std::cout.flush();
+    return status;
+}

@@ -1,0 +1,47 @@
+// The module file, written through a buffer. The first write failure sticks
+// and is checked once at the end, so a short module is never reported as
+// created.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace oxbuild {
+
+class ModuleStream {
+public:
+    // Creates or truncates the file; nullptr when it cannot be opened.
+    static std::unique_ptr<ModuleStream> create(const std::string& path);
+    ~ModuleStream();
+    ModuleStream(const ModuleStream&) = delete;
+    ModuleStream& operator=(const ModuleStream&) = delete;
+
+    void put(unsigned char byte) {
+        if (used_ == buffer_.size()) flush();
+        buffer_[used_++] = byte;
+    }
+    void write(const unsigned char* data, std::size_t size);
+
+    // Bytes handed to the stream so far.
+    std::int64_t written() const { return flushed_ + static_cast<std::int64_t>(used_); }
+
+    // Flushes and closes; false when any write failed.
+    [[nodiscard]] bool close();
+
+private:
+    static constexpr std::size_t kBufferSize = 1 << 16;
+    explicit ModuleStream(int fd);
+    void flush();
+    void write_out(const unsigned char* data, std::size_t size);
+
+    int fd_;
+    std::vector<unsigned char> buffer_;
+    std::size_t used_ = 0;
+    std::int64_t flushed_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace oxbuild

@@ -1,0 +1,176 @@
+#include "driver/pass.hpp"
+
+#include "codegen/statements.hpp"
+#include "driver/compiler.hpp"
+#include "module/module_writer.hpp"
+#include "resources/bitmaps.hpp"
+#include "resources/directives.hpp"
+#include "resources/menus.hpp"
+#include "resources/waves.hpp"
+#include "symbols/calls.hpp"
+#include "symbols/declarations.hpp"
+#include "symbols/host_tables.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+struct KeywordRow {
+    std::string_view name;
+    void (*handler)(Compiler&);
+    TypeCode type;
+};
+
+// Searched in row order with an exact, case-sensitive comparison.
+constexpr KeywordRow kTypeKeywords[] = {
+    {"int", [](Compiler& c) { compile_declaration(c, TYPE_INT); }, TYPE_INT},
+    {"uint", [](Compiler& c) { compile_declaration(c, TYPE_UINT); }, TYPE_UINT},
+    {"str", [](Compiler& c) { compile_declaration(c, TYPE_STR); }, TYPE_STR},
+};
+
+constexpr KeywordRow kStatementKeywords[] = {
+    {"if", compile_if, 0},
+    {"elseif", compile_elseif, 0},
+    {"else", compile_else, 0},
+    {"while", compile_while, 0},
+    {"continue", compile_continue, 0},
+    {"break", compile_break, 0},
+    {"return", compile_return, 0},
+};
+
+// Recognised only after '#'; not reserved as names.
+constexpr KeywordRow kDirectiveKeywords[] = {
+    {"include", directive_include, 0},
+    {"define", directive_define, 0},
+    {"module", directive_module, 0},
+    {"copyright", directive_copyright, 0},
+    {"version", directive_version, 0},
+    {"comment", directive_comment, 0},
+    {"bitmap", directive_bitmap, 0},
+    {"wave", directive_wave, 0},
+    {"menu", directive_menu, 0},
+};
+
+template <std::size_t N>
+const KeywordRow* find_row(const KeywordRow (&table)[N], std::string_view word) {
+    for (const KeywordRow& row : table)
+        if (row.name == word) return &row;
+    return nullptr;
+}
+
+void register_host_tables(Compiler& c) {
+    for (const StandardFunction& f : standard_functions()) {
+        std::vector<TypeCode> parameters(f.parameters.begin(), f.parameters.end());
+        c.p().prototypes.add(f.name, parameters);
+        if (!c.sink.counting()) continue;
+        FunctionRecord record;
+        record.name = std::string(f.name);
+        record.entry = f.number;
+        record.kind = FunctionKind::standard;
+        record.parameter_slots.assign(parameters.size(), 0);
+        record.parameter_types = std::move(parameters);
+        c.run.functions.add(std::move(record));
+    }
+    for (const EventRow& e : events())
+        c.p().prototypes.add(e.name, std::vector<TypeCode>(e.parameters.begin(), e.parameters.end()));
+}
+
+void start_main_source(Compiler& c) {
+    Reader& r = c.reader;
+    r.stream = c.main_source;
+    r.file_name = c.main_source_name;
+    r.line = 1;
+    r.file_number = 0;
+    r.start();
+}
+
+// # name   -> a directive handler
+void compile_directive(Compiler& c) {
+    c.reader.next_char();
+    Word word;
+    c.lex.read_identifier(word);
+    const KeywordRow* row = word.empty() ? nullptr : find_row(kDirectiveKeywords, word.view());
+    if (row == nullptr) c.lex.syntax_error();
+    else row->handler(c);
+}
+
+void compile_word_item(Compiler& c, const Word& word) {
+    if (const KeywordRow* row = find_row(kTypeKeywords, word.view())) row->handler(c);
+    else if (const KeywordRow* statement = find_row(kStatementKeywords, word.view())) statement->handler(c);
+    else if (c.block_level() == 0) compile_function_statement(c, word.view());
+    else compile_identifier_statement(c, word.view());
+}
+
+void compile_punctuation_item(Compiler& c) {
+    Reader& r = c.reader;
+    switch (r.cur) {
+        case '#': compile_directive(c); break;
+        case '{':
+            r.next_char();
+            (void)open_block(c, BLOCK_PLAIN, c.sink.counter());
+            break;
+        case '}':
+            r.next_char();
+            close_block(c);
+            break;
+        case ';': r.next_char(); break;
+        case kEnd: break;
+        default: c.lex.syntax_error(); break;
+    }
+}
+
+void finish_pass_1(Compiler& c) {
+    compute_section_totals(c);
+    c.run.code_size = c.sink.counter();
+    c.run.texts = c.p().texts;
+    for (const BitmapRecord& b : c.p().bitmaps) c.run.bitmap_sizes.emplace_back(b.width, b.height);
+    for (const WaveRecord& w : c.p().waves) c.run.wave_sizes.push_back(w.size);
+}
+
+// A resource file that changed between the passes would make the module
+// disagree with its own header.
+void check_resources_unchanged(Compiler& c) {
+    std::vector<std::pair<std::int32_t, std::int32_t>> bitmaps;
+    for (const BitmapRecord& b : c.p().bitmaps) bitmaps.emplace_back(b.width, b.height);
+    std::vector<std::int64_t> waves;
+    for (const WaveRecord& w : c.p().waves) waves.push_back(w.size);
+    if (bitmaps != c.run.bitmap_sizes || waves != c.run.wave_sizes) c.diag.report_error(msg::pass_mismatch);
+}
+
+void finish_pass_2(Compiler& c) {
+    check_resources_unchanged(c);
+    write_bitmap_section(c);
+    write_wave_section(c);
+    write_menu_section(c);
+}
+
+}  // namespace
+
+std::optional<TypeCode> type_keyword_code(std::string_view word) {
+    if (const KeywordRow* row = find_row(kTypeKeywords, word)) return row->type;
+    return std::nullopt;
+}
+
+void compile_statements(Compiler& c) {
+    Word word;
+    while (c.reader.cur != kEnd) {
+        c.lex.read_identifier(word);
+        if (!word.empty()) compile_word_item(c, word);
+        else compile_punctuation_item(c);
+        if (c.p().else_allowance != 0) --c.p().else_allowance;
+    }
+}
+
+void compile_pass(Compiler& c, int pass) {
+    c.begin_pass(pass);
+    if (pass == 2) write_module_header(c);
+    c.sink.reset_counter();
+    register_host_tables(c);
+    start_main_source(c);
+    compile_statements(c);
+    if (c.block_level() != 0) c.diag.report_error(msg::missing_close_brace);
+    if (pass == 1) finish_pass_1(c);
+    else finish_pass_2(c);
+}
+
+}  // namespace oxbuild

@@ -1,0 +1,71 @@
+// The output sink: every byte of the module goes through it. In pass 1 it
+// only counts (the count is the code address of the next code byte); in
+// pass 2 it writes, little-endian, and leaves the counter alone.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "driver/module_stream.hpp"
+
+namespace oxbuild {
+
+using CodeAddress = std::int64_t;
+
+class Sink {
+public:
+    void start_pass(int pass) { pass_ = pass; }
+    void attach(ModuleStream* stream) { stream_ = stream; }
+
+    CodeAddress counter() const { return counter_; }
+    void reset_counter() { counter_ = 0; }
+    void set_code_base(std::int64_t base) { code_base_ = base; }
+    std::int64_t code_base() const { return code_base_; }
+    bool counting() const { return pass_ == 1; }
+
+    void emit_byte(std::uint32_t value) {
+        if (counting()) counter_ += 1;
+        else put(value);
+    }
+    void emit_word(std::uint32_t value) {
+        if (counting()) counter_ += 2;
+        else {
+            put(value);
+            put(value >> 8);
+        }
+    }
+    void emit_dword(std::uint32_t value) {
+        if (counting()) counter_ += 4;
+        else put_dword(value);
+    }
+    void emit_bytes(const unsigned char* data, std::size_t size) {
+        if (counting()) counter_ += static_cast<CodeAddress>(size);
+        else if (stream_) stream_->write(data, size);
+    }
+    void emit_text(std::string_view text) {
+        emit_bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    }
+    // A code address is written as a file offset: plus the code base.
+    void emit_code_address(CodeAddress address) {
+        if (counting()) counter_ += 4;
+        else put_dword(static_cast<std::uint32_t>(address + code_base_));
+    }
+
+private:
+    void put(std::uint32_t value) {
+        if (stream_) stream_->put(static_cast<unsigned char>(value & 0xFF));
+    }
+    void put_dword(std::uint32_t value) {
+        put(value);
+        put(value >> 8);
+        put(value >> 16);
+        put(value >> 24);
+    }
+
+    int pass_ = 1;
+    CodeAddress counter_ = 0;
+    std::int64_t code_base_ = 0;
+    ModuleStream* stream_ = nullptr;
+};
+
+}  // namespace oxbuild

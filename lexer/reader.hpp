@@ -1,0 +1,88 @@
+// The source reader: a window of four characters over the file being read
+// (two behind, the current one and one ahead), with comments removed and
+// lines counted. Every parser looks at `cur` and `ahead` directly and moves
+// on with next_char().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "driver/diagnostics.hpp"
+#include "lexer/source_stream.hpp"
+
+namespace oxbuild {
+
+inline constexpr int kEnd = -1;  // the window's value past the end of a file
+
+class Reader : public LocationSource {
+public:
+    explicit Reader(Diagnostics& diag) : diag_(diag) {}
+
+    int cur = ' ';
+    int ahead = ' ';
+    int prev = ' ';
+    int prev2 = ' ';
+    int line = 1;
+    int file_number = 0;       // 0 for the main source, n for the n-th include
+    std::string file_name;     // as written on the command line or in #include
+    SourceStream* stream = nullptr;
+
+    // Shifts the window by one without looking at comments.
+    void read_raw_char() {
+        prev2 = prev;
+        prev = cur;
+        cur = ahead;
+        ahead = stream->next_byte();
+        if (prev == '\n') ++line;
+    }
+
+    // One character on, with a comment that starts here removed.
+    void next_char() {
+        read_raw_char();
+        if (cur == '/' && (ahead == '*' || ahead == '/')) remove_comment();
+    }
+
+    // Fills the window from the start of the stream.
+    void start();
+
+    void skip_space() {
+        while (cur == ' ' || cur == '\t' || cur == '\n') next_char();
+    }
+    void skip_blanks() {
+        while (cur == ' ' || cur == '\t') next_char();
+    }
+    // Moves on until just past the next ';' (a current ';' counts).
+    void skip_past_semicolon() { skip_past(';'); }
+    // Moves on to the first character of the next line.
+    void skip_past_line_end() { skip_past('\n'); }
+
+    // The key of a block opened here: the raw offset past the look-ahead byte.
+    std::int64_t position() const { return stream->offset(); }
+
+    SourceLocation location() const override { return {file_name, line}; }
+
+private:
+    void remove_comment();
+    void skip_past(int stop);
+
+    Diagnostics& diag_;
+};
+
+// Saves the reader state on construction and restores it on destruction, so
+// that an include file hands back the including file however it ends.
+class ReaderStateGuard {
+public:
+    explicit ReaderStateGuard(Reader& reader);
+    ~ReaderStateGuard();
+    ReaderStateGuard(const ReaderStateGuard&) = delete;
+    ReaderStateGuard& operator=(const ReaderStateGuard&) = delete;
+
+private:
+    Reader& reader_;
+    int cur_, ahead_, prev_, prev2_, line_, file_number_;
+    std::string file_name_;
+    SourceStream* stream_;
+};
+
+}  // namespace oxbuild

@@ -1,0 +1,206 @@
+#include "lexer/tokens.hpp"
+
+#include "driver/text_encoding.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+int hex_digit_value(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Accumulates digits of one base with 32-bit wrap-around.
+bool convert_digits(std::string_view digits, std::uint32_t base, std::int32_t& value) {
+    std::uint32_t v = 0;
+    for (const char ch : digits) {
+        const int d = hex_digit_value(static_cast<unsigned char>(ch));
+        if (d < 0 || static_cast<std::uint32_t>(d) >= base) return false;
+        v = v * base + static_cast<std::uint32_t>(d);
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
+constexpr char kQuote = '"';
+
+}  // namespace
+
+bool convert_number(std::string_view word, std::int32_t& value) {
+    if (word.empty()) return false;
+    if (word[0] != '0') return convert_digits(word, 10, value);
+    if (word.size() >= 2 && (word[1] == 'x' || word[1] == 'X')) return convert_digits(word.substr(2), 16, value);
+    return convert_digits(word, 8, value);
+}
+
+void Lexer::read_word_chars(Word& word) {
+    word.clear();
+    while (is_word_char(reader.cur)) {
+        word.push(static_cast<char>(reader.cur));
+        reader.next_char();
+    }
+}
+
+void Lexer::lookup_define(Word& word) const {
+    if (defines_ == nullptr) return;
+    if (const Word* replacement = defines_->find(word.view())) word = *replacement;
+}
+
+void Lexer::read_identifier(Word& word) {
+    reader.skip_space();
+    read_word_chars(word);
+    lookup_define(word);
+}
+
+void Lexer::read_identifier_on_line(Word& word) {
+    reader.skip_blanks();
+    read_word_chars(word);
+    lookup_define(word);
+}
+
+void Lexer::read_word(Word& word) {
+    reader.skip_blanks();
+    read_word_chars(word);
+}
+
+bool Lexer::read_integer(std::int32_t& value, bool on_line) {
+    if (on_line) reader.skip_blanks();
+    else reader.skip_space();
+    bool negative = false;
+    if (reader.cur == '-') {
+        reader.next_char();
+        negative = true;
+    }
+    Word word;
+    read_identifier_on_line(word);
+    if (word.empty() || !is_digit(word.front())) {
+        diag.report_error(msg::syntax);
+        return false;
+    }
+    if (!convert_number(word.view(), value)) {
+        diag.report_error(msg::bad_constant);
+        return false;
+    }
+    if (negative) value = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(value));
+    return true;
+}
+
+// Called with '\' current; leaves the escape's last character current.
+int Lexer::read_escape() {
+    reader.read_raw_char();
+    switch (reader.cur) {
+        case 'a': return 0x07;
+        case 'b': return 0x08;
+        case 'f': return 0x0C;
+        case 'n': return 0x0A;
+        case 'r': return 0x0D;
+        case 't': return 0x09;
+        case 'v': return 0x0B;
+        case 'x':
+        case 'X': {
+            std::uint32_t value = 0;
+            while (hex_digit_value(reader.ahead) >= 0) {
+                value = value * 16 + static_cast<std::uint32_t>(hex_digit_value(reader.ahead));
+                reader.read_raw_char();
+            }
+            return static_cast<int>(value & 0xFF);
+        }
+        default: return reader.cur;
+    }
+}
+
+// Reads from the opening quote to past the closing one. Characters inside
+// are raw: comment markers are text and line feeds are stored.
+bool Lexer::read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next) {
+    bool fit = true;
+    reader.read_raw_char();
+    while (reader.cur != kQuote && reader.cur != kEnd) {
+        if (length < maximum) {
+            int byte = reader.cur;
+            if (!trail_byte_next && reader.cur == '\\') byte = read_escape();
+            // A backslash at the very end of the file stores nothing.
+            if (byte != kEnd) {
+                text.push_back(static_cast<char>(byte));
+                ++length;
+            }
+        } else {
+            fit = false;
+        }
+        trail_byte_next = !trail_byte_next && is_lead_byte(reader.cur);
+        reader.read_raw_char();
+    }
+    reader.next_char();
+    return fit;
+}
+
+bool Lexer::read_string(std::string& text, std::size_t maximum, bool concatenate, bool on_line) {
+    text.clear();
+    if (on_line) reader.skip_blanks();
+    else reader.skip_space();
+    if (reader.cur != kQuote) {
+        diag.report_error(msg::syntax);
+        return true;
+    }
+    bool fit = true;
+    std::size_t length = 0;
+    bool trail_byte_next = false;
+    while (true) {
+        fit = read_string_piece(text, maximum, length, trail_byte_next) && fit;
+        if (!concatenate) break;
+        if (on_line) reader.skip_blanks();
+        else reader.skip_space();
+        if (reader.cur != kQuote) break;
+    }
+    // The text is zero-terminated for every later use.
+    const auto zero = text.find('\0');
+    if (zero != std::string::npos) text.resize(zero);
+    return fit;
+}
+
+FileNameResult Lexer::read_file_name(std::size_t maximum, bool on_line) {
+    FileNameResult result;
+    if (on_line) reader.skip_blanks();
+    else reader.skip_space();
+    if (reader.cur != kQuote) {
+        result.error = FileNameError::no_opening_quote;
+        return result;
+    }
+    reader.read_raw_char();
+    while (reader.cur != kQuote && reader.cur != kEnd) {
+        if (result.name.size() < maximum) result.name.push_back(static_cast<char>(reader.cur));
+        else result.error = FileNameError::too_long;
+        reader.read_raw_char();
+    }
+    reader.next_char();
+    // A name holding a zero byte ends there, as a C string would.
+    const auto zero = result.name.find('\0');
+    if (zero != std::string::npos) result.name.resize(zero);
+    return result;
+}
+
+void Lexer::syntax_error() {
+    diag.report_error(msg::syntax);
+    reader.skip_past_semicolon();
+}
+
+void Lexer::expect_semicolon() {
+    reader.skip_space();
+    if (reader.cur == ';') reader.next_char();
+    else syntax_error();
+}
+
+void Lexer::end_directive() {
+    reader.skip_blanks();
+    if (reader.cur == kEnd) return;
+    if (reader.cur == '\n') {
+        reader.next_char();
+        return;
+    }
+    diag.report_error(msg::syntax);
+    reader.skip_past_line_end();
+}
+
+}  // namespace oxbuild

@@ -1,0 +1,99 @@
+// The token readers. There is no token stream: parsers call these when they
+// expect a word, a number, a quoted text or a quoted file name, and look at
+// the reader's current character for punctuation themselves.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "driver/diagnostics.hpp"
+#include "lexer/reader.hpp"
+#include "lexer/word.hpp"
+
+namespace oxbuild {
+
+// The #define table of one pass: name -> replacement, one level deep.
+class DefineTable {
+public:
+    // The replacement of the name, or nullptr when it is not defined.
+    const Word* find(std::string_view name) const {
+        if (map_.empty()) return nullptr;
+        const auto it = map_.find(name);
+        return it == map_.end() ? nullptr : &it->second;
+    }
+    void set(std::string_view name, const Word& replacement) {
+        const auto it = map_.find(name);
+        if (it != map_.end()) it->second = replacement;
+        else map_.emplace(std::string(name), replacement);
+    }
+    std::size_t size() const { return map_.size(); }
+
+private:
+    std::unordered_map<std::string, Word, NameHash, NameEqual> map_;
+};
+
+enum class FileNameError { none = 0, no_opening_quote = 1, too_long = 2 };
+
+struct FileNameResult {
+    std::string name;
+    FileNameError error = FileNameError::none;
+    bool ok() const { return error == FileNameError::none; }
+};
+
+inline constexpr std::size_t kFileNameMax = 384;
+
+class Lexer {
+public:
+    Lexer(Reader& reader, Diagnostics& diag) : reader(reader), diag(diag) {}
+
+    void use_defines(const DefineTable* defines) { defines_ = defines; }
+
+    // skip_space, a word, then #define substitution.
+    void read_identifier(Word& word);
+    // The same without leaving the line.
+    void read_identifier_on_line(Word& word);
+    // skip_blanks and a word without substitution (for #define itself).
+    void read_word(Word& word);
+    // The replacement of a defined name, or the word itself.
+    void lookup_define(Word& word) const;
+
+    // An optionally negative integer for the directives; false after a
+    // reported error.
+    [[nodiscard]] bool read_integer(std::int32_t& value, bool on_line);
+
+    // One quoted text, or adjacent ones joined when concatenate is set. The
+    // text is cut at its first zero byte. Returns false only when bytes were
+    // dropped at the maximum; a missing opening quote is reported here and
+    // reads as an empty text.
+    bool read_string(std::string& text, std::size_t maximum, bool concatenate, bool on_line);
+
+    // One quoted file name, without escapes.
+    FileNameResult read_file_name(std::size_t maximum, bool on_line);
+
+    // ';' ends a statement; otherwise a syntax error skips past the next ';'.
+    void expect_semicolon();
+    // Blanks, then a line end or the end of the file; otherwise the rest of
+    // the line is reported and skipped.
+    void end_directive();
+
+    // "文法に間違いがあります" and a skip past the next ';'.
+    void syntax_error();
+
+    Reader& reader;
+    Diagnostics& diag;
+
+private:
+    void read_word_chars(Word& word);
+    int read_escape();
+    bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);
+
+    const DefineTable* defines_ = nullptr;
+};
+
+// Converts a digit-initial word: decimal, 0x hexadecimal or 0 octal, with
+// 32-bit wrap-around. False at the first character its base does not allow.
+[[nodiscard]] bool convert_number(std::string_view word, std::int32_t& value);
+
+}  // namespace oxbuild

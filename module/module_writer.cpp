@@ -1,0 +1,126 @@
+#include "module/module_writer.hpp"
+
+#include <array>
+#include <limits>
+
+#include "driver/compiler.hpp"
+#include "driver/fatal.hpp"
+#include "module/module_format.hpp"
+#include "symbols/host_tables.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+using namespace format;
+
+std::int64_t descriptor_size(const FunctionRecord& f) {
+    return static_cast<std::int64_t>(kDescriptorFixedSize +
+                                     kDescriptorPerParameter * f.parameter_types.size());
+}
+
+std::int32_t handler_field(const Compiler& c, std::string_view event_name) {
+    const auto index = c.run.functions.find_index(event_name);
+    if (!index || index->kind != FunctionKind::user) return kNoHandler;
+    return index->call_number;
+}
+
+void require_32_bit(std::int64_t offset) {
+    if (offset < 0 || offset > std::numeric_limits<std::int32_t>::max())
+        fatal_stop("the module would be larger than its 32-bit offsets can address");
+}
+
+void emit_dword(Compiler& c, std::int64_t value) { c.sink.emit_dword(static_cast<std::uint32_t>(value)); }
+
+// Each field from a zero-filled buffer: the text, then zeros to the width.
+void emit_text_fields(Compiler& c) {
+    for (std::size_t i = 0; i < kTextFieldCount; ++i) {
+        std::string field = c.run.texts.text[i];
+        field.resize(kTextFieldWidths[i], '\0');
+        c.sink.emit_text(field);
+    }
+}
+
+// Lays out the file from pass 1's measures.
+ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std::int64_t events) {
+    ModuleLayout layout;
+    std::int64_t code_base = static_cast<std::int64_t>(kDescriptorOffsetsField + kEventTableHeadSize) +
+                             4 * user_functions + 4 * events;
+    for (const FunctionRecord& f : c.run.functions.records())
+        if (f.kind == FunctionKind::user) code_base += descriptor_size(f);
+    layout.code_base = code_base;
+    layout.bitmap_section = code_base + c.run.code_size;
+    layout.wave_section = layout.bitmap_section + c.run.bitmap_total;
+    layout.menu_section = layout.wave_section + c.run.wave_total;
+    require_32_bit(layout.menu_section);
+    return layout;
+}
+
+void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t at) {
+    c.sink.emit_code_address(f.entry);
+    for (const std::int32_t count : f.local_counts) emit_dword(c, count);
+    const auto n = static_cast<std::int64_t>(f.parameter_types.size());
+    emit_dword(c, n);
+    const std::int64_t first_parameter = at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n;
+    for (std::int64_t k = 0; k < n; ++k) emit_dword(c, first_parameter + 4 * k);
+    for (std::size_t k = 0; k < f.parameter_types.size(); ++k) {
+        c.sink.emit_word(LOCAL_FLAG + f.parameter_types[k]);
+        c.sink.emit_word(static_cast<std::uint32_t>(f.parameter_slots[k]) & 0xFFFF);
+    }
+}
+
+}  // namespace
+
+void compute_section_totals(Compiler& c) {
+    std::int64_t bitmaps = kBitmapSectionFixedSize;
+    for (const BitmapRecord& b : c.p().bitmaps)
+        bitmaps += bitmap_stride(b.width) * b.height + static_cast<std::int64_t>(kBitmapSectionPerBitmap);
+    std::int64_t waves = kWaveSectionFixedSize;
+    for (const WaveRecord& w : c.p().waves) waves += w.size + static_cast<std::int64_t>(kWaveDirectoryEntry);
+    c.run.bitmap_total = bitmaps;
+    c.run.wave_total = waves;
+}
+
+void write_module_header(Compiler& c) {
+    const auto all_events = events();
+    const std::int64_t user_functions = c.run.functions.user_count();
+    const auto event_entries = static_cast<std::int64_t>(all_events.size() - kFixedHandlerEvents);
+    const ModuleLayout layout = compute_layout(c, user_functions, event_entries);
+    c.run.layout = layout;
+    c.sink.set_code_base(layout.code_base);
+
+    c.sink.emit_text(kMagic);
+    c.sink.emit_dword(kFormatNumber);
+    emit_text_fields(c);
+    emit_dword(c, kHeaderSize);
+    emit_dword(c, layout.bitmap_section);
+    const std::int64_t event_table = static_cast<std::int64_t>(kDescriptorOffsetsField) + 4 * user_functions;
+    emit_dword(c, event_table);
+    emit_dword(c, layout.wave_section);
+    emit_dword(c, 0);
+    emit_dword(c, layout.menu_section);
+    for (std::size_t i = 0; i < kTrailingReservedDwords; ++i) emit_dword(c, 0);
+
+    for (std::size_t i = 0; i < kFixedHandlerEvents; ++i) emit_dword(c, handler_field(c, all_events[i].name));
+    for (const std::int32_t count : c.run.global_counts) emit_dword(c, count);
+    emit_dword(c, user_functions);
+    std::int64_t descriptor = event_table + static_cast<std::int64_t>(kEventTableHeadSize) + 4 * event_entries;
+    for (const FunctionRecord& f : c.run.functions.records()) {
+        if (f.kind != FunctionKind::user) continue;
+        emit_dword(c, descriptor);
+        descriptor += descriptor_size(f);
+    }
+
+    emit_dword(c, event_entries);
+    for (std::size_t i = kFixedHandlerEvents; i < all_events.size(); ++i)
+        emit_dword(c, handler_field(c, all_events[i].name));
+
+    descriptor = event_table + static_cast<std::int64_t>(kEventTableHeadSize) + 4 * event_entries;
+    for (const FunctionRecord& f : c.run.functions.records()) {
+        if (f.kind != FunctionKind::user) continue;
+        emit_function_descriptor(c, f, descriptor);
+        descriptor += descriptor_size(f);
+    }
+}
+
+}  // namespace oxbuild

@@ -1,0 +1,33 @@
+// Resource files (bitmaps, waves) read as raw bytes, closed by RAII.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace oxbuild {
+
+class BinaryFile {
+public:
+    // nullptr when the file cannot be opened or is a directory.
+    static std::unique_ptr<BinaryFile> open(const std::string& path);
+    ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+
+    // Reads up to size bytes; fewer only at the end of the file or on error.
+    std::size_t read(unsigned char* data, std::size_t size);
+    std::int64_t size() const;
+
+private:
+    explicit BinaryFile(int fd) : fd_(fd) {}
+    int fd_;
+};
+
+// The whole file by its actual size; nullopt when it cannot be read.
+std::optional<std::vector<unsigned char>> read_whole_file(const std::string& path);
+
+}  // namespace oxbuild

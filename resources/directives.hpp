@@ -1,0 +1,26 @@
+// Directives that make no resources: #include, #define and the four text
+// fields of the module header. Each stands on one line after '#'.
+#pragma once
+
+namespace oxbuild {
+
+class Compiler;
+struct FileNameResult;
+
+// Reports a quoted file name that could not be read ("文法に間違いがあります"
+// without its opening quote, "ファイル名が長すぎます" past 384 bytes); true
+// when it was read.
+bool file_name_read(Compiler& c, const FileNameResult& name);
+
+void directive_include(Compiler& c);
+void directive_define(Compiler& c);
+void directive_module(Compiler& c);
+void directive_copyright(Compiler& c);
+void directive_version(Compiler& c);
+void directive_comment(Compiler& c);
+
+// An #include met this deep inside nested includes is reported as a file
+// that cannot be opened, so a file that includes itself ends.
+inline constexpr int kMaxIncludeDepth = 64;
+
+}  // namespace oxbuild

@@ -1,0 +1,16 @@
+// #menu: a tree of pop-ups and command items under a menu number, encoded as
+// words into the menu section, the last section of the module.
+#pragma once
+
+namespace oxbuild {
+
+class Compiler;
+
+// #menu number { entries }   where an entry is
+//   POPUP "text" { entries }   or   MENUITEM "text", id, value
+void directive_menu(Compiler& c);
+
+// Marker, directory offset, 0, K, K menu offsets, then the encoded menus.
+void write_menu_section(Compiler& c);
+
+}  // namespace oxbuild

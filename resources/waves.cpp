@@ -1,0 +1,78 @@
+#include "resources/waves.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "driver/compiler.hpp"
+#include "driver/fatal.hpp"
+#include "module/module_format.hpp"
+#include "resources/binary_file.hpp"
+#include "resources/directives.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+constexpr std::string_view kRiffMagic = "RIFF";
+constexpr std::size_t kCopyChunk = 1 << 16;
+
+// Opens the file and checks its first four bytes; reports what is wrong.
+void add_wave(Compiler& c, std::int32_t number, const std::string& name) {
+    const auto file = BinaryFile::open(c.resolve(name));
+    if (!file) {
+        c.diag.report_error_file(msg::wave_not_found, name);
+        return;
+    }
+    std::array<unsigned char, 4> magic{};
+    if (file->read(magic.data(), magic.size()) != magic.size() ||
+        std::string_view(reinterpret_cast<const char*>(magic.data()), magic.size()) != kRiffMagic) {
+        c.diag.report_error_file(msg::wave_malformed, name);
+        return;
+    }
+    c.p().waves.push_back({number, name, file->size()});
+    c.p().wave_numbers.insert(number);
+}
+
+// Copies exactly the recorded size; a file that no longer holds it ends the
+// run, since the header already promised those bytes.
+void copy_wave(Compiler& c, const WaveRecord& wave) {
+    const auto file = BinaryFile::open(c.resolve(wave.file_name));
+    if (!file) fatal_stop("cannot open a wave file again: " + wave.file_name);
+    std::vector<unsigned char> chunk(kCopyChunk);
+    std::int64_t left = wave.size;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk));
+        if (file->read(chunk.data(), want) != want) fatal_stop("cannot read a wave file in full: " + wave.file_name);
+        c.sink.emit_bytes(chunk.data(), want);
+        left -= static_cast<std::int64_t>(want);
+    }
+}
+
+}  // namespace
+
+void directive_wave(Compiler& c) {
+    std::int32_t number = 0;
+    if (!c.lex.read_integer(number, true)) return;
+    const FileNameResult name = c.lex.read_file_name(kFileNameMax, true);
+    if (!file_name_read(c, name)) return;
+    if (c.p().wave_numbers.count(number) != 0) c.diag.report_error(msg::wave_number_twice);
+    add_wave(c, number, name.name);
+    c.lex.end_directive();
+}
+
+void write_wave_section(Compiler& c) {
+    if (c.diag.error_count() != 0) return;
+    const auto& waves = c.p().waves;
+    c.sink.emit_dword(static_cast<std::uint32_t>(waves.size()));
+    std::int64_t offset = c.run.layout.wave_section + static_cast<std::int64_t>(format::kWaveSectionFixedSize) +
+                          static_cast<std::int64_t>(format::kWaveDirectoryEntry * waves.size());
+    for (const WaveRecord& w : waves) {
+        c.sink.emit_dword(static_cast<std::uint32_t>(w.number));
+        c.sink.emit_dword(static_cast<std::uint32_t>(offset));
+        c.sink.emit_dword(static_cast<std::uint32_t>(w.size));
+        offset += w.size;
+    }
+    for (const WaveRecord& w : waves) copy_wave(c, w);
+}
+
+}  // namespace oxbuild

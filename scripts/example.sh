@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds oxbuild (optimised) and compiles the bundled example modules.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh build
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DOXBUILD_TESTS=OFF > /dev/null
+cmake --build build -j"$(nproc)" --target oxbuild
+for example in examples/*.oxs; do
+  ./build/oxbuild "$example"
+done

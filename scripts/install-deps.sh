@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing oxbuild needs on Debian, when missing.
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench]...
+set -euo pipefail
+
+packages=(cmake g++ make)
+for need in "$@"; do
+  case "$need" in
+    build) ;;
+    test) packages+=(libgtest-dev) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    bench) packages+=(valgrind) ;;
+    *) echo "unknown need: $need" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,152 @@
+#include "symbols/calls.hpp"
+
+#include <string>
+
+#include "codegen/emit.hpp"
+#include "codegen/expressions.hpp"
+#include "driver/compiler.hpp"
+#include "symbols/lookup.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+enum class ArgumentResult { compiled, stop_statement };
+
+// A str by value: a literal (adjacent ones joined) or a str variable.
+//   "text"  -> EXPR_STRING bytes 0 [0]      name -> EXPR_VAR <reference>
+ArgumentResult compile_str_argument(Compiler& c, int number) {
+    c.reader.skip_space();
+    if (c.reader.cur == '"') {
+        std::string text;
+        if (!c.lex.read_string(text, kStringArgumentMax, true, false)) c.diag.report_error(msg::string_over_255);
+        emit_string_argument(c.sink, text);
+        return ArgumentResult::compiled;
+    }
+    Word name;
+    c.lex.read_identifier(name);
+    if (name.empty()) {
+        c.lex.syntax_error();
+        return ArgumentResult::stop_statement;
+    }
+    const auto symbol = lookup_symbol(c, name.view());
+    if (!symbol) {
+        c.diag.report_error_name(msg::symbol_not_found, name.view());
+    } else if (is_str_type(symbol->type)) {
+        emit_token(c.sink, EXPR_VAR);
+        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+    } else {
+        c.diag.report_error_argument(msg::type_mismatch, number);
+    }
+    return ArgumentResult::compiled;
+}
+
+// By reference: a variable of a fitting type   -> <reference>
+ArgumentResult compile_reference_argument(Compiler& c, TypeCode parameter, int number) {
+    Word name;
+    c.lex.read_identifier(name);
+    if (name.empty()) {
+        c.lex.syntax_error();
+        return ArgumentResult::stop_statement;
+    }
+    const auto symbol = lookup_symbol(c, name.view());
+    if (!symbol) {
+        c.diag.report_error_name(msg::symbol_not_found, name.view());
+        return ArgumentResult::compiled;
+    }
+    const bool wants_str = parameter == TYPE_STR_REF;
+    const bool fits = symbol->type != TYPE_FUNCTION && is_str_type(symbol->type) == wants_str;
+    if (fits) emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+    else c.diag.report_error_argument(msg::type_mismatch, number);
+    return ArgumentResult::compiled;
+}
+
+ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
+    if (parameter & TYPE_BY_REFERENCE) return compile_reference_argument(c, parameter, number);
+    if (parameter == TYPE_STR) return compile_str_argument(c, number);
+    // int or uint by value   -> expression EXPR_END
+    (void)compile_expression(c);
+    emit_token(c.sink, EXPR_END);
+    return ArgumentResult::compiled;
+}
+
+// name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
+void compile_call(Compiler& c, std::string_view name) {
+    c.reader.next_char();
+    const Prototype* prototype = c.p().prototypes.find(name);
+    if (prototype == nullptr) {
+        c.diag.report_error_name(msg::no_prototype, name);
+        c.reader.skip_past_semicolon();
+        return;
+    }
+    c.reader.skip_space();
+    const auto index = c.run.functions.find_index(name);
+    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name);
+    emit_opcode(c.sink, OP_CALL);
+    c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
+    c.sink.emit_word(index ? static_cast<std::uint32_t>(index->call_number) : 0u);
+
+    const std::size_t count = prototype->parameters.size();
+    std::size_t given = 0;
+    if (c.reader.cur != ')') {
+        while (true) {
+            const int number = static_cast<int>(given) + 1;
+            if (given >= count) {
+                c.diag.report_error_argument(msg::too_many_arguments, number);
+                c.reader.skip_past_semicolon();
+                return;
+            }
+            if (compile_argument(c, prototype->parameters[given], number) == ArgumentResult::stop_statement) return;
+            ++given;
+            c.reader.skip_space();
+            if (c.reader.cur == ')') break;
+            if (c.reader.cur != ',') {
+                c.lex.syntax_error();
+                return;
+            }
+            c.reader.next_char();
+        }
+    }
+    if (given < count) c.diag.report_error_argument(msg::too_few_arguments, static_cast<int>(given) + 1);
+    c.reader.next_char();
+    c.lex.expect_semicolon();
+}
+
+// name = expression ;   -> OP_ASSIGN <reference> expression EXPR_END
+void compile_assignment(Compiler& c, std::string_view name) {
+    c.reader.next_char();
+    if (c.block_level() == 0) {
+        c.lex.syntax_error();
+        return;
+    }
+    if (is_digit(static_cast<unsigned char>(name.front()))) {
+        c.diag.report_error(msg::bad_assignment_target);
+    } else if (const auto symbol = lookup_symbol(c, name); !symbol) {
+        c.diag.report_error_name(msg::symbol_not_found, name);
+    } else if (is_str_type(symbol->type)) {
+        c.diag.report_error(msg::str_in_expression);
+    } else if (symbol->type == TYPE_FUNCTION) {
+        c.diag.report_error(msg::type_mismatch);
+    } else {
+        emit_opcode(c.sink, OP_ASSIGN);
+        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+    }
+    if (compile_expression(c)) {
+        emit_token(c.sink, EXPR_END);
+        c.lex.expect_semicolon();
+    } else {
+        c.reader.skip_past_semicolon();
+    }
+}
+
+}  // namespace
+
+void compile_identifier_statement(Compiler& c, std::string_view name_read) {
+    const Word name(name_read);
+    c.reader.skip_space();
+    if (c.reader.cur == '(') compile_call(c, name.view());
+    else if (c.reader.cur == '=') compile_assignment(c, name.view());
+    else c.lex.syntax_error();
+}
+
+}  // namespace oxbuild

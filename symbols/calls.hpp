@@ -1,0 +1,14 @@
+// Statements inside a function body that begin with a name: calls of user
+// and standard functions, and assignments.
+#pragma once
+
+#include <string_view>
+
+namespace oxbuild {
+
+class Compiler;
+
+// name ( arguments ) ;   or   name = expression ;
+void compile_identifier_statement(Compiler& c, std::string_view name);
+
+}  // namespace oxbuild

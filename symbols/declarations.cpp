@@ -1,0 +1,176 @@
+#include "symbols/declarations.hpp"
+
+#include "codegen/statements.hpp"
+#include "driver/compiler.hpp"
+#include "driver/pass.hpp"
+#include "symbols/host_tables.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+// Gives a newly declared variable its slot (pass 1 only; pass 2 finds the
+// slots pass 1 made).
+void number_variable(Compiler& c, TypeCode type, std::string_view name) {
+    if (!c.sink.counting()) return;
+    const int level = c.block_level();
+    if (level == 0) {
+        const int type_class = type_class_index(type);
+        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
+                        c.run.global_counts[static_cast<std::size_t>(type_class)]);
+    } else {
+        add_local(c, type, name, level);
+    }
+}
+
+// One parameter: "type [&] [name]" or a bare name for an int. False after a
+// syntax error.
+bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
+    Word word;
+    c.lex.read_identifier(word);
+    if (word.empty()) {
+        c.lex.syntax_error();
+        return false;
+    }
+    TypeCode type = TYPE_INT;
+    std::int32_t slot = -1;
+    Word name;
+    if (const auto keyword = type_keyword_code(word.view())) {
+        type = *keyword;
+        c.reader.skip_space();
+        if (c.reader.cur == '&') {
+            c.reader.next_char();
+            type |= TYPE_BY_REFERENCE;
+        }
+        c.lex.read_identifier(name);
+    } else {
+        name = word;
+    }
+    const bool recorded = index < kMaxParameters;
+    if (!name.empty()) {
+        (void)params.declare(c.diag, name.view(), type);
+        if (recorded) {
+            slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
+            params.add_named(name.view(), type);
+        }
+    }
+    if (recorded) {
+        params.types.push_back(type);
+        params.slots.push_back(slot);
+    }
+    return true;
+}
+
+// ( [parameter {, parameter}] )   with '(' current. False after a syntax error.
+bool read_parameter_list(Compiler& c, ParameterList& params) {
+    c.reader.next_char();
+    c.reader.skip_space();
+    if (c.reader.cur == ')') {
+        c.reader.next_char();
+        return true;
+    }
+    for (std::size_t index = 0;; ++index) {
+        if (index == kMaxParameters) c.diag.report_error(msg::too_many_arguments);
+        if (!read_parameter(c, params, index)) return false;
+        c.reader.skip_space();
+        if (c.reader.cur == ')') break;
+        if (c.reader.cur != ',') {
+            c.lex.syntax_error();
+            return false;
+        }
+        c.reader.next_char();
+    }
+    c.reader.next_char();
+    return true;
+}
+
+// The first prototype or definition declares the name; later ones must
+// agree with it (events and standard functions count as declared).
+bool declare_or_compare_prototype(Compiler& c, std::string_view name, const ParameterList& params) {
+    PassState& p = c.p();
+    const Prototype* prototype = p.prototypes.find(name);
+    if (prototype == nullptr) {
+        if (!p.scopes.declare(c.diag, 0, name, TYPE_FUNCTION)) return false;
+        p.prototypes.add(name, params.types);
+    } else if (prototype->parameters != params.types) {
+        c.diag.report_error_name(msg::redeclared_type, name);
+    }
+    return true;
+}
+
+// {   opens the body as block level 1 with the parameters in scope.
+void open_function_body(Compiler& c, std::string_view name, const ParameterList& params) {
+    PassState& p = c.p();
+    if (is_standard_function_name(name)) c.diag.report_error_name(msg::standard_function_name, name);
+    else if (p.defined_functions.count(name) != 0) c.diag.report_error_name(msg::already_defined, name);
+    p.defined_functions.emplace(name);
+
+    c.reader.next_char();
+    p.block_level = 1;
+    p.scopes.free_level(1);
+    for (const auto& parameter : params.accepted()) p.scopes.add_unchecked(1, parameter.name, parameter.type);
+    const BlockKey key = current_block_key(c);
+    p.block_keys[1] = key;
+    p.current_function = std::string(name);
+    if (!c.sink.counting()) return;
+    c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
+    FunctionRecord record;
+    record.name = std::string(name);
+    record.entry = c.sink.counter();
+    record.kind = FunctionKind::user;
+    record.parameter_types = params.types;
+    record.parameter_slots = params.slots;
+    c.run.functions.add(std::move(record));
+    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name, 1);
+}
+
+}  // namespace
+
+void add_local(Compiler& c, TypeCode type, std::string_view name, int level) {
+    const int type_class = type_class_index(type);
+    FunctionRecord* record = c.run.functions.last();
+    if (type_class < 0 || record == nullptr) return;
+    const auto owner = static_cast<std::uint32_t>(c.run.functions.records().size() - 1);
+    c.run.slots.add(owner, type_class, level, name, record->local_counts[static_cast<std::size_t>(type_class)]);
+}
+
+void compile_declaration(Compiler& c, TypeCode type) {
+    Word name;
+    c.lex.read_identifier(name);
+    if (name.empty()) {
+        c.lex.expect_semicolon();
+        return;
+    }
+    while (true) {
+        if (c.p().scopes.declare(c.diag, c.block_level(), name.view(), type)) number_variable(c, type, name.view());
+        c.reader.skip_space();
+        if (c.reader.cur != ',') break;
+        c.reader.next_char();
+        c.lex.read_identifier(name);
+        if (name.empty()) {
+            c.lex.syntax_error();
+            return;
+        }
+    }
+    c.lex.expect_semicolon();
+}
+
+void compile_function_statement(Compiler& c, std::string_view name_read) {
+    const std::string name(name_read);
+    c.reader.skip_space();
+    if (c.reader.cur != '(') {
+        c.lex.syntax_error();
+        return;
+    }
+    ParameterList params;
+    if (!read_parameter_list(c, params)) return;
+    if (!declare_or_compare_prototype(c, name, params)) return;
+    c.reader.skip_space();
+    if (c.reader.cur != '{') {
+        c.lex.expect_semicolon();
+        return;
+    }
+    open_function_body(c, name, params);
+}
+
+}  // namespace oxbuild

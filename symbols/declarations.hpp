@@ -1,0 +1,22 @@
+// Statements that introduce names: variable declarations at any level, and
+// prototypes and function definitions at the top level. None writes code.
+#pragma once
+
+#include <string_view>
+
+#include "codegen/bytecode.hpp"
+
+namespace oxbuild {
+
+class Compiler;
+
+// int|uint|str name {, name} ;
+void compile_declaration(Compiler& c, TypeCode type);
+
+// name ( parameters ) ;   or   name ( parameters ) {  (the body follows as items)
+void compile_function_statement(Compiler& c, std::string_view name);
+
+// Numbers a local of the function added last (pass 1).
+void add_local(Compiler& c, TypeCode type, std::string_view name, int level);
+
+}  // namespace oxbuild

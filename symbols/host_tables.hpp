@@ -1,0 +1,36 @@
+// The host interface: the standard functions that module code calls by
+// number and the events whose handlers a module may define. The numbers,
+// parameter lists and the order of the events are the host's.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "codegen/bytecode.hpp"
+
+namespace oxbuild {
+
+struct StandardFunction {
+    std::uint16_t number;
+    std::string_view name;
+    std::span<const TypeCode> parameters;
+};
+
+struct EventRow {
+    std::string_view name;
+    std::span<const TypeCode> parameters;
+};
+
+// All 57 rows in table order. Numbers are not contiguous nor in row order.
+std::span<const StandardFunction> standard_functions();
+
+// All 11 rows in table order. The first three have fixed handler fields in
+// the function table; the rest form the event handler table.
+std::span<const EventRow> events();
+inline constexpr std::size_t kFixedHandlerEvents = 3;
+
+// Whether the name is a standard function's (exact, case-sensitive).
+bool is_standard_function_name(std::string_view name);
+
+}  // namespace oxbuild

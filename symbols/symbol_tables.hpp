@@ -1,0 +1,174 @@
+// The symbol tables: which names are visible at each block level (scope
+// lists), which names can be called (prototypes), the function records with
+// their local slot numbering, and the global slot numbering.
+//
+// The design walks linked lists and takes the first match; these tables keep
+// that meaning (records in order, first match wins) but find names through
+// hash maps, so lookups do not grow with the number of symbols.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "codegen/bytecode.hpp"
+#include "driver/diagnostics.hpp"
+#include "driver/sink.hpp"
+#include "lexer/word.hpp"
+
+namespace oxbuild {
+
+inline constexpr int kBlockLevels = 256;  // levels 0 to 255
+inline constexpr std::size_t kMaxParameters = 256;
+
+// Checks the rules every new name must pass, in order: not a reserved word,
+// not a standard function, begins with a letter or '_'. Reports the first
+// that fails (detail ": NAME") and returns false.
+bool check_name_rules(Diagnostics& diag, std::string_view name);
+
+// Whether the word is a type keyword or a statement keyword.
+bool is_reserved_word(std::string_view name);
+
+// The 256 scope lists. Names are declared into the list of the current block
+// level; a level's list is freed when its block closes. Lists above the
+// current level are always empty, so each name keeps a stack of its
+// declarations in level order.
+class ScopeTable {
+public:
+    struct Found {
+        TypeCode type;
+        int level;
+    };
+
+    // declare_symbol: name rules, then no duplicate in the level's list.
+    bool declare(Diagnostics& diag, int level, std::string_view name, TypeCode type);
+    // The entry of the name in one level's list.
+    std::optional<TypeCode> find(int level, std::string_view name) const;
+    // The innermost declaration visible from the level.
+    std::optional<Found> lookup(std::string_view name, int from_level) const;
+    void free_level(int level);
+    void add_unchecked(int level, std::string_view name, TypeCode type);
+
+private:
+    struct Entry {
+        TypeCode type;
+        int level;
+    };
+    using Stack = std::vector<Entry>;
+    std::unordered_map<std::string, Stack, NameHash, NameEqual> names_;
+    std::array<std::vector<Stack*>, kBlockLevels> declared_;
+};
+
+// The parameter list of a function statement: a scope list of its own until
+// the body opens and it becomes the list of level 1.
+class ParameterList {
+public:
+    struct Named {
+        std::string name;
+        TypeCode type;
+    };
+
+    // declare_symbol on the list's own scope list.
+    bool declare(Diagnostics& diag, std::string_view name, TypeCode type);
+    // A recorded parameter with a name, whether or not its name was accepted.
+    void add_named(std::string_view name, TypeCode type) { named_.push_back({std::string(name), type}); }
+
+    // The names in the list's scope list, for scope list 1 of the body.
+    const std::vector<Named>& accepted() const { return accepted_; }
+    // Every recorded named parameter in order, for the local slots.
+    const std::vector<Named>& named() const { return named_; }
+
+    std::vector<TypeCode> types;      // one per recorded parameter, at most 256
+    std::vector<std::int32_t> slots;  // slot within its type class, -1 unnamed
+    std::array<std::int32_t, kTypeClassCount> counters{};  // named parameters per type class
+
+private:
+    std::vector<Named> accepted_;
+    std::vector<Named> named_;
+    std::unordered_set<std::string, NameHash, NameEqual> seen_;
+};
+
+struct Prototype {
+    std::vector<TypeCode> parameters;
+};
+
+// Rebuilt in each pass: the standard functions, the events, then user
+// functions as their first prototype or definition is met.
+class PrototypeTable {
+public:
+    void add(std::string_view name, std::vector<TypeCode> parameters);
+    const Prototype* find(std::string_view name) const;
+
+private:
+    std::unordered_map<std::string, Prototype, NameHash, NameEqual> map_;
+};
+
+enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };
+
+struct FunctionRecord {
+    std::string name;
+    CodeAddress entry = 0;  // code address of the body, or the standard number
+    FunctionKind kind = FunctionKind::user;
+    std::vector<TypeCode> parameter_types;
+    std::vector<std::int32_t> parameter_slots;
+    std::array<std::int32_t, kTypeClassCount> local_counts{};
+    std::int32_t user_index = 0;  // position among the user functions
+};
+
+struct FunctionIndex {
+    FunctionKind kind;
+    std::int32_t call_number;  // standard number, or user function index
+};
+
+// Variable slots: a slot is keyed by its owner (the globals or one function),
+// its type class, block level and name. Its number is its position among the
+// slots of the same owner and class.
+class SlotTable {
+public:
+    static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
+    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, std::string_view name) const;
+    // Adds the slot unless it exists; count is the owner's count for the class.
+    void add(std::uint32_t owner, int type_class, int level, std::string_view name, std::int32_t& count);
+
+private:
+    struct Key {
+        std::uint32_t owner;
+        std::uint8_t type_class;
+        std::uint8_t level;
+        std::uint8_t length;
+        char name[kWordMax];
+        bool operator==(const Key& other) const;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& key) const;
+    };
+    static Key make_key(std::uint32_t owner, int type_class, int level, std::string_view name);
+    std::unordered_map<Key, std::int32_t, KeyHash> map_;
+};
+
+// Function records live across both passes: made in pass 1, read in pass 2.
+class FunctionTable {
+public:
+    void add(FunctionRecord record);
+    const FunctionRecord* find(std::string_view name) const;
+    std::optional<std::size_t> find_position(std::string_view name) const;
+    std::optional<FunctionIndex> find_index(std::string_view name) const;
+    const std::vector<FunctionRecord>& records() const { return records_; }
+    FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
+    std::int32_t user_count() const { return user_count_; }
+
+private:
+    std::vector<FunctionRecord> records_;
+    std::unordered_map<std::string, std::size_t, NameHash, NameEqual> first_;
+    std::int32_t user_count_ = 0;
+};
+
+// The global slot counts per value type (int, uint, str).
+inline constexpr int kGlobalTypes = 3;
+
+}  // namespace oxbuild

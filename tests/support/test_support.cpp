@@ -1,0 +1,176 @@
+#include "support/test_support.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "driver/command_line.hpp"
+
+namespace oxtest {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "oxbuild-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+void write_file(const std::string& path, const Bytes& bytes) {
+    write_file(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+Bytes read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+bool file_exists(const std::string& path) { return fs::exists(path); }
+
+RunResult run_binary(const std::vector<std::string>& args, const std::string& cwd,
+                     const std::vector<std::string>& env) {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipe_fds[1], STDOUT_FILENO);
+        ::close(pipe_fds[0]);
+        ::close(pipe_fds[1]);
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(OXBUILD_BINARY));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(OXBUILD_BINARY, argv.data());
+        ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    RunResult result;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipe_fds[0]);
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return result;
+}
+
+Compiled compile_in(const TempDir& dir, std::string_view source, std::string_view name) {
+    const std::string source_path = dir / name;
+    write_file(source_path, source);
+    std::ostringstream out;
+    Compiled result;
+    result.status = oxbuild::run_compiler({source_path}, out);
+    std::string module_path = source_path;
+    const auto dot = module_path.rfind('.');
+    module_path = module_path.substr(0, dot) + ".oxb";
+    result.out = out.str();
+    const std::string banner = oxbuild::kBanner;
+    if (result.out.compare(0, banner.size(), banner) == 0) result.out.erase(0, banner.size());
+    // Messages print the source name as given; tests compare against the bare name.
+    const std::string prefix = dir.path().string() + "/";
+    for (std::size_t at; (at = result.out.find(prefix)) != std::string::npos;) result.out.erase(at, prefix.size());
+    result.module_exists = file_exists(module_path);
+    if (result.module_exists) result.module = read_file(module_path);
+    return result;
+}
+
+Compiled compile_source(std::string_view source, std::string_view name) {
+    TempDir dir;
+    return compile_in(dir, source, name);
+}
+
+std::string error_line(std::string_view file, int line, const oxbuild::Message& message, std::string_view detail) {
+    std::string s(file);
+    s.append("(").append(std::to_string(line)).append("):");
+    s.append(message.cp932);
+    s += ' ';
+    s += detail;
+    s += '\n';
+    return s;
+}
+
+std::string argument_detail(int number) {
+    return std::string(oxbuild::msg::argument_detail.cp932) + std::to_string(number);
+}
+
+std::string failed_output(std::string_view error_lines, int count) {
+    return std::string(error_lines) + "   " + std::to_string(count) +
+           std::string(oxbuild::msg::error_count_suffix.cp932) + "\n";
+}
+
+std::string created_output(std::string_view module_name) { return "   " + std::string(module_name) + " created\n"; }
+
+ByteWriter& ByteWriter::byte(std::uint32_t v) {
+    bytes_.push_back(static_cast<unsigned char>(v & 0xFF));
+    return *this;
+}
+ByteWriter& ByteWriter::word(std::uint32_t v) { return byte(v).byte(v >> 8); }
+ByteWriter& ByteWriter::dword(std::uint32_t v) { return word(v).word(v >> 16); }
+ByteWriter& ByteWriter::text(std::string_view s) {
+    for (const char c : s) byte(static_cast<unsigned char>(c));
+    return *this;
+}
+ByteWriter& ByteWriter::zeros(std::size_t n) {
+    bytes_.insert(bytes_.end(), n, 0);
+    return *this;
+}
+ByteWriter& ByteWriter::bytes(const Bytes& b) {
+    bytes_.insert(bytes_.end(), b.begin(), b.end());
+    return *this;
+}
+
+std::uint32_t dword_at(const Bytes& b, std::size_t at) {
+    if (at + 4 > b.size()) throw std::out_of_range("dword past the end");
+    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+std::uint16_t word_at(const Bytes& b, std::size_t at) {
+    if (at + 2 > b.size()) throw std::out_of_range("word past the end");
+    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+std::uint32_t code_base(const Bytes& module) {
+    const std::uint32_t functions = dword_at(module, 232);
+    const std::uint32_t event_table = dword_at(module, 168);
+    const std::uint32_t events = dword_at(module, event_table);
+    std::uint32_t at = event_table + 4 + 4 * events;
+    for (std::uint32_t f = 0; f < functions; ++f) at += 32 + 8 * dword_at(module, at + 28);
+    return at;
+}
+
+Bytes code_area(const Bytes& module) {
+    const std::uint32_t base = code_base(module);
+    const std::uint32_t end = dword_at(module, 164);
+    return Bytes(module.begin() + base, module.begin() + end);
+}
+
+std::string hex(const Bytes& b) {
+    std::ostringstream s;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        if (i % 16 == 0) s << (i ? "\n" : "") << std::setw(6) << std::setfill('0') << std::hex << i << ":";
+        s << ' ' << std::setw(2) << std::setfill('0') << std::hex << static_cast<int>(b[i]);
+    }
+    return s.str();
+}
+
+}  // namespace oxtest
