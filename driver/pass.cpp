@@ -2,6 +2,7 @@
 
 #include "codegen/statements.hpp"
 #include "driver/compiler.hpp"
+#include "driver/fatal.hpp"
 #include "module/module_writer.hpp"
 #include "resources/bitmaps.hpp"
 #include "resources/directives.hpp"
@@ -137,10 +138,20 @@ void check_resources_unchanged(Compiler& c) {
     if (bitmaps != c.run.bitmap_sizes || waves != c.run.wave_sizes) c.diag.report_error(msg::pass_mismatch);
 }
 
+// Each section must begin where the header says it does; anything else is a
+// fault of the compiler, and no such module may be left behind.
+void check_section_start(Compiler& c, std::int64_t expected_offset) {
+    if (c.module == nullptr || c.diag.error_count() != 0) return;
+    if (c.module->written() != expected_offset) fatal_stop("internal: a section does not start where the header says");
+}
+
 void finish_pass_2(Compiler& c) {
     check_resources_unchanged(c);
+    check_section_start(c, c.run.layout.bitmap_section);
     write_bitmap_section(c);
+    check_section_start(c, c.run.layout.wave_section);
     write_wave_section(c);
+    check_section_start(c, c.run.layout.menu_section);
     write_menu_section(c);
 }
 
