@@ -1,0 +1,19 @@
+// Prints a module that read_module has accepted as the listing documented
+// at the top of printer.cpp and in oxdump(1).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "oxdump/module_model.hpp"
+
+namespace oxdump {
+
+void print_module(const Module& module, std::string_view file_name, std::ostream& out);
+
+// Code page 932 bytes as a double-quoted UTF-8 text: characters converted,
+// '"' and '\' escaped, control bytes and bytes that form no character as \xHH.
+std::string quote_text(std::string_view cp932);
+
+}  // namespace oxdump
