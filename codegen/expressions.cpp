@@ -47,7 +47,12 @@ constexpr Level kLevels[] = {level(kLogicalOr), level(kLogicalAnd), level(kBitOr
                              level(kAdditive),  level(kMultiplicative)};
 constexpr int kBinaryLevels = static_cast<int>(std::size(kLevels));
 
-bool compile_level(Compiler& c, int level);
+// Parentheses nest at most as deep as blocks do; each one costs this
+// recursive parser a dozen stack frames, so deeper input would exhaust the
+// stack instead of being reported.
+constexpr int kMaxParenthesisDepth = 255;
+
+bool compile_level(Compiler& c, int level, int depth);
 
 // The operator of the level that stands at the reader, or nullptr.
 const BinaryOperator* operator_at(const Reader& r, const Level& level) {
@@ -64,13 +69,18 @@ const BinaryOperator* operator_at(const Reader& r, const Level& level) {
 }
 
 // primary -> ( expression ) | number | variable
-bool compile_primary(Compiler& c) {
+// depth: the parentheses open around it.
+bool compile_primary(Compiler& c, int depth) {
     Reader& r = c.reader;
     r.skip_space();
     if (r.cur == '(') {
+        if (depth == kMaxParenthesisDepth) {
+            c.diag.report_error(msg::nesting_too_deep);
+            return false;
+        }
         emit_token(c.sink, EXPR_LPAREN);
         r.next_char();
-        if (!compile_level(c, 0)) return false;
+        if (!compile_level(c, 0, depth + 1)) return false;
         r.skip_space();
         if (r.cur != ')') {
             c.diag.report_error(msg::missing_close_paren);
@@ -108,7 +118,7 @@ bool compile_primary(Compiler& c) {
 }
 
 // unary -> [+ - ! ~] [#- #+] primary, at most one of each level
-bool compile_unary(Compiler& c) {
+bool compile_unary(Compiler& c, int depth) {
     Reader& r = c.reader;
     r.skip_space();
     switch (r.cur) {
@@ -124,13 +134,13 @@ bool compile_unary(Compiler& c) {
         r.next_char();
         r.next_char();
     }
-    return compile_primary(c);
+    return compile_primary(c, depth);
 }
 
 // level -> next { op next }
-bool compile_level(Compiler& c, int level) {
-    const auto operand = [&c, level] {
-        return level + 1 < kBinaryLevels ? compile_level(c, level + 1) : compile_unary(c);
+bool compile_level(Compiler& c, int level, int depth) {
+    const auto operand = [&c, level, depth] {
+        return level + 1 < kBinaryLevels ? compile_level(c, level + 1, depth) : compile_unary(c, depth);
     };
     if (!operand()) return false;
     while (true) {
@@ -146,6 +156,6 @@ bool compile_level(Compiler& c, int level) {
 
 }  // namespace
 
-bool compile_expression(Compiler& c) { return compile_level(c, 0); }
+bool compile_expression(Compiler& c) { return compile_level(c, 0, 0); }
 
 }  // namespace oxbuild
