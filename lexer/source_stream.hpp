@@ -13,7 +13,7 @@ namespace oxbuild {
 class SourceStream {
 public:
     // Opens a regular file for reading; nullptr when it cannot be opened or
-    // is a directory.
+    // is no regular file (a directory, device or pipe).
     static std::unique_ptr<SourceStream> open(const std::string& path);
     ~SourceStream();
     SourceStream(const SourceStream&) = delete;

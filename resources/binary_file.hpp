@@ -12,7 +12,7 @@ namespace oxbuild {
 
 class BinaryFile {
 public:
-    // nullptr when the file cannot be opened or is a directory.
+    // nullptr when the file cannot be opened or is no regular file.
     static std::unique_ptr<BinaryFile> open(const std::string& path);
     ~BinaryFile();
     BinaryFile(const BinaryFile&) = delete;
