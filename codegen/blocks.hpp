@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "driver/flat_map.hpp"
 #include "driver/sink.hpp"
 
 namespace oxbuild {
@@ -46,14 +47,15 @@ public:
 private:
     struct KeyHash {
         std::size_t operator()(const BlockKey& key) const {
-            return std::hash<std::int64_t>{}(key.position * 1000003 + key.file_number);
+            const std::uint64_t h = (static_cast<std::uint64_t>(key.position) * 1000003u + static_cast<std::uint64_t>(key.file_number)) * 0x9E3779B97F4A7C15ull;
+            return static_cast<std::size_t>(h ^ (h >> 31));
         }
     };
     static constexpr std::int32_t kNone = -1;
     std::vector<BlockRecord> records_;
     std::vector<std::int32_t> next_same_key_;
     std::vector<std::int32_t> last_same_key_;  // per first record: the chain's tail
-    std::unordered_map<BlockKey, std::int32_t, KeyHash> first_;
+    FlatMap<BlockKey, std::int32_t, KeyHash> first_;
 };
 
 }  // namespace oxbuild

@@ -62,7 +62,7 @@ struct PassState {
     std::vector<Menu> menus;
     std::array<BlockKey, kBlockLevels> block_keys{};
     std::string current_function;
-    std::unordered_set<std::string, NameHash, NameEqual> defined_functions;
+    NameMap<bool> defined_functions;  // user functions given a body so far
 };
 
 class Compiler {
@@ -82,6 +82,11 @@ public:
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
     std::string base_dir;          // the main source's directory; "" for the current one
+
+    // Scratch space reused by every statement that needs it, so that the
+    // hot paths allocate nothing.
+    ParameterList parameters;
+    std::string text;
 
     PassState& p() { return *pass; }
     int pass_number() const { return pass->number; }

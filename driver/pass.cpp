@@ -98,8 +98,8 @@ void compile_directive(Compiler& c) {
 void compile_word_item(Compiler& c, const Word& word) {
     if (const KeywordRow* row = find_row(kTypeKeywords, word.view())) row->handler(c);
     else if (const KeywordRow* statement = find_row(kStatementKeywords, word.view())) statement->handler(c);
-    else if (c.block_level() == 0) compile_function_statement(c, word.view());
-    else compile_identifier_statement(c, word.view());
+    else if (c.block_level() == 0) compile_function_statement(c, word);
+    else compile_identifier_statement(c, word);
 }
 
 void compile_punctuation_item(Compiler& c) {

@@ -1,7 +1,7 @@
-// The source reader: a window of four characters over the file being read
-// (two behind, the current one and one ahead), with comments removed and
-// lines counted. Every parser looks at `cur` and `ahead` directly and moves
-// on with next_char().
+// The source reader: a window over the file being read (the current
+// character and the one ahead), with comments removed and lines counted.
+// Every parser looks at `cur` and `ahead` directly and moves on with
+// next_char().
 #pragma once
 
 #include <cstdint>
@@ -21,25 +21,26 @@ public:
 
     int cur = ' ';
     int ahead = ' ';
-    int prev = ' ';
-    int prev2 = ' ';
-    int line = 1;
+    int line = 1;              // the line of the current character
     int file_number = 0;       // 0 for the main source, n for the n-th include
     std::string file_name;     // as written on the command line or in #include
     SourceStream* stream = nullptr;
 
     // Shifts the window by one without looking at comments.
     void read_raw_char() {
-        prev2 = prev;
-        prev = cur;
+        if (cur == '\n') ++line;
         cur = ahead;
         ahead = stream->next_byte();
-        if (prev == '\n') ++line;
     }
 
     // One character on, with a comment that starts here removed.
     void next_char() {
         read_raw_char();
+        remove_comment_here();
+    }
+
+    // Removes a comment that begins at the current character, if one does.
+    void remove_comment_here() {
         if (cur == '/' && (ahead == '*' || ahead == '/')) remove_comment();
     }
 
@@ -49,6 +50,7 @@ public:
     void skip_space() {
         while (cur == ' ' || cur == '\t' || cur == '\n') next_char();
     }
+    bool at_space() const { return cur == ' ' || cur == '\t' || cur == '\n'; }
     void skip_blanks() {
         while (cur == ' ' || cur == '\t') next_char();
     }
@@ -80,7 +82,7 @@ public:
 
 private:
     Reader& reader_;
-    int cur_, ahead_, prev_, prev2_, line_, file_number_;
+    int cur_, ahead_, line_, file_number_;
     std::string file_name_;
     SourceStream* stream_;
 };

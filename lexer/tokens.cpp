@@ -36,17 +36,39 @@ bool convert_number(std::string_view word, std::int32_t& value) {
     return convert_digits(word, 8, value);
 }
 
+// The hottest loop of the compiler: inside a word there are no line feeds
+// and no comments, so the window just moves on (kept in locals, which the
+// compiler can hold in registers); a comment that starts right after the
+// word is removed once the word has ended.
 void Lexer::read_word_chars(Word& word) {
-    word.clear();
-    while (is_word_char(reader.cur)) {
-        word.push(static_cast<char>(reader.cur));
-        reader.next_char();
+    Reader& r = reader;
+    int cur = r.cur;
+    if (!is_word_char(cur)) {
+        word.clear();
+        return;
     }
+    int ahead = r.ahead;
+    SourceStream& stream = *r.stream;
+    char text[kWordMax] = {};
+    std::size_t length = 0;
+    std::uint32_t hash = kNameHashSeed;
+    do {
+        if (length < kWordMax) {
+            text[length++] = static_cast<char>(cur);
+            hash = hash_step(hash, static_cast<char>(cur));
+        }
+        cur = ahead;
+        ahead = stream.next_byte();
+    } while (is_word_char(cur));
+    r.cur = cur;
+    r.ahead = ahead;
+    word.set(text, length, hash);
+    r.remove_comment_here();
 }
 
 void Lexer::lookup_define(Word& word) const {
-    if (defines_ == nullptr) return;
-    if (const Word* replacement = defines_->find(word.view())) word = *replacement;
+    if (defines_ == nullptr || defines_->size() == 0) return;
+    if (const Word* replacement = defines_->find(word)) word = *replacement;
 }
 
 void Lexer::read_identifier(Word& word) {

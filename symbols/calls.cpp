@@ -18,7 +18,7 @@ enum class ArgumentResult { compiled, stop_statement };
 ArgumentResult compile_str_argument(Compiler& c, int number) {
     c.reader.skip_space();
     if (c.reader.cur == '"') {
-        std::string text;
+        std::string& text = c.text;
         if (!c.lex.read_string(text, kStringArgumentMax, true, false)) c.diag.report_error(msg::string_over_255);
         emit_string_argument(c.sink, text);
         return ArgumentResult::compiled;
@@ -29,7 +29,7 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
         c.lex.syntax_error();
         return ArgumentResult::stop_statement;
     }
-    const auto symbol = lookup_symbol(c, name.view());
+    const auto symbol = lookup_symbol(c, name);
     if (!symbol) {
         c.diag.report_error_name(msg::symbol_not_found, name.view());
     } else if (is_str_type(symbol->type)) {
@@ -49,7 +49,7 @@ ArgumentResult compile_reference_argument(Compiler& c, TypeCode parameter, int n
         c.lex.syntax_error();
         return ArgumentResult::stop_statement;
     }
-    const auto symbol = lookup_symbol(c, name.view());
+    const auto symbol = lookup_symbol(c, name);
     if (!symbol) {
         c.diag.report_error_name(msg::symbol_not_found, name.view());
         return ArgumentResult::compiled;
@@ -71,17 +71,17 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
 }
 
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
-void compile_call(Compiler& c, std::string_view name) {
+void compile_call(Compiler& c, const Word& name) {
     c.reader.next_char();
     const Prototype* prototype = c.p().prototypes.find(name);
     if (prototype == nullptr) {
-        c.diag.report_error_name(msg::no_prototype, name);
+        c.diag.report_error_name(msg::no_prototype, name.view());
         c.reader.skip_past_semicolon();
         return;
     }
     c.reader.skip_space();
     const auto index = c.run.functions.find_index(name);
-    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name);
+    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
     emit_opcode(c.sink, OP_CALL);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
     c.sink.emit_word(index ? static_cast<std::uint32_t>(index->call_number) : 0u);
@@ -113,7 +113,7 @@ void compile_call(Compiler& c, std::string_view name) {
 }
 
 // name = expression ;   -> OP_ASSIGN <reference> expression EXPR_END
-void compile_assignment(Compiler& c, std::string_view name) {
+void compile_assignment(Compiler& c, const Word& name) {
     c.reader.next_char();
     if (c.block_level() == 0) {
         c.lex.syntax_error();
@@ -122,7 +122,7 @@ void compile_assignment(Compiler& c, std::string_view name) {
     if (is_digit(static_cast<unsigned char>(name.front()))) {
         c.diag.report_error(msg::bad_assignment_target);
     } else if (const auto symbol = lookup_symbol(c, name); !symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name);
+        c.diag.report_error_name(msg::symbol_not_found, name.view());
     } else if (is_str_type(symbol->type)) {
         c.diag.report_error(msg::str_in_expression);
     } else if (symbol->type == TYPE_FUNCTION) {
@@ -141,11 +141,10 @@ void compile_assignment(Compiler& c, std::string_view name) {
 
 }  // namespace
 
-void compile_identifier_statement(Compiler& c, std::string_view name_read) {
-    const Word name(name_read);
+void compile_identifier_statement(Compiler& c, const Word& name) {
     c.reader.skip_space();
-    if (c.reader.cur == '(') compile_call(c, name.view());
-    else if (c.reader.cur == '=') compile_assignment(c, name.view());
+    if (c.reader.cur == '(') compile_call(c, name);
+    else if (c.reader.cur == '=') compile_assignment(c, name);
     else c.lex.syntax_error();
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "codegen/bytecode.hpp"
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
@@ -14,7 +15,7 @@ class Compiler;
 void compile_declaration(Compiler& c, TypeCode type);
 
 // name ( parameters ) ;   or   name ( parameters ) {  (the body follows as items)
-void compile_function_statement(Compiler& c, std::string_view name);
+void compile_function_statement(Compiler& c, const Word& name);
 
 // Numbers a local of the function added last (pass 1).
 void add_local(Compiler& c, TypeCode type, std::string_view name, int level);
