@@ -5,10 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
+#include <deque>
 #include <vector>
 
-#include "driver/flat_map.hpp"
 #include "driver/sink.hpp"
 
 namespace oxbuild {
@@ -27,15 +26,25 @@ struct BlockKey {
     bool operator==(const BlockKey&) const = default;
 };
 
+// Code addresses are kept in 32 bits: a module whose code does not fit is
+// refused before anything is written.
+// The kind shares a word with the position (sources stay far below 2^56
+// bytes), so that a record takes 24 bytes.
 struct BlockRecord {
-    BlockKey key;
-    BlockKind kind;
-    CodeAddress start = 0;  // where the block's statement begins
-    CodeAddress end = 0;    // the jump target past the block
-    CodeAddress chain = 0;  // right after the block's body
+    std::int64_t position : 56;
+    std::uint64_t kind : 8;  // a BlockKind
+    std::int32_t file_number;
+    std::int32_t start = 0;  // where the block's statement begins
+    std::int32_t end = 0;    // the jump target past the block
+    std::int32_t chain = 0;  // right after the block's body
+    BlockKey key() const { return {file_number, position}; }
 };
+static_assert(sizeof(BlockRecord) == 24);
 
 // Records in order of creation; a search gives the first with the key.
+// Within one file number, blocks are opened at growing positions, so each
+// file keeps its records' indexes sorted by position and a search is a
+// binary search there.
 class BlockRecords {
 public:
     void add(const BlockKey& key, BlockKind kind, CodeAddress start);
@@ -45,17 +54,11 @@ public:
     std::size_t size() const { return records_.size(); }
 
 private:
-    struct KeyHash {
-        std::size_t operator()(const BlockKey& key) const {
-            const std::uint64_t h = (static_cast<std::uint64_t>(key.position) * 1000003u + static_cast<std::uint64_t>(key.file_number)) * 0x9E3779B97F4A7C15ull;
-            return static_cast<std::size_t>(h ^ (h >> 31));
-        }
-    };
-    static constexpr std::int32_t kNone = -1;
-    std::vector<BlockRecord> records_;
-    std::vector<std::int32_t> next_same_key_;
-    std::vector<std::int32_t> last_same_key_;  // per first record: the chain's tail
-    FlatMap<BlockKey, std::int32_t, KeyHash> first_;
+    // The first of the file's record indexes at the key's position.
+    const std::uint32_t* first_at(const BlockKey& key) const;
+
+    std::deque<BlockRecord> records_;                  // no reallocation peaks as it grows
+    std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
 };
 
 }  // namespace oxbuild

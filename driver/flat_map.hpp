@@ -33,6 +33,13 @@ public:
 
     std::size_t size() const { return count_; }
 
+    // Empties the map and keeps its room.
+    void clear() {
+        if (count_ == 0) return;
+        for (Slot& slot : slots_) slot.used = false;
+        count_ = 0;
+    }
+
 private:
     static constexpr std::size_t kInitialCapacity = 64;
 

@@ -60,20 +60,18 @@ const KeywordRow* find_row(const KeywordRow (&table)[N], std::string_view word) 
 }
 
 void register_host_tables(Compiler& c) {
+    static constexpr std::array<std::int32_t, kMaxParameters> kZeroSlots{};
     for (const StandardFunction& f : standard_functions()) {
-        std::vector<TypeCode> parameters(f.parameters.begin(), f.parameters.end());
-        c.p().prototypes.add(f.name, parameters);
+        c.p().prototypes.add(f.name, f.parameters);
         if (!c.sink.counting()) continue;
         FunctionRecord record;
-        record.name = std::string(f.name);
         record.entry = f.number;
         record.kind = FunctionKind::standard;
-        record.parameter_slots.assign(parameters.size(), 0);
-        record.parameter_types = std::move(parameters);
-        c.run.functions.add(std::move(record));
+        record.parameter_types = f.parameters;
+        record.parameter_slots = std::span(kZeroSlots).first(f.parameters.size());
+        c.run.functions.add(f.name, std::move(record));
     }
-    for (const EventRow& e : events())
-        c.p().prototypes.add(e.name, std::vector<TypeCode>(e.parameters.begin(), e.parameters.end()));
+    for (const EventRow& e : events()) c.p().prototypes.add(e.name, e.parameters);
 }
 
 void start_main_source(Compiler& c) {

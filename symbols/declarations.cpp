@@ -1,5 +1,7 @@
 #include "symbols/declarations.hpp"
 
+#include <algorithm>
+
 #include "codegen/statements.hpp"
 #include "driver/compiler.hpp"
 #include "driver/pass.hpp"
@@ -14,14 +16,12 @@ namespace {
 // the slots pass 1 made) and keeps the number in its scope entry.
 void number_variable(Compiler& c, TypeCode type, const Word& name) {
     const int level = c.block_level();
-    if (c.sink.counting()) {
-        if (level == 0) {
-            const int type_class = type_class_index(type);
-            c.run.slots.add(SlotTable::kGlobals, type_class, 0, name.view(),
-                            c.run.global_counts[static_cast<std::size_t>(type_class)]);
-        } else {
-            add_local(c, type, name.view(), level);
-        }
+    if (level != 0) {
+        add_local(c, type, name.view(), level);
+    } else if (c.sink.counting()) {
+        const int type_class = type_class_index(type);
+        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name.view(),
+                        c.run.global_counts[static_cast<std::size_t>(type_class)]);
     }
     c.p().scopes.set_slot(level, name, resolve_slot(c, type, name, level));
 }
@@ -95,17 +95,27 @@ bool declare_or_compare_prototype(Compiler& c, const Word& name, const Parameter
     if (prototype == nullptr) {
         if (!p.scopes.declare(c.diag, 0, name, TYPE_FUNCTION)) return false;
         p.prototypes.add(name, params.types);
-    } else if (prototype->parameters != params.types) {
+    } else if (!std::ranges::equal(prototype->parameters, params.types)) {
         c.diag.report_error_name(msg::redeclared_type, name.view());
     }
     return true;
+}
+
+// Marks the user function as given a body; true when it already had one.
+bool already_defined(Compiler& c, const Word& name) {
+    std::vector<bool>& defined = c.p().defined_functions;
+    const NameId id = c.names.intern(name);
+    if (id >= defined.size()) defined.resize(id + 1, false);
+    const bool before = defined[id];
+    defined[id] = true;
+    return before;
 }
 
 // {   opens the body as block level 1 with the parameters in scope.
 void open_function_body(Compiler& c, const Word& name, const ParameterList& params) {
     PassState& p = c.p();
     if (is_standard_function_name(name.view())) c.diag.report_error_name(msg::standard_function_name, name.view());
-    else if (!p.defined_functions.try_emplace(name, true).second)
+    else if (already_defined(c, name))
         c.diag.report_error_name(msg::already_defined, name.view());
 
     c.reader.next_char();
@@ -113,18 +123,18 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
     p.scopes.free_level(1);
     const BlockKey key = current_block_key(c);
     p.block_keys[1] = key;
-    p.current_function.assign(name.view());
     if (c.sink.counting()) {
         c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
         FunctionRecord record;
-        record.name = name.str();
         record.entry = c.sink.counter();
         record.kind = FunctionKind::user;
         record.parameter_types = params.types;
         record.parameter_slots = params.slots;
-        c.run.functions.add(std::move(record));
-        for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name.view(), 1);
+        c.run.functions.add(name, std::move(record));
     }
+    c.body_slots.clear();
+    c.body_counts.fill(0);
+    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name.view(), 1);
     for (const auto& parameter : params.accepted())
         p.scopes.add_unchecked(1, parameter.name, parameter.type, resolve_slot(c, parameter.type, parameter.name, 1));
 }
@@ -133,10 +143,11 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
 
 void add_local(Compiler& c, TypeCode type, std::string_view name, int level) {
     const int type_class = type_class_index(type);
+    if (type_class < 0) return;
+    const auto index = static_cast<std::size_t>(type_class);
+    c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
     FunctionRecord* record = c.run.functions.last();
-    if (type_class < 0 || record == nullptr) return;
-    const auto owner = static_cast<std::uint32_t>(c.run.functions.records().size() - 1);
-    c.run.slots.add(owner, type_class, level, name, record->local_counts[static_cast<std::size_t>(type_class)]);
+    if (c.sink.counting() && record != nullptr) record->local_counts[index] = c.body_counts[index];
 }
 
 void compile_declaration(Compiler& c, TypeCode type) {

@@ -17,10 +17,8 @@ std::int32_t resolve_slot(Compiler& c, TypeCode type, NameKey name, int level) {
         const auto slot = c.run.slots.find(SlotTable::kGlobals, type_class, 0, name.text);
         return slot ? *slot : c.run.global_counts[static_cast<std::size_t>(type_class)];
     }
-    const auto position = c.run.functions.find_position(c.p().current_function);
-    if (!position) return 0;
-    const auto slot = c.run.slots.find(static_cast<std::uint32_t>(*position), type_class, level, name.text);
-    return slot ? *slot : c.run.functions.records()[*position].local_counts[static_cast<std::size_t>(type_class)];
+    const auto slot = c.body_slots.find(0, type_class, level, name.text);
+    return slot ? *slot : c.body_counts[static_cast<std::size_t>(type_class)];
 }
 
 }  // namespace oxbuild

@@ -21,11 +21,11 @@ struct SymbolInfo {
 
 std::optional<SymbolInfo> lookup_symbol(Compiler& c, NameKey name);
 
-// The slot number of a variable declared at the level: its position in the
-// slot list of its type class, among the globals or in the current
-// function's record (the first record with the current function's name).
-// A name missing from the list gets the list's length. Called once per
-// declaration; lookups then read the number from the scope entry.
+// The slot number of a variable declared at the level: its position among
+// the globals of its type, or among the locals of its type class in the
+// function body being compiled. A name missing from the list gets the list's
+// length. Called once per declaration; lookups then read the number from
+// the scope entry.
 std::int32_t resolve_slot(Compiler& c, TypeCode type, NameKey name, int level);
 
 }  // namespace oxbuild

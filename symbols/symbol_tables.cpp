@@ -43,9 +43,9 @@ bool ScopeTable::declare(Diagnostics& diag, int level, NameKey name, TypeCode ty
 }
 
 void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot) {
-    const auto [id, inserted] = ids_.try_emplace(name, static_cast<std::uint32_t>(tops_.size()));
-    if (inserted) tops_.push_back(kNoEntry);
-    std::uint32_t& top = tops_[*id];
+    const NameId id = names_->intern(name);
+    if (id >= tops_.size()) tops_.resize(id + 1, kNoEntry);
+    std::uint32_t& top = tops_[id];
     const Entry entry{type, static_cast<std::uint8_t>(level), slot, top};
     if (free_entries_.empty()) {
         top = static_cast<std::uint32_t>(entries_.size());
@@ -55,12 +55,12 @@ void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int3
         free_entries_.pop_back();
         entries_[top] = entry;
     }
-    declared_[static_cast<std::size_t>(level)].push_back(*id);
+    declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
 std::uint32_t ScopeTable::top_of(NameKey name) const {
-    const std::uint32_t* id = ids_.find(name);
-    return id ? tops_[*id] : kNoEntry;
+    const NameId id = names_->find(name);
+    return id < tops_.size() ? tops_[id] : kNoEntry;
 }
 
 std::optional<TypeCode> ScopeTable::find(int level, NameKey name) const {
@@ -122,15 +122,19 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) 
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(NameKey name, std::vector<TypeCode> parameters) {
+void PrototypeTable::add(NameKey name, std::span<const TypeCode> parameters) {
+    const NameId id = names_->intern(name);
+    if (id >= index_.size()) index_.resize(id + 1, kNone);
     // The first record of a name wins; a later one could never be found.
-    if (index_.try_emplace(name, static_cast<std::uint32_t>(prototypes_.size())).second)
-        prototypes_.push_back(Prototype{std::move(parameters)});
+    if (index_[id] != kNone) return;
+    index_[id] = static_cast<std::uint32_t>(prototypes_.size());
+    prototypes_.push_back(Prototype{types_.copy(parameters)});
 }
 
 const Prototype* PrototypeTable::find(NameKey name) const {
-    const std::uint32_t* index = index_.find(name);
-    return index ? &prototypes_[*index] : nullptr;
+    const NameId id = names_->find(name);
+    if (id >= index_.size() || index_[id] == kNone) return nullptr;
+    return &prototypes_[index_[id]];
 }
 
 // --- slots -----------------------------------------------------------------
@@ -170,16 +174,21 @@ void SlotTable::add(std::uint32_t owner, int type_class, int level, std::string_
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(FunctionRecord record) {
+void FunctionTable::add(NameKey name, FunctionRecord record) {
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
-    first_.try_emplace(record.name, static_cast<std::uint32_t>(records_.size()));
+    record.parameter_types = types_.copy(record.parameter_types);
+    record.parameter_slots = slots_.copy(record.parameter_slots);
+    const NameId id = names_->intern(name);
+    record.name = id;
+    if (id >= first_.size()) first_.resize(id + 1, kNone);
+    if (first_[id] == kNone) first_[id] = static_cast<std::uint32_t>(records_.size());
     records_.push_back(std::move(record));
 }
 
 std::optional<std::size_t> FunctionTable::find_position(NameKey name) const {
-    const std::uint32_t* position = first_.find(name);
-    if (position == nullptr) return std::nullopt;
-    return *position;
+    const NameId id = names_->find(name);
+    if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
+    return first_[id];
 }
 
 const FunctionRecord* FunctionTable::find(NameKey name) const {

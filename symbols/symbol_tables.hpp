@@ -9,7 +9,10 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +25,7 @@
 #include "driver/sink.hpp"
 #include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
+#include "symbols/name_table.hpp"
 
 namespace oxbuild {
 
@@ -40,8 +44,24 @@ bool is_reserved_word(std::string_view name);
 // level; a level's list is freed when its block closes. Lists above the
 // current level are always empty, so each name keeps a stack of its
 // declarations in level order.
+// A table's access to the compilation's names: shared with the other
+// tables, or a table of its own when used alone.
+class NamesRef {
+public:
+    NamesRef() : own_(std::make_unique<NameTable>()), names_(own_.get()) {}
+    explicit NamesRef(NameTable& names) : names_(&names) {}
+    NameTable* operator->() const { return names_; }
+
+private:
+    std::unique_ptr<NameTable> own_;
+    NameTable* names_;
+};
+
 class ScopeTable {
 public:
+    ScopeTable() = default;
+    explicit ScopeTable(NameTable& names) : names_(names) {}
+
     struct Found {
         TypeCode type;
         int level;
@@ -71,8 +91,8 @@ private:
     };
     std::uint32_t top_of(NameKey name) const;
 
-    NameMap<std::uint32_t> ids_;            // name -> id
-    std::vector<std::uint32_t> tops_;       // id -> innermost entry
+    NamesRef names_;
+    std::vector<std::uint32_t> tops_;       // name -> innermost entry
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> free_entries_;
     std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level
@@ -112,31 +132,36 @@ private:
 };
 
 struct Prototype {
-    std::vector<TypeCode> parameters;
+    std::span<const TypeCode> parameters;
 };
 
 // Rebuilt in each pass: the standard functions, the events, then user
 // functions as their first prototype or definition is met.
 class PrototypeTable {
 public:
-    void add(NameKey name, std::vector<TypeCode> parameters);
+    PrototypeTable() = default;
+    explicit PrototypeTable(NameTable& names) : names_(names) {}
+    void add(NameKey name, std::span<const TypeCode> parameters);
     const Prototype* find(NameKey name) const;
 
 private:
-    NameMap<std::uint32_t> index_;
-    std::vector<Prototype> prototypes_;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    NamesRef names_;
+    std::vector<std::uint32_t> index_;  // name -> prototype
+    std::deque<Prototype> prototypes_;
+    Arena<TypeCode> types_;
 };
 
 enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };
 
 struct FunctionRecord {
-    std::string name;
-    CodeAddress entry = 0;  // code address of the body, or the standard number
+    NameId name = kNoName;  // set by FunctionTable::add
     FunctionKind kind = FunctionKind::user;
-    std::vector<TypeCode> parameter_types;
-    std::vector<std::int32_t> parameter_slots;
-    std::array<std::int32_t, kTypeClassCount> local_counts{};
     std::int32_t user_index = 0;  // position among the user functions
+    CodeAddress entry = 0;  // code address of the body, or the standard number
+    std::span<const TypeCode> parameter_types;
+    std::span<const std::int32_t> parameter_slots;  // slot within its type class, -1 unnamed
+    std::array<std::int32_t, kTypeClassCount> local_counts{};
 };
 
 struct FunctionIndex {
@@ -167,23 +192,35 @@ private:
         std::size_t operator()(const Key& key) const;
     };
     static Key make_key(std::uint32_t owner, int type_class, int level, std::string_view name);
+
+public:
+    void clear() { map_.clear(); }
+
+private:
     FlatMap<Key, std::int32_t, KeyHash> map_;
 };
 
 // Function records live across both passes: made in pass 1, read in pass 2.
 class FunctionTable {
 public:
-    void add(FunctionRecord record);
+    FunctionTable() = default;
+    explicit FunctionTable(NameTable& names) : names_(names) {}
+    // Keeps a copy of the record, its parameter lists included.
+    void add(NameKey name, FunctionRecord record);
     const FunctionRecord* find(NameKey name) const;
     std::optional<std::size_t> find_position(NameKey name) const;
     std::optional<FunctionIndex> find_index(NameKey name) const;
-    const std::vector<FunctionRecord>& records() const { return records_; }
+    const std::deque<FunctionRecord>& records() const { return records_; }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
     std::int32_t user_count() const { return user_count_; }
 
 private:
-    std::vector<FunctionRecord> records_;
-    NameMap<std::uint32_t> first_;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    NamesRef names_;
+    std::deque<FunctionRecord> records_;  // no reallocation peaks as it grows
+    std::vector<std::uint32_t> first_;    // name -> its first record
+    Arena<TypeCode> types_;
+    Arena<std::int32_t> slots_;
     std::int32_t user_count_ = 0;
 };
 
