@@ -15,7 +15,10 @@ void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
         records_.push_back(record);
         return;
     }
-    indexes.push_back(static_cast<std::uint32_t>(records_.size()));
+    const auto index = static_cast<std::uint32_t>(records_.size());
+    if (indexes.empty() || records_[indexes.back()].position != key.position) remember(key, index);
+    else shared_keys_ = true;
+    indexes.push_back(index);
     records_.push_back(record);
 }
 
@@ -30,12 +33,41 @@ const std::uint32_t* BlockRecords::first_at(const BlockKey& key) const {
     return &*it;
 }
 
+namespace {
+std::size_t cache_slot(const BlockKey& key, std::size_t size) {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(key.position) * 31u +
+                                     static_cast<std::uint64_t>(key.file_number)) % size);
+}
+}  // namespace
+
+std::int64_t BlockRecords::cached(const BlockKey& key) const {
+    const CacheEntry& e = cache_[cache_slot(key, kCacheSize)];
+    return e.position == key.position && e.file_number == key.file_number ? static_cast<std::int64_t>(e.index) : -1;
+}
+
+void BlockRecords::remember(const BlockKey& key, std::uint32_t index) const {
+    cache_[cache_slot(key, kCacheSize)] = {key.position, key.file_number, index};
+}
+
 BlockRecord* BlockRecords::find(const BlockKey& key) {
+    if (const std::int64_t index = cached(key); index >= 0) return &records_[static_cast<std::size_t>(index)];
+    // Pass 2 opens blocks in the order pass 1 made their records.
+    if (next_in_order_ < records_.size() && records_[next_in_order_].key() == key && !shared_keys_) {
+        remember(key, next_in_order_);
+        return &records_[next_in_order_++];
+    }
     const std::uint32_t* first = first_at(key);
-    return first == nullptr ? nullptr : &records_[*first];
+    if (first == nullptr) return nullptr;
+    remember(key, *first);
+    next_in_order_ = *first + 1;
+    return &records_[*first];
 }
 
 void BlockRecords::close_all(const BlockKey& key, CodeAddress address) {
+    if (!shared_keys_) {
+        if (BlockRecord* record = find(key)) record->end = record->chain = static_cast<std::int32_t>(address);
+        return;
+    }
     const std::uint32_t* index = first_at(key);
     if (index == nullptr) return;
     const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];

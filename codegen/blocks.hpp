@@ -4,6 +4,7 @@
 // same bytes in the same order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -56,6 +57,21 @@ public:
 private:
     // The first of the file's record indexes at the key's position.
     const std::uint32_t* first_at(const BlockKey& key) const;
+    // A recently used record with the key, if the cache holds one: blocks
+    // are mostly looked up right after they open or close, so a small
+    // cache spares most binary searches.
+    std::int64_t cached(const BlockKey& key) const;
+    void remember(const BlockKey& key, std::uint32_t index) const;
+
+    static constexpr std::size_t kCacheSize = 256;
+    struct CacheEntry {
+        std::int64_t position = -1;
+        std::int32_t file_number = -1;
+        std::uint32_t index = 0;
+    };
+    mutable std::array<CacheEntry, kCacheSize> cache_{};
+    bool shared_keys_ = false;  // whether two records ever had one key
+    mutable std::uint32_t next_in_order_ = 0;
 
     std::deque<BlockRecord> records_;                  // no reallocation peaks as it grows
     std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes

@@ -48,11 +48,18 @@ public:
     void start();
 
     void skip_space() {
-        while (cur == ' ' || cur == '\t' || cur == '\n') next_char();
+        while (true) {
+            if (is_blank(cur) && is_blank(ahead)) skip_blank_run();
+            else if (cur == ' ' || cur == '\t' || cur == '\n') next_char();
+            else return;
+        }
     }
     bool at_space() const { return cur == ' ' || cur == '\t' || cur == '\n'; }
     void skip_blanks() {
-        while (cur == ' ' || cur == '\t') next_char();
+        while (is_blank(cur)) {
+            if (is_blank(ahead)) skip_blank_run();
+            else next_char();
+        }
     }
     // Moves on until just past the next ';' (a current ';' counts).
     void skip_past_semicolon() { skip_past(';'); }
@@ -64,7 +71,24 @@ public:
 
     SourceLocation location() const override { return {file_name, line}; }
 
+    // Moves the window past the two characters in it and the bytes before p
+    // in the stream's buffer, none of which may be a line feed.
+    void jump_to(const unsigned char* p) {
+        stream->consume_to(p);
+        cur = ahead = ' ';
+        read_raw_char();
+        next_char();
+    }
+
 private:
+    static bool is_blank(int c) { return c == ' ' || c == '\t'; }
+    // With two blanks in the window: past them and the blanks after them.
+    void skip_blank_run() {
+        const unsigned char* p = stream->unread_begin();
+        const unsigned char* end = stream->unread_end();
+        while (p != end && (*p == ' ' || *p == '\t')) ++p;
+        jump_to(p);
+    }
     void remove_comment();
     void skip_past(int stop);
 

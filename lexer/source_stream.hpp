@@ -35,6 +35,13 @@ public:
     // Raw bytes taken from the file so far.
     std::int64_t offset() const { return base_ + (next_ - buffer_.data()); }
 
+    // Bulk access for the scanners of runs of blanks and word characters:
+    // the unread bytes of the buffer (carriage returns and 0x1A among them
+    // stop a scan, since they belong to neither run), and moving past them.
+    const unsigned char* unread_begin() const { return next_; }
+    const unsigned char* unread_end() const { return limit_; }
+    void consume_to(const unsigned char* p) { next_ = p; }
+
     // Back to the first byte, for the second pass.
     void rewind();
 

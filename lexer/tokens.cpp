@@ -36,34 +36,34 @@ bool convert_number(std::string_view word, std::int32_t& value) {
     return convert_digits(word, 8, value);
 }
 
-// The hottest loop of the compiler: inside a word there are no line feeds
-// and no comments, so the window just moves on (kept in locals, which the
-// compiler can hold in registers); a comment that starts right after the
-// word is removed once the word has ended.
+// The hottest loop of the compiler. Inside a word there are no line feeds
+// and no comments, so once two word characters stand in the window the rest
+// of the word is taken straight from the stream's buffer; a comment that
+// starts right after the word is removed when the window moves on.
 void Lexer::read_word_chars(Word& word) {
     Reader& r = reader;
-    int cur = r.cur;
-    if (!is_word_char(cur)) {
-        word.clear();
-        return;
-    }
-    int ahead = r.ahead;
-    SourceStream& stream = *r.stream;
     char text[kWordMax] = {};
     std::size_t length = 0;
     std::uint32_t hash = kNameHashSeed;
-    do {
+    const auto take = [&](int c) {
         if (length < kWordMax) {
-            text[length++] = static_cast<char>(cur);
-            hash = hash_step(hash, static_cast<char>(cur));
+            text[length++] = static_cast<char>(c);
+            hash = hash_step(hash, static_cast<char>(c));
         }
-        cur = ahead;
-        ahead = stream.next_byte();
-    } while (is_word_char(cur));
-    r.cur = cur;
-    r.ahead = ahead;
+    };
+    while (is_word_char(r.cur)) {
+        take(r.cur);
+        if (!is_word_char(r.ahead)) {
+            r.next_char();
+            break;
+        }
+        take(r.ahead);
+        const unsigned char* p = r.stream->unread_begin();
+        const unsigned char* end = r.stream->unread_end();
+        while (p != end && is_word_char(*p)) take(*p++);
+        r.jump_to(p);
+    }
     word.set(text, length, hash);
-    r.remove_comment_here();
 }
 
 void Lexer::lookup_define(Word& word) const {
