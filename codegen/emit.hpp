@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "codegen/bytecode.hpp"
+#include "driver/fatal.hpp"
 #include "driver/sink.hpp"
 
 namespace oxbuild {
@@ -13,10 +14,18 @@ namespace oxbuild {
 inline void emit_opcode(Sink& sink, Opcode op) { sink.emit_word(op); }
 inline void emit_token(Sink& sink, ExprToken token) { sink.emit_word(token); }
 
+// A slot number or call number in its 16-bit word. A larger one would name
+// another variable or function, so such a module cannot be written at all.
+inline constexpr std::int64_t kLargestIndexWord = 0xFFFF;
+inline void emit_index_word(Sink& sink, std::int64_t number) {
+    if (number < 0 || number > kLargestIndexWord) fatal_stop("a slot or call number does not fit in its word");
+    sink.emit_word(static_cast<std::uint32_t>(number));
+}
+
 // Type word (type code, plus LOCAL_FLAG for a local) and index word.
 inline void emit_variable_reference(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
     sink.emit_word(static_cast<std::uint32_t>(type) | (local ? LOCAL_FLAG : 0u));
-    sink.emit_word(static_cast<std::uint32_t>(slot));
+    emit_index_word(sink, slot);
 }
 
 inline void emit_constant(Sink& sink, std::int32_t value) {

@@ -84,7 +84,7 @@ void compile_call(Compiler& c, const Word& name) {
     if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
     emit_opcode(c.sink, OP_CALL);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
-    c.sink.emit_word(index ? static_cast<std::uint32_t>(index->call_number) : 0u);
+    emit_index_word(c.sink, index ? index->call_number : 0);
 
     const std::size_t count = prototype->parameters.size();
     std::size_t given = 0;

@@ -1,0 +1,155 @@
+// The message catalogue and the error-line format. Each catalogue entry
+// keeps its text twice (UTF-8 to read, code page 932 to print); the two must
+// be the same text, or the compiler prints something other than it says.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <iconv.h>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "driver/diagnostics.hpp"
+#include "driver/messages.hpp"
+#include "support/test_support.hpp"
+
+using namespace oxbuild;
+
+namespace {
+
+// UTF-8 to code page 932 through the system's converter.
+class ToCp932 {
+public:
+    ToCp932() : cd_(iconv_open("CP932", "UTF-8")) {}
+    ~ToCp932() {
+        if (valid()) iconv_close(cd_);
+    }
+    ToCp932(const ToCp932&) = delete;
+    ToCp932& operator=(const ToCp932&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // False when the text does not convert.
+    bool convert(std::string_view utf8, std::string& cp932) {
+        std::string in(utf8);
+        char* src = in.data();
+        std::size_t src_left = in.size();
+        std::string out(in.size() * 2 + 16, '\0');
+        char* dst = out.data();
+        std::size_t dst_left = out.size();
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<std::size_t>(-1)) return false;
+        out.resize(out.size() - dst_left);
+        cp932 = out;
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+std::string printable(std::string_view bytes) {
+    std::ostringstream s;
+    for (const char ch : bytes) s << std::hex << (static_cast<unsigned>(static_cast<unsigned char>(ch))) << ' ';
+    return s.str();
+}
+
+// A reader position fixed for the error-line tests.
+class FixedLocation : public LocationSource {
+public:
+    FixedLocation(std::string name, int line) : name_(std::move(name)), line_(line) {}
+    SourceLocation location() const override { return {name_, line_}; }
+
+private:
+    std::string name_;
+    int line_;
+};
+
+}  // namespace
+
+TEST(MessageCatalogue, EveryCodePage932TextIsItsUtf8TextConverted) {
+    ToCp932 converter;
+    if (!converter.valid()) GTEST_SKIP() << "no UTF-8 to CP932 converter on this machine";
+    for (const Message* m : msg::all) {
+        std::string expected;
+        ASSERT_TRUE(converter.convert(m->utf8, expected)) << m->utf8;
+        EXPECT_EQ(printable(m->cp932), printable(expected)) << m->utf8;
+    }
+}
+
+TEST(MessageCatalogue, EntriesAreListedOnceAndNotEmpty) {
+    std::set<const Message*> seen;
+    for (const Message* m : msg::all) {
+        EXPECT_TRUE(seen.insert(m).second) << m->utf8 << " is listed twice";
+        EXPECT_FALSE(m->cp932.empty());
+    }
+}
+
+// "%s(%d):%s %s\n": the blank stands even before an empty detail.
+TEST(Diagnostics, ErrorLinesArePrintedInPassTwoOnlyAndCountedInBoth) {
+    std::ostringstream out;
+    Diagnostics diag(out);
+    const FixedLocation at("dir\\prog.oxs", 12);
+    diag.attach(&at);
+
+    diag.start_pass(1);
+    diag.report_error(msg::syntax);
+    diag.report_error_name(msg::symbol_not_found, "x");
+    diag.report_error_file(msg::include_not_found, "a.oxs");
+    diag.report_error_argument(msg::type_mismatch, 2);
+    diag.warn_redefined("MAX");
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(diag.error_count(), 4);
+
+    diag.start_pass(2);
+    EXPECT_EQ(diag.error_count(), 0);
+    diag.report_error(msg::syntax);
+    diag.report_error_name(msg::symbol_not_found, "x");
+    diag.report_error_file(msg::include_not_found, "a.oxs");
+    diag.report_error_argument(msg::type_mismatch, 2);
+    EXPECT_EQ(diag.error_count(), 4);
+    EXPECT_EQ(out.str(), oxtest::error_line("dir\\prog.oxs", 12, msg::syntax) +
+                             oxtest::error_line("dir\\prog.oxs", 12, msg::symbol_not_found, ": x") +
+                             oxtest::error_line("dir\\prog.oxs", 12, msg::include_not_found, ": a.oxs") +
+                             oxtest::error_line("dir\\prog.oxs", 12, msg::type_mismatch, oxtest::argument_detail(2)));
+}
+
+TEST(Diagnostics, WarningsArePrintedInPassTwoAndNeverCounted) {
+    std::ostringstream out;
+    Diagnostics diag(out);
+    const FixedLocation at("prog.oxs", 3);
+    diag.attach(&at);
+    diag.start_pass(2);
+    diag.warn_redefined("MAX");
+    diag.warn(diag.text(msg::module_redefined));
+    EXPECT_EQ(diag.error_count(), 0);
+    const std::string start = std::string("prog.oxs(3):") + std::string(msg::warning.cp932);
+    EXPECT_EQ(out.str(), start + std::string(msg::redefined.cp932) + "MAX\n" + start +
+                             std::string(msg::module_redefined.cp932) + "\n");
+}
+
+// In UTF-8 mode both the message and a code page 932 file name are converted.
+TEST(Diagnostics, Utf8ModeConvertsMessagesAndFileNames) {
+    std::ostringstream out;
+    Diagnostics diag(out, true);
+    const FixedLocation at("\x95\x5C.oxs", 1);  // 表.oxs
+    diag.attach(&at);
+    diag.start_pass(2);
+    diag.report_error_file(msg::include_not_found, "\x95\x5C\\a.oxs");
+    const std::string expected = "表.oxs(1):" + std::string(msg::include_not_found.utf8) + " : 表\\a.oxs\n";
+    if (out.str().find("\xEF\xBF\xBD") != std::string::npos) GTEST_SKIP() << "no CP932 converter on this machine";
+    EXPECT_EQ(out.str(), expected);
+}
+
+// One whole run's output spelled out byte by byte: the name, "(4):", the
+// message in code page 932, the blank before the empty detail, the count.
+TEST(Diagnostics, ErrorLineBytesSpelledOut) {
+    const oxtest::Compiled result = oxtest::compile_source("int a;\n\n\n$\n");
+    EXPECT_EQ(result.out,
+              "prog.oxs(4):"
+              "\x95\xB6\x96\x40\x82\xC9\x8A\xD4\x88\xE1\x82\xA2\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7"
+              " \n"
+              "   1"
+              "\x8C\xC2\x82\xCC\x83\x47\x83\x89\x81\x5B\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB7"
+              "\n");
+    EXPECT_EQ(result.status, 1);
+}

@@ -1,0 +1,98 @@
+// The output sink: counting in pass 1, writing little-endian in pass 2.
+#include <gtest/gtest.h>
+
+#include "driver/module_stream.hpp"
+#include "driver/sink.hpp"
+#include "support/test_support.hpp"
+
+using namespace oxtest;
+using oxbuild::ModuleStream;
+using oxbuild::Sink;
+
+namespace {
+
+constexpr int kCountingPass = 1;
+constexpr int kWritingPass = 2;
+
+// A sink attached to a fresh module file; bytes() closes it and reads it back.
+class SinkOnFile {
+public:
+    explicit SinkOnFile(int pass) : path_(dir_ / "module.oxb"), stream_(ModuleStream::create(path_)) {
+        sink.attach(stream_.get());
+        sink.start_pass(pass);
+    }
+    Bytes bytes() {
+        EXPECT_TRUE(stream_->close());
+        return read_file(path_);
+    }
+    Sink sink;
+
+private:
+    TempDir dir_;
+    std::string path_;
+    std::unique_ptr<ModuleStream> stream_;
+};
+
+}  // namespace
+
+TEST(Sink, Pass1CountsEveryOperationAndWritesNothing) {
+    SinkOnFile f(kCountingPass);
+    f.sink.set_code_base(0x120);
+    f.sink.emit_word(0x21);
+    f.sink.emit_dword(7);
+    f.sink.emit_code_address(0x10);
+    EXPECT_EQ(f.sink.counter(), 2 + 4 + 4);
+    f.sink.emit_byte(0x41);
+    EXPECT_EQ(f.sink.counter(), 11);
+    const unsigned char data[] = {1, 2, 3, 4, 5};
+    f.sink.emit_bytes(data, sizeof data);
+    EXPECT_EQ(f.sink.counter(), 16);
+    f.sink.emit_text("OXB ");
+    EXPECT_EQ(f.sink.counter(), 20);
+    f.sink.emit_text("");
+    EXPECT_EQ(f.sink.counter(), 20);
+    // A word above 0xFFFF still counts two bytes.
+    f.sink.emit_word(0x12345);
+    EXPECT_EQ(f.sink.counter(), 22);
+    EXPECT_TRUE(f.bytes().empty());
+}
+
+TEST(Sink, Pass2WritesLittleEndianAndLeavesTheCounterAlone) {
+    SinkOnFile f(kWritingPass);
+    f.sink.set_code_base(0x120);
+    f.sink.emit_byte(0x1FF);            // low 8 bits
+    f.sink.emit_word(0x12345);          // low 16 bits, low byte first
+    f.sink.emit_dword(0x11223344);
+    f.sink.emit_dword(0xFFFFFFFF);
+    f.sink.emit_code_address(0x10);     // plus the code base
+    f.sink.emit_text("OXB ");
+    f.sink.emit_text("");
+    const unsigned char data[] = {0, 0x80, 0xFF};
+    f.sink.emit_bytes(data, sizeof data);
+    EXPECT_EQ(f.sink.counter(), 0);
+    const Bytes expected = {0xFF,
+                            0x45, 0x23,
+                            0x44, 0x33, 0x22, 0x11,
+                            0xFF, 0xFF, 0xFF, 0xFF,
+                            0x30, 0x01, 0x00, 0x00,
+                            'O', 'X', 'B', ' ',
+                            0x00, 0x80, 0xFF};
+    EXPECT_EQ(hex(f.bytes()), hex(expected));
+}
+
+TEST(Sink, ResettingTheCounterStartsAtZeroAgain) {
+    SinkOnFile f(kCountingPass);
+    f.sink.emit_dword(0);
+    f.sink.reset_counter();
+    EXPECT_EQ(f.sink.counter(), 0);
+    f.sink.emit_word(0);
+    EXPECT_EQ(f.sink.counter(), 2);
+}
+
+TEST(Sink, ACodeAddressIsStoredAsAFileOffset) {
+    // A jump to the first instruction of the code area holds the code base.
+    SinkOnFile f(kWritingPass);
+    f.sink.set_code_base(272);
+    f.sink.emit_code_address(0);
+    EXPECT_EQ(hex(f.bytes()), hex(ByteWriter().dword(272).get()));
+}

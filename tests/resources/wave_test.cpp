@@ -1,0 +1,90 @@
+// #wave: RIFF files copied whole into the wave section, and the files that
+// are refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "module/module_format.hpp"
+#include "support/resource_files.hpp"
+#include "support/test_support.hpp"
+
+using namespace oxtest;
+using namespace oxbuild;
+
+namespace {
+
+// A module without functions or bitmaps: the wave section follows the
+// 1032-byte empty bitmap section at the code base 272.
+constexpr std::uint32_t kWaveSection = 272 + 1032;
+constexpr std::uint32_t kDirectoryEntry = 12;  // number, data offset, size
+
+const std::string kProg = "prog.oxs";
+
+Bytes counting_bytes(std::size_t n, unsigned char first) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>(first + i);
+    return b;
+}
+
+}  // namespace
+
+TEST(Waves, FilesAreCopiedWholeAfterTheirDirectory) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "snd");
+    const Bytes wave = make_wave(counting_bytes(56, 0x80));  // 100 bytes
+    const Bytes other = make_riff("AVI ", counting_bytes(38, 1));  // 50 bytes: any form type is taken
+    ASSERT_EQ(wave.size(), 100u);
+    ASSERT_EQ(other.size(), 50u);
+    write_file(dir / "snd/a.wav", wave);
+    write_file(dir / "b.riff", other);
+
+    const Compiled result = compile_in(dir, "#wave 10 \"snd\\a.wav\"\n#wave -3 \"b.riff\"\n");
+    ASSERT_EQ(result.out, created_output());
+    ASSERT_EQ(dword_at(result.module, format::kWaveSectionField), kWaveSection);
+    ByteWriter expected;
+    expected.dword(2);
+    expected.dword(10).dword(kWaveSection + 4 + 2 * kDirectoryEntry).dword(100);        // W + 28
+    expected.dword(0xFFFFFFFD).dword(kWaveSection + 4 + 2 * kDirectoryEntry + 100).dword(50);  // W + 128
+    expected.bytes(wave).bytes(other);
+    EXPECT_EQ(hex(wave_section(result.module)), hex(expected.get()));
+    EXPECT_EQ(dword_at(result.module, format::kMenuSectionField), kWaveSection + 4 + 24 + 150);
+}
+
+TEST(Waves, FilesThatAreNoRiffFilesAreRefused) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    using namespace std::string_literals;
+    const Case cases[] = {
+        {"empty", ""s},
+        {"three bytes", "RIF"s},
+        {"lower-case magic", "riff\x04\0\0\0WAVE"s},
+        {"some other file", "BM\x36\0\0\0"s},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        write_file(dir / "x.wav", std::string_view(c.bytes));
+        write_file(dir / "good.wav", make_wave({0x80, 0x80}));
+        // Not added: the good wave under the same number is no duplicate.
+        const Compiled result = compile_in(dir, "#wave 1 \"x.wav\"\n#wave 1 \"good.wav\"\n");
+        EXPECT_EQ(result.out, failed_output(error_line(kProg, 1, msg::wave_malformed, ": x.wav"), 1)) << c.what;
+        EXPECT_FALSE(result.module_exists) << c.what;
+    }
+}
+
+TEST(Waves, MissingFilesAndDirectoriesAreNotFound) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "sounds.wav");
+    const Compiled result = compile_in(dir, "#wave 1 \"none.wav\"\n#wave 2 \"sounds.wav\"\n");
+    EXPECT_EQ(result.out, failed_output(error_line(kProg, 1, msg::wave_not_found, ": none.wav") +
+                                            error_line(kProg, 2, msg::wave_not_found, ": sounds.wav"),
+                                        2));
+}
+
+TEST(Waves, DuplicateNumberIsReportedForTheSecondDirective) {
+    TempDir dir;
+    write_file(dir / "a.wav", make_wave({1, 2}));
+    const Compiled result = compile_in(dir, "#wave 3 \"a.wav\"\n#wave 3 \"a.wav\"\n");
+    EXPECT_EQ(result.out, failed_output(error_line(kProg, 2, msg::wave_number_twice), 1));
+}

@@ -1,0 +1,325 @@
+// The symbol tables: name rules and their order, scopes and shadowing,
+// slot numbering of globals and locals, and the function index.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <sstream>
+
+#include "codegen/emit.hpp"
+#include "support/code_builder.hpp"
+#include "symbols/symbol_tables.hpp"
+
+using namespace oxtest;
+using namespace oxbuild;
+
+namespace {
+
+constexpr int kPrintingPass = 2;
+
+// Diagnostics that print, with no reader behind them (file "", line 0).
+struct PrintingDiagnostics {
+    PrintingDiagnostics() { diag.start_pass(kPrintingPass); }
+    std::string take() {
+        std::string s = out.str();
+        out.str("");
+        return s;
+    }
+    std::ostringstream out;
+    Diagnostics diag{out};
+};
+
+std::string rule_error(const Message& message, std::string_view name) {
+    return error_line("", 0, message, name_detail(name));
+}
+
+// The six local counts of a module's i-th function descriptor.
+std::array<std::uint32_t, kTypeClassCount> local_counts(const Bytes& module, std::size_t function) {
+    const std::uint32_t descriptor = dword_at(module, format::kDescriptorOffsetsField + 4 * function);
+    std::array<std::uint32_t, kTypeClassCount> counts{};
+    for (std::size_t k = 0; k < counts.size(); ++k)
+        counts[k] = dword_at(module, descriptor + format::kDescriptorLocalCounts + 4 * k);
+    return counts;
+}
+
+using Counts = std::array<std::uint32_t, kTypeClassCount>;
+
+}  // namespace
+
+// --- name rules ------------------------------------------------------------
+
+TEST(NameRules, ReservedWordsComeFirst) {
+    PrintingDiagnostics d;
+    ScopeTable scopes;
+    for (const std::string_view word :
+         {"int", "uint", "str", "if", "elseif", "else", "while", "continue", "break", "return"}) {
+        EXPECT_FALSE(scopes.declare(d.diag, 0, word, TYPE_INT));
+        EXPECT_EQ(d.take(), rule_error(msg::reserved_word, word));
+    }
+}
+
+TEST(NameRules, StandardFunctionNamesAndNonLetterStartsAreRefused) {
+    PrintingDiagnostics d;
+    ScopeTable scopes;
+    EXPECT_FALSE(scopes.declare(d.diag, 0, "SetField", TYPE_INT));
+    EXPECT_EQ(d.take(), rule_error(msg::standard_function_name, "SetField"));
+    EXPECT_FALSE(scopes.declare(d.diag, 0, "9lives", TYPE_INT));
+    EXPECT_EQ(d.take(), rule_error(msg::name_not_letter, "9lives"));
+    EXPECT_EQ(d.diag.error_count(), 2);
+}
+
+TEST(NameRules, CaseMattersAndOnlyTypeAndStatementKeywordsAreReserved) {
+    PrintingDiagnostics d;
+    ScopeTable scopes;
+    for (const std::string_view name : {"_x", "setfield", "Int", "INT", "Return", "include", "define", "OnClick", "x9"})
+        EXPECT_TRUE(scopes.declare(d.diag, 0, name, TYPE_INT)) << name;
+    EXPECT_EQ(d.take(), "");
+    EXPECT_EQ(d.diag.error_count(), 0);
+}
+
+TEST(NameRules, TheRulesGoBeforeTheDuplicateCheck) {
+    PrintingDiagnostics d;
+    ScopeTable scopes;
+    // A refused name is never added, so a second try gets the same message.
+    EXPECT_FALSE(scopes.declare(d.diag, 0, "while", TYPE_INT));
+    EXPECT_FALSE(scopes.declare(d.diag, 0, "while", TYPE_INT));
+    EXPECT_EQ(d.take(), rule_error(msg::reserved_word, "while") + rule_error(msg::reserved_word, "while"));
+    EXPECT_TRUE(scopes.declare(d.diag, 0, "a", TYPE_INT));
+    EXPECT_FALSE(scopes.declare(d.diag, 0, "a", TYPE_UINT));
+    EXPECT_EQ(d.take(), rule_error(msg::already_defined, "a"));
+}
+
+TEST(NameRules, ParameterListsApplyTheSameRules) {
+    PrintingDiagnostics d;
+    ParameterList params;
+    EXPECT_FALSE(params.declare(d.diag, "str", TYPE_INT));
+    EXPECT_FALSE(params.declare(d.diag, "Beep", TYPE_INT));
+    EXPECT_FALSE(params.declare(d.diag, "1st", TYPE_INT));
+    EXPECT_TRUE(params.declare(d.diag, "a", TYPE_INT));
+    EXPECT_FALSE(params.declare(d.diag, "a", TYPE_STR));
+    EXPECT_EQ(d.take(), rule_error(msg::reserved_word, "str") + rule_error(msg::standard_function_name, "Beep") +
+                            rule_error(msg::name_not_letter, "1st") + rule_error(msg::already_defined, "a"));
+    ASSERT_EQ(params.accepted().size(), 1u);
+    EXPECT_EQ(params.accepted()[0].name, "a");
+}
+
+// --- scopes ----------------------------------------------------------------
+
+TEST(Scopes, AnInnerLevelShadowsAndFreeingALevelUncoversTheOuterName) {
+    PrintingDiagnostics d;
+    ScopeTable scopes;
+    ASSERT_TRUE(scopes.declare(d.diag, 0, "a", TYPE_INT));
+    ASSERT_TRUE(scopes.declare(d.diag, 1, "a", TYPE_STR));  // only level 1's list is searched
+    ASSERT_TRUE(scopes.declare(d.diag, 3, "a", TYPE_UINT));
+    EXPECT_EQ(scopes.lookup("a", 3)->level, 3);
+    EXPECT_EQ(scopes.lookup("a", 3)->type, TYPE_UINT);
+    EXPECT_EQ(scopes.lookup("a", 2)->level, 1);
+    EXPECT_EQ(scopes.lookup("a", 2)->type, TYPE_STR);
+    EXPECT_EQ(scopes.find(2, "a"), std::nullopt);
+    scopes.free_level(3);
+    scopes.free_level(1);
+    EXPECT_EQ(scopes.lookup("a", 3)->level, 0);
+    EXPECT_EQ(scopes.lookup("b", 3), std::nullopt);
+    // After its level was freed the name can be declared there again.
+    EXPECT_TRUE(scopes.declare(d.diag, 1, "a", TYPE_INT));
+    EXPECT_EQ(d.diag.error_count(), 0);
+}
+
+// --- slots -----------------------------------------------------------------
+
+TEST(Slots, ASlotIsKeyedByOwnerClassLevelAndName) {
+    SlotTable slots;
+    std::int32_t int_count = 0;
+    std::int32_t str_count = 0;
+    slots.add(0, 0, 1, "t", int_count);
+    slots.add(0, 0, 2, "u", int_count);
+    slots.add(0, 0, 2, "t", int_count);
+    slots.add(0, 0, 2, "t", int_count);  // the same name at the same level again: no new slot
+    slots.add(0, 2, 2, "t", str_count);  // another class counts apart
+    EXPECT_EQ(int_count, 3);
+    EXPECT_EQ(str_count, 1);
+    EXPECT_EQ(slots.find(0, 0, 1, "t"), 0);
+    EXPECT_EQ(slots.find(0, 0, 2, "u"), 1);
+    EXPECT_EQ(slots.find(0, 0, 2, "t"), 2);
+    EXPECT_EQ(slots.find(0, 2, 2, "t"), 0);
+    EXPECT_EQ(slots.find(1, 0, 1, "t"), std::nullopt);  // another function
+    EXPECT_EQ(slots.find(SlotTable::kGlobals, 0, 0, "t"), std::nullopt);
+}
+
+// --- the function index ----------------------------------------------------
+
+TEST(FunctionIndex, StandardRecordsGiveTheirNumberAndShiftNoUserIndex) {
+    FunctionTable functions;
+    const auto add = [&functions](std::string_view name, FunctionKind kind, CodeAddress entry) {
+        FunctionRecord r;
+        r.name = std::string(name);
+        r.kind = kind;
+        r.entry = entry;
+        functions.add(std::move(r));
+    };
+    add("strcpy", FunctionKind::standard, 0x80);
+    add("ClearPattern", FunctionKind::standard, 0x10);
+    add("f", FunctionKind::user, 100);
+    add("g", FunctionKind::user, 200);
+    add("f", FunctionKind::user, 300);  // a second record of a name is never found
+
+    const auto strcpy_index = functions.find_index("strcpy");
+    ASSERT_TRUE(strcpy_index);
+    EXPECT_EQ(strcpy_index->kind, FunctionKind::standard);
+    EXPECT_EQ(strcpy_index->call_number, 0x80);
+    EXPECT_EQ(functions.find_index("ClearPattern")->call_number, 0x10);
+    EXPECT_EQ(functions.find_index("f")->kind, FunctionKind::user);
+    EXPECT_EQ(functions.find_index("f")->call_number, 0);
+    EXPECT_EQ(functions.find_index("g")->call_number, 1);
+    EXPECT_EQ(functions.find("f")->entry, 100);
+    EXPECT_EQ(functions.find_index("h"), std::nullopt);
+    EXPECT_EQ(functions.find_index("Strcpy"), std::nullopt);
+    EXPECT_EQ(functions.user_count(), 3);
+}
+
+TEST(FunctionIndex, TheFirstUserFunctionDefinedHasIndexZeroAfterTheStandardRecords) {
+    TwoPasses passes("a() { }\nb() { }\n");
+    ASSERT_EQ(passes.errors(), 0);
+    const FunctionTable& functions = passes.compiler().run.functions;
+    EXPECT_EQ(functions.find_index("a")->call_number, 0);
+    EXPECT_EQ(functions.find_index("b")->call_number, 1);
+    EXPECT_EQ(functions.find_index("StrOctToInt")->call_number, 0x94);
+}
+
+TEST(Prototypes, TheFirstRecordOfANameWins) {
+    PrototypeTable prototypes;
+    prototypes.add("f", {TYPE_INT});
+    prototypes.add("f", {TYPE_STR, TYPE_STR});
+    ASSERT_NE(prototypes.find("f"), nullptr);
+    EXPECT_EQ(prototypes.find("f")->parameters, std::vector<TypeCode>{TYPE_INT});
+    EXPECT_EQ(prototypes.find("F"), nullptr);
+}
+
+// --- slot numbering in compiled modules ------------------------------------
+
+TEST(SlotNumbering, GlobalsAreNumberedPerTypeInOrderOfDeclaration) {
+    const Bytes module = compile_ok(
+        "int a;\n"
+        "uint b;\n"
+        "int c;\n"
+        "str s;\n"
+        "f() { a = c; b = a; }\n");
+    EXPECT_EQ(dword_at(module, format::kGlobalCountFields), 2u);
+    EXPECT_EQ(dword_at(module, format::kGlobalCountFields + 4), 1u);
+    EXPECT_EQ(dword_at(module, format::kGlobalCountFields + 8), 1u);
+    Code expected;
+    expected.assign(kGlobalInt, 0).var(kGlobalInt, 1).end();   // a = c;
+    expected.assign(kGlobalUint, 0).var(kGlobalInt, 0).end();  // b = a;
+    expected.op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{0, 0, 0, 0, 0, 0}));
+}
+
+TEST(SlotNumbering, NamedParametersComeFirstThenTheBodysLocals) {
+    const Bytes module = compile_ok(
+        "f(int x, int &y, int z)\n"
+        "{\n"
+        "    int n;\n"
+        "    n = x + z;\n"
+        "    y = n;\n"
+        "}\n");
+    Code expected;
+    expected.assign(kLocalInt, 2).var(kLocalInt, 0).token(OP_ADD).var(kLocalInt, 1).end();  // n = x + z;
+    expected.assign(kLocalIntRef, 0).var(kLocalInt, 2).end();                               // y = n;
+    expected.op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{3, 0, 0, 1, 0, 0}));
+}
+
+TEST(SlotNumbering, EachByReferenceTypeIsAClassOfItsOwn) {
+    const Bytes module = compile_ok(
+        "f(int &a, uint &b, str &c, uint &d, int e)\n"
+        "{\n"
+        "    a = 1;\n"
+        "    b = 2;\n"
+        "    d = 3;\n"
+        "    e = 4;\n"
+        "}\n");
+    Code expected;
+    expected.assign(kLocalIntRef, 0).constant(1).end();
+    expected.assign(kLocalUintRef, 0).constant(2).end();
+    expected.assign(kLocalUintRef, 1).constant(3).end();
+    expected.assign(kLocalInt, 0).constant(4).end();
+    expected.op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{1, 0, 0, 1, 2, 1}));
+}
+
+TEST(SlotNumbering, SiblingBlocksShareASlotPerNameAndType) {
+    const Bytes module = compile_ok(
+        "f()\n"
+        "{\n"
+        "    { int t; t = 1; }\n"
+        "    { int t; t = 2; }\n"
+        "    { uint t; t = 3; }\n"
+        "}\n");
+    Code expected;
+    expected.assign(kLocalInt, 0).constant(1).end();
+    expected.assign(kLocalInt, 0).constant(2).end();
+    expected.assign(kLocalUint, 0).constant(3).end();
+    expected.op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{1, 1, 0, 0, 0, 0}));
+}
+
+TEST(SlotNumbering, ShadowingGetsANewSlot) {
+    const Bytes module = compile_ok(
+        "int g;\n"
+        "f(int p)\n"
+        "{\n"
+        "    {\n"
+        "        int t;\n"
+        "        {\n"
+        "            int t;\n"
+        "            int p;\n"
+        "            int g;\n"
+        "            t = p + g;\n"
+        "        }\n"
+        "        t = p + g;\n"
+        "    }\n"
+        "}\n");
+    Code expected;
+    // Inner block: t slot 2 (after p and the outer t), p slot 3, g slot 4.
+    expected.assign(kLocalInt, 2).var(kLocalInt, 3).token(OP_ADD).var(kLocalInt, 4).end();
+    // Outer block: the outer t, the parameter and the global.
+    expected.assign(kLocalInt, 1).var(kLocalInt, 0).token(OP_ADD).var(kGlobalInt, 0).end();
+    expected.op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{5, 0, 0, 0, 0, 0}));
+}
+
+TEST(SlotNumbering, EachFunctionNumbersItsOwnLocals) {
+    const Bytes module = compile_ok(
+        "f() { uint u; int t; t = 1; }\n"
+        "g() { int t; t = 2; }\n");
+    Code expected;
+    expected.assign(kLocalInt, 0).constant(1).end().op(OP_RETURN);
+    expected.assign(kLocalInt, 0).constant(2).end().op(OP_RETURN);
+    EXPECT_EQ(hex(code_area(module)), hex(expected.bytes()));
+    EXPECT_EQ(local_counts(module, 0), (Counts{1, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(local_counts(module, 1), (Counts{1, 0, 0, 0, 0, 0}));
+}
+
+// Index words are 16 bits: slot 65535 is the last that a reference can name.
+// Writing slot 65536 as 0 would make the module use another variable.
+TEST(SlotNumbering, TheIndexWordTakesSlotsUpTo65535) {
+    Sink sink;
+    sink.start_pass(1);
+    emit_index_word(sink, 0xFFFF);
+    EXPECT_EQ(sink.counter(), 2);
+    EXPECT_THROW(emit_index_word(sink, 0x10000), FatalStop);
+}
+
+TEST(SlotNumbering, ASlotBeyondTheIndexWordEndsInTheFatalStop) {
+    constexpr int kSlots = 65537;
+    std::string source = "int v0";
+    for (int i = 1; i < kSlots; ++i) source += ", v" + std::to_string(i);
+    source += ";\nf() { v0 = v65536; }\n";
+    const Compiled result = compile_source(source);
+    EXPECT_EQ(result.out, "   Fatal Error\n");
+    EXPECT_FALSE(result.module_exists);
+}
