@@ -113,6 +113,7 @@ public:
 
     // declare_symbol on the list's own scope list.
     bool declare(Diagnostics& diag, const Word& name, TypeCode type);
+    bool declare(Diagnostics& diag, std::string_view name, TypeCode type) { return declare(diag, Word(name), type); }
     // A recorded parameter with a name, whether or not its name was accepted.
     void add_named(const Word& name, TypeCode type) { named_.push_back({name, type}); }
 
@@ -211,6 +212,7 @@ public:
     std::optional<std::size_t> find_position(NameKey name) const;
     std::optional<FunctionIndex> find_index(NameKey name) const;
     const std::deque<FunctionRecord>& records() const { return records_; }
+    std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
     std::int32_t user_count() const { return user_count_; }
 
