@@ -208,10 +208,16 @@ void Lexer::syntax_error() {
     reader.skip_past_semicolon();
 }
 
-void Lexer::expect_semicolon() {
+void Lexer::expect_semicolon() { (void)expect_char(';'); }
+
+bool Lexer::expect_char(char expected) {
     reader.skip_space();
-    if (reader.cur == ';') reader.next_char();
-    else syntax_error();
+    if (reader.cur != expected) {
+        syntax_error();
+        return false;
+    }
+    reader.next_char();
+    return true;
 }
 
 void Lexer::end_directive() {

@@ -72,6 +72,9 @@ public:
 
     // ';' ends a statement; otherwise a syntax error skips past the next ';'.
     void expect_semicolon();
+    // White space, then the character, stepped past; otherwise a syntax
+    // error (and false).
+    bool expect_char(char expected);
     // Blanks, then a line end or the end of the file; otherwise the rest of
     // the line is reported and skipped.
     void end_directive();

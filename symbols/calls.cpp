@@ -1,5 +1,6 @@
 #include "symbols/calls.hpp"
 
+#include <optional>
 #include <string>
 
 #include "codegen/emit.hpp"
@@ -13,6 +14,20 @@ namespace {
 
 enum class ArgumentResult { compiled, stop_statement };
 
+// The variable an argument names. False after a syntax error (no name at
+// all); a name no scope knows is reported and leaves symbol empty.
+bool read_argument_variable(Compiler& c, std::optional<SymbolInfo>& symbol) {
+    Word name;
+    c.lex.read_identifier(name);
+    if (name.empty()) {
+        c.lex.syntax_error();
+        return false;
+    }
+    symbol = lookup_symbol(c, name);
+    if (!symbol) c.diag.report_error_name(msg::symbol_not_found, name.view());
+    return true;
+}
+
 // A str by value: a literal (adjacent ones joined) or a str variable.
 //   "text"  -> EXPR_STRING bytes 0 [0]      name -> EXPR_VAR <reference>
 ArgumentResult compile_str_argument(Compiler& c, int number) {
@@ -23,16 +38,10 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
         emit_string_argument(c.sink, text);
         return ArgumentResult::compiled;
     }
-    Word name;
-    c.lex.read_identifier(name);
-    if (name.empty()) {
-        c.lex.syntax_error();
-        return ArgumentResult::stop_statement;
-    }
-    const auto symbol = lookup_symbol(c, name);
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name.view());
-    } else if (is_str_type(symbol->type)) {
+    std::optional<SymbolInfo> symbol;
+    if (!read_argument_variable(c, symbol)) return ArgumentResult::stop_statement;
+    if (!symbol) return ArgumentResult::compiled;
+    if (is_str_type(symbol->type)) {
         emit_token(c.sink, EXPR_VAR);
         emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
     } else {
@@ -43,17 +52,9 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
 
 // By reference: a variable of a fitting type   -> <reference>
 ArgumentResult compile_reference_argument(Compiler& c, TypeCode parameter, int number) {
-    Word name;
-    c.lex.read_identifier(name);
-    if (name.empty()) {
-        c.lex.syntax_error();
-        return ArgumentResult::stop_statement;
-    }
-    const auto symbol = lookup_symbol(c, name);
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name.view());
-        return ArgumentResult::compiled;
-    }
+    std::optional<SymbolInfo> symbol;
+    if (!read_argument_variable(c, symbol)) return ArgumentResult::stop_statement;
+    if (!symbol) return ArgumentResult::compiled;
     const bool wants_str = parameter == TYPE_STR_REF;
     const bool fits = symbol->type != TYPE_FUNCTION && is_str_type(symbol->type) == wants_str;
     if (fits) emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
