@@ -1,31 +1,79 @@
 #include "codegen/blocks.hpp"
 
+#include <algorithm>
+
 namespace oxbuild {
 
 void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
-    const auto index = static_cast<std::int32_t>(records_.size());
-    records_.push_back({key, kind, start, 0, 0});
-    next_same_key_.push_back(kNone);
-    last_same_key_.push_back(index);
-    const auto [it, inserted] = first_.try_emplace(key, index);
-    if (!inserted) {
-        const std::int32_t first = it->second;
-        next_same_key_[static_cast<std::size_t>(last_same_key_[static_cast<std::size_t>(first)])] = index;
-        last_same_key_[static_cast<std::size_t>(first)] = index;
+    const auto file = static_cast<std::size_t>(key.file_number);
+    if (file >= by_file_.size()) by_file_.resize(file + 1);
+    auto& indexes = by_file_[file];
+    // Positions only grow within a file; a record out of order could not
+    // be found by the binary search, so it is not indexed.
+    const BlockRecord record{key.position, kind, key.file_number, static_cast<std::int32_t>(start), 0, 0};
+    if (!indexes.empty() && records_[indexes.back()].position > key.position) {
+        records_.push_back(record);
+        return;
     }
+    const auto index = static_cast<std::uint32_t>(records_.size());
+    if (indexes.empty() || records_[indexes.back()].position != key.position) remember(key, index);
+    else shared_keys_ = true;
+    indexes.push_back(index);
+    records_.push_back(record);
+}
+
+const std::uint32_t* BlockRecords::first_at(const BlockKey& key) const {
+    if (key.file_number < 0 || static_cast<std::size_t>(key.file_number) >= by_file_.size()) return nullptr;
+    const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];
+    const auto it = std::lower_bound(indexes.begin(), indexes.end(), key.position,
+                                     [this](std::uint32_t index, std::int64_t position) {
+                                         return records_[index].position < position;
+                                     });
+    if (it == indexes.end() || records_[*it].position != key.position) return nullptr;
+    return &*it;
+}
+
+namespace {
+std::size_t cache_slot(const BlockKey& key, std::size_t size) {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(key.position) * 31u +
+                                     static_cast<std::uint64_t>(key.file_number)) % size);
+}
+}  // namespace
+
+std::int64_t BlockRecords::cached(const BlockKey& key) const {
+    const CacheEntry& e = cache_[cache_slot(key, kCacheSize)];
+    return e.position == key.position && e.file_number == key.file_number ? static_cast<std::int64_t>(e.index) : -1;
+}
+
+void BlockRecords::remember(const BlockKey& key, std::uint32_t index) const {
+    cache_[cache_slot(key, kCacheSize)] = {key.position, key.file_number, index};
 }
 
 BlockRecord* BlockRecords::find(const BlockKey& key) {
-    const auto it = first_.find(key);
-    return it == first_.end() ? nullptr : &records_[static_cast<std::size_t>(it->second)];
+    if (const std::int64_t index = cached(key); index >= 0) return &records_[static_cast<std::size_t>(index)];
+    // Pass 2 opens blocks in the order pass 1 made their records.
+    if (next_in_order_ < records_.size() && records_[next_in_order_].key() == key && !shared_keys_) {
+        remember(key, next_in_order_);
+        return &records_[next_in_order_++];
+    }
+    const std::uint32_t* first = first_at(key);
+    if (first == nullptr) return nullptr;
+    remember(key, *first);
+    next_in_order_ = *first + 1;
+    return &records_[*first];
 }
 
 void BlockRecords::close_all(const BlockKey& key, CodeAddress address) {
-    const auto it = first_.find(key);
-    if (it == first_.end()) return;
-    for (std::int32_t i = it->second; i != kNone; i = next_same_key_[static_cast<std::size_t>(i)]) {
-        records_[static_cast<std::size_t>(i)].end = address;
-        records_[static_cast<std::size_t>(i)].chain = address;
+    if (!shared_keys_) {
+        if (BlockRecord* record = find(key)) record->end = record->chain = static_cast<std::int32_t>(address);
+        return;
+    }
+    const std::uint32_t* index = first_at(key);
+    if (index == nullptr) return;
+    const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];
+    for (; index != indexes.data() + indexes.size() && records_[*index].key() == key; ++index) {
+        records_[*index].end = static_cast<std::int32_t>(address);
+        records_[*index].chain = static_cast<std::int32_t>(address);
     }
 }
 

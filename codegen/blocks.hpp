@@ -4,8 +4,9 @@
 // same bytes in the same order.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <unordered_map>
+#include <deque>
 #include <vector>
 
 #include "driver/sink.hpp"
@@ -26,15 +27,25 @@ struct BlockKey {
     bool operator==(const BlockKey&) const = default;
 };
 
+// Code addresses are kept in 32 bits: a module whose code does not fit is
+// refused before anything is written.
+// The kind shares a word with the position (sources stay far below 2^56
+// bytes), so that a record takes 24 bytes.
 struct BlockRecord {
-    BlockKey key;
-    BlockKind kind;
-    CodeAddress start = 0;  // where the block's statement begins
-    CodeAddress end = 0;    // the jump target past the block
-    CodeAddress chain = 0;  // right after the block's body
+    std::int64_t position : 56;
+    std::uint64_t kind : 8;  // a BlockKind
+    std::int32_t file_number;
+    std::int32_t start = 0;  // where the block's statement begins
+    std::int32_t end = 0;    // the jump target past the block
+    std::int32_t chain = 0;  // right after the block's body
+    BlockKey key() const { return {file_number, position}; }
 };
+static_assert(sizeof(BlockRecord) == 24);
 
 // Records in order of creation; a search gives the first with the key.
+// Within one file number, blocks are opened at growing positions, so each
+// file keeps its records' indexes sorted by position and a search is a
+// binary search there.
 class BlockRecords {
 public:
     void add(const BlockKey& key, BlockKind kind, CodeAddress start);
@@ -44,16 +55,26 @@ public:
     std::size_t size() const { return records_.size(); }
 
 private:
-    struct KeyHash {
-        std::size_t operator()(const BlockKey& key) const {
-            return std::hash<std::int64_t>{}(key.position * 1000003 + key.file_number);
-        }
+    // The first of the file's record indexes at the key's position.
+    const std::uint32_t* first_at(const BlockKey& key) const;
+    // A recently used record with the key, if the cache holds one: blocks
+    // are mostly looked up right after they open or close, so a small
+    // cache spares most binary searches.
+    std::int64_t cached(const BlockKey& key) const;
+    void remember(const BlockKey& key, std::uint32_t index) const;
+
+    static constexpr std::size_t kCacheSize = 256;
+    struct CacheEntry {
+        std::int64_t position = -1;
+        std::int32_t file_number = -1;
+        std::uint32_t index = 0;
     };
-    static constexpr std::int32_t kNone = -1;
-    std::vector<BlockRecord> records_;
-    std::vector<std::int32_t> next_same_key_;
-    std::vector<std::int32_t> last_same_key_;  // per first record: the chain's tail
-    std::unordered_map<BlockKey, std::int32_t, KeyHash> first_;
+    mutable std::array<CacheEntry, kCacheSize> cache_{};
+    bool shared_keys_ = false;  // whether two records ever had one key
+    mutable std::uint32_t next_in_order_ = 0;
+
+    std::deque<BlockRecord> records_;                  // no reallocation peaks as it grows
+    std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
 };
 
 }  // namespace oxbuild

@@ -8,117 +8,43 @@ namespace oxbuild {
 
 namespace {
 
-// A two-operand operator: its characters and token. Two-character operators
-// need both characters side by side.
+// A two-operand operator and the number of source characters it takes.
 struct BinaryOperator {
-    char first;
-    char second;       // '\0' for one character
-    char not_followed;  // a one-character operator must not be followed by this ('\0': any)
     ExprToken token;
+    int length;
 };
 
-struct Level {
-    const BinaryOperator* operators;
-    int count;
-};
-
-// Levels 1 to 10, loosest first. Level 7 sees '<' and '>' only after the
-// shift level has left them, so "<<" is always a shift.
-constexpr BinaryOperator kLogicalOr[] = {{'|', '|', '\0', OP_LOR}};
-constexpr BinaryOperator kLogicalAnd[] = {{'&', '&', '\0', OP_LAND}};
-constexpr BinaryOperator kBitOr[] = {{'|', '\0', '|', OP_OR}};
-constexpr BinaryOperator kBitXor[] = {{'^', '\0', '\0', OP_XOR}};
-constexpr BinaryOperator kBitAnd[] = {{'&', '\0', '&', OP_AND}};
-constexpr BinaryOperator kEquality[] = {{'=', '=', '\0', OP_EQ}, {'!', '=', '\0', OP_NE}};
-constexpr BinaryOperator kRelational[] = {
-    {'<', '=', '\0', OP_LE}, {'>', '=', '\0', OP_GE}, {'<', '\0', '\0', OP_LT}, {'>', '\0', '\0', OP_GT}};
-constexpr BinaryOperator kShift[] = {{'<', '<', '\0', OP_SHL}, {'>', '>', '\0', OP_SHR}};
-constexpr BinaryOperator kAdditive[] = {{'+', '\0', '\0', OP_ADD}, {'-', '\0', '\0', OP_SUB}};
-constexpr BinaryOperator kMultiplicative[] = {
-    {'*', '\0', '\0', OP_MUL}, {'/', '\0', '\0', OP_DIV}, {'%', '\0', '\0', OP_MOD}};
-
-template <std::size_t N>
-constexpr Level level(const BinaryOperator (&ops)[N]) {
-    return {ops, static_cast<int>(N)};
+// Every operand may be followed by any two-operand operator, whatever its
+// precedence class: the stream keeps source order and the reader of the
+// stream applies precedence. So the thirteen levels of the grammar reduce to
+// operand { operator operand }, with the longest operator at the reader
+// taken: "<<" is a shift, "||" a logical or, "&&" a logical and. A single
+// '=' or a '!' without '=' is no operator and ends the expression.
+const BinaryOperator* binary_operator_at(const Reader& r) {
+    static constexpr BinaryOperator kLogicalOr{OP_LOR, 2}, kOr{OP_OR, 1}, kLogicalAnd{OP_LAND, 2}, kAnd{OP_AND, 1},
+        kXor{OP_XOR, 1}, kEqual{OP_EQ, 2}, kNotEqual{OP_NE, 2}, kShiftLeft{OP_SHL, 2}, kLessEqual{OP_LE, 2},
+        kLess{OP_LT, 1}, kShiftRight{OP_SHR, 2}, kGreaterEqual{OP_GE, 2}, kGreater{OP_GT, 1}, kAdd{OP_ADD, 1},
+        kSub{OP_SUB, 1}, kMul{OP_MUL, 1}, kDiv{OP_DIV, 1}, kMod{OP_MOD, 1};
+    switch (r.cur) {
+        case '|': return r.ahead == '|' ? &kLogicalOr : &kOr;
+        case '&': return r.ahead == '&' ? &kLogicalAnd : &kAnd;
+        case '^': return &kXor;
+        case '=': return r.ahead == '=' ? &kEqual : nullptr;
+        case '!': return r.ahead == '=' ? &kNotEqual : nullptr;
+        case '<': return r.ahead == '<' ? &kShiftLeft : r.ahead == '=' ? &kLessEqual : &kLess;
+        case '>': return r.ahead == '>' ? &kShiftRight : r.ahead == '=' ? &kGreaterEqual : &kGreater;
+        case '+': return &kAdd;
+        case '-': return &kSub;
+        case '*': return &kMul;
+        case '/': return &kDiv;
+        case '%': return &kMod;
+        default: return nullptr;
+    }
 }
 
-constexpr Level kLevels[] = {level(kLogicalOr), level(kLogicalAnd), level(kBitOr),    level(kBitXor),
-                             level(kBitAnd),    level(kEquality),   level(kRelational), level(kShift),
-                             level(kAdditive),  level(kMultiplicative)};
-constexpr int kBinaryLevels = static_cast<int>(std::size(kLevels));
-
-// Parentheses nest at most as deep as blocks do; each one costs this
-// recursive parser a dozen stack frames, so deeper input would exhaust the
-// stack instead of being reported.
-constexpr int kMaxParenthesisDepth = 255;
-
-bool compile_level(Compiler& c, int level, int depth);
-
-// The operator of the level that stands at the reader, or nullptr.
-const BinaryOperator* operator_at(const Reader& r, const Level& level) {
-    for (int i = 0; i < level.count; ++i) {
-        const BinaryOperator& op = level.operators[i];
-        if (r.cur != op.first) continue;
-        if (op.second != '\0') {
-            if (r.ahead == op.second) return &op;
-        } else if (op.not_followed == '\0' || r.ahead != op.not_followed) {
-            return &op;
-        }
-    }
-    return nullptr;
-}
-
-// primary -> ( expression ) | number | variable
-// depth: the parentheses open around it.
-bool compile_primary(Compiler& c, int depth) {
-    Reader& r = c.reader;
-    r.skip_space();
-    if (r.cur == '(') {
-        if (depth == kMaxParenthesisDepth) {
-            c.diag.report_error(msg::nesting_too_deep);
-            return false;
-        }
-        emit_token(c.sink, EXPR_LPAREN);
-        r.next_char();
-        if (!compile_level(c, 0, depth + 1)) return false;
-        r.skip_space();
-        if (r.cur != ')') {
-            c.diag.report_error(msg::missing_close_paren);
-            return false;
-        }
-        emit_token(c.sink, EXPR_RPAREN);
-        r.next_char();
-        return true;
-    }
-    Word word;
-    c.lex.read_identifier(word);
-    if (word.empty()) {
-        c.diag.report_error(msg::syntax);
-        return false;
-    }
-    if (is_digit(word.front())) {
-        std::int32_t value = 0;
-        if (convert_number(word.view(), value)) emit_constant(c.sink, value);
-        else c.diag.report_error(msg::bad_constant);
-        return true;
-    }
-    const auto symbol = lookup_symbol(c, word.view());
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, word.view());
-    } else if (is_str_type(symbol->type)) {
-        c.diag.report_error(msg::str_in_expression);
-    } else if (symbol->type == TYPE_FUNCTION) {
-        // A function name is no value.
-        c.diag.report_error(msg::type_mismatch);
-    } else {
-        emit_token(c.sink, EXPR_VAR);
-        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
-    }
-    return true;
-}
-
-// unary -> [+ - ! ~] [#- #+] primary, at most one of each level
-bool compile_unary(Compiler& c, int depth) {
+// At most one of + - ! ~, then at most one of #- #+ (a '#' right before
+// the sign).
+void compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
     r.skip_space();
     switch (r.cur) {
@@ -134,28 +60,74 @@ bool compile_unary(Compiler& c, int depth) {
         r.next_char();
         r.next_char();
     }
-    return compile_primary(c, depth);
 }
 
-// level -> next { op next }
-bool compile_level(Compiler& c, int level, int depth) {
-    const auto operand = [&c, level, depth] {
-        return level + 1 < kBinaryLevels ? compile_level(c, level + 1, depth) : compile_unary(c, depth);
-    };
-    if (!operand()) return false;
-    while (true) {
-        c.reader.skip_space();
-        const BinaryOperator* op = operator_at(c.reader, kLevels[level]);
-        if (op == nullptr) return true;
-        emit_token(c.sink, op->token);
-        c.reader.next_char();
-        if (op->second != '\0') c.reader.next_char();
-        if (!operand()) return false;
+// number -> EXPR_CONST value      variable -> EXPR_VAR <reference>
+// False when there is no word at all.
+bool compile_word_operand(Compiler& c) {
+    Word word;
+    c.lex.read_identifier(word);
+    if (word.empty()) {
+        c.diag.report_error(msg::syntax);
+        return false;
     }
+    if (is_digit(word.front())) {
+        std::int32_t value = 0;
+        if (convert_number(word.view(), value)) emit_constant(c.sink, value);
+        else c.diag.report_error(msg::bad_constant);
+        return true;
+    }
+    const auto symbol = lookup_symbol(c, word);
+    if (!symbol) {
+        c.diag.report_error_name(msg::symbol_not_found, word.view());
+    } else if (is_str_type(symbol->type)) {
+        c.diag.report_error(msg::str_in_expression);
+    } else if (symbol->type == TYPE_FUNCTION) {
+        // A function name is no value.
+        c.diag.report_error(msg::type_mismatch);
+    } else {
+        emit_token(c.sink, EXPR_VAR);
+        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+    }
+    return true;
 }
 
 }  // namespace
 
-bool compile_expression(Compiler& c) { return compile_level(c, 0, 0); }
+// expression -> operand { operator operand }
+// operand    -> prefixes ( ( expression ) | number | variable )
+// Parentheses are counted rather than recursed into, so no nesting depth
+// can exhaust the stack.
+bool compile_expression(Compiler& c) {
+    Reader& r = c.reader;
+    int open_parens = 0;
+    while (true) {
+        compile_prefixes(c);
+        r.skip_space();
+        if (r.cur == '(') {
+            emit_token(c.sink, EXPR_LPAREN);
+            r.next_char();
+            ++open_parens;
+            continue;
+        }
+        if (!compile_word_operand(c)) return false;
+        const BinaryOperator* op = nullptr;
+        while (true) {
+            r.skip_space();
+            op = binary_operator_at(r);
+            if (op != nullptr || open_parens == 0) break;
+            if (r.cur != ')') {
+                c.diag.report_error(msg::missing_close_paren);
+                return false;
+            }
+            emit_token(c.sink, EXPR_RPAREN);
+            r.next_char();
+            --open_parens;
+        }
+        if (op == nullptr) return true;
+        emit_token(c.sink, op->token);
+        for (int i = 0; i < op->length; ++i) r.next_char();
+    }
+}
 
 }  // namespace oxbuild

@@ -8,8 +8,8 @@ namespace oxbuild {
 class Compiler;
 
 // False when the expression cannot go on (no operand where one is needed, a
-// missing ')', parentheses nested past 255); names, str variables and bad
-// numbers are reported and compiling goes on with true. Never skips input.
+// missing ')'); names, str variables and bad numbers are reported and
+// compiling goes on with true. Never skips input.
 [[nodiscard]] bool compile_expression(Compiler& c);
 
 }  // namespace oxbuild

@@ -13,23 +13,13 @@ namespace {
 constexpr CodeAddress kChainJumpSize = 6;
 constexpr int kElseAllowanceAfterIf = 2;
 
-// Requires the character and steps past it; otherwise a syntax error.
-bool require(Compiler& c, char expected) {
-    c.reader.skip_space();
-    if (c.reader.cur != expected) {
-        c.lex.syntax_error();
-        return false;
-    }
-    c.reader.next_char();
-    return true;
-}
 
 // ( expression ) {   -> expression EXPR_END
 bool compile_condition_head(Compiler& c) {
-    if (!require(c, '(')) return false;
+    if (!c.lex.expect_char('(')) return false;
     (void)compile_expression(c);
     emit_token(c.sink, EXPR_END);
-    return require(c, ')') && require(c, '{');
+    return c.lex.expect_char(')') && c.lex.expect_char('{');
 }
 
 BlockRecord* find_record_here(Compiler& c) { return c.run.blocks.find(current_block_key(c)); }
@@ -185,7 +175,7 @@ void compile_else(Compiler& c) {
         c.lex.syntax_error();
         return;
     }
-    if (!require(c, '{')) return;
+    if (!c.lex.expect_char('{')) return;
     if (!chain_after_closed_if(c)) return;
     (void)open_block(c, BLOCK_ELSE, c.sink.counter());
     const BlockRecord* record = find_record_here(c);

@@ -5,12 +5,12 @@
 namespace oxbuild {
 
 Compiler::Compiler(std::ostream& out, bool utf8_messages)
-    : diag(out, utf8_messages), reader(diag), lex(reader, diag) {
+    : diag(out, utf8_messages), reader(diag), lex(reader, diag), run(names) {
     diag.attach(&reader);
 }
 
 void Compiler::begin_pass(int number) {
-    pass = std::make_unique<PassState>(number);
+    pass = std::make_unique<PassState>(number, names);
     diag.start_pass(number);
     sink.start_pass(number);
     lex.use_defines(&pass->defines);

@@ -27,8 +27,10 @@ namespace oxbuild {
 
 // Made in pass 1, read in pass 2.
 struct RunState {
+    explicit RunState(NameTable& names) : functions(names) {}
+
     FunctionTable functions;
-    SlotTable slots;
+    SlotTable slots;                 // the globals' slots
     std::array<std::int32_t, kGlobalTypes> global_counts{};
     BlockRecords blocks;
     CodeAddress code_size = 0;       // the code counter at the end of pass 1
@@ -43,7 +45,7 @@ struct RunState {
 
 // Built afresh by each pass from the same text.
 struct PassState {
-    explicit PassState(int pass) : number(pass) {}
+    PassState(int pass, NameTable& names) : number(pass), scopes(names), prototypes(names) {}
 
     int number;
     int block_level = 0;
@@ -61,8 +63,7 @@ struct PassState {
     std::unordered_set<std::int32_t> wave_numbers;
     std::vector<Menu> menus;
     std::array<BlockKey, kBlockLevels> block_keys{};
-    std::string current_function;
-    std::unordered_set<std::string, NameHash, NameEqual> defined_functions;
+    std::vector<bool> defined_functions;  // by name: user functions given a body so far
 };
 
 class Compiler {
@@ -75,6 +76,7 @@ public:
     Reader reader;
     Lexer lex;
     Sink sink;
+    NameTable names;  // every name met, numbered, for all the symbol tables
     RunState run;
     std::unique_ptr<PassState> pass;
 
@@ -82,6 +84,17 @@ public:
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
     std::string base_dir;          // the main source's directory; "" for the current one
+
+    // Scratch space reused by every statement that needs it, so that the
+    // hot paths allocate nothing.
+    ParameterList parameters;
+    std::string text;
+
+    // The local slots of the function body being compiled, numbered afresh
+    // in each pass from the same declarations; pass 1 copies the counts into
+    // the function's record.
+    SlotTable body_slots;
+    std::array<std::int32_t, kTypeClassCount> body_counts{};
 
     PassState& p() { return *pass; }
     int pass_number() const { return pass->number; }

@@ -60,20 +60,18 @@ const KeywordRow* find_row(const KeywordRow (&table)[N], std::string_view word) 
 }
 
 void register_host_tables(Compiler& c) {
+    static constexpr std::array<std::int32_t, kMaxParameters> kZeroSlots{};
     for (const StandardFunction& f : standard_functions()) {
-        std::vector<TypeCode> parameters(f.parameters.begin(), f.parameters.end());
-        c.p().prototypes.add(f.name, parameters);
+        c.p().prototypes.add(f.name, f.parameters);
         if (!c.sink.counting()) continue;
         FunctionRecord record;
-        record.name = std::string(f.name);
         record.entry = f.number;
         record.kind = FunctionKind::standard;
-        record.parameter_slots.assign(parameters.size(), 0);
-        record.parameter_types = std::move(parameters);
-        c.run.functions.add(std::move(record));
+        record.parameter_types = f.parameters;
+        record.parameter_slots = std::span(kZeroSlots).first(f.parameters.size());
+        c.run.functions.add(f.name, std::move(record));
     }
-    for (const EventRow& e : events())
-        c.p().prototypes.add(e.name, std::vector<TypeCode>(e.parameters.begin(), e.parameters.end()));
+    for (const EventRow& e : events()) c.p().prototypes.add(e.name, e.parameters);
 }
 
 void start_main_source(Compiler& c) {
@@ -98,8 +96,8 @@ void compile_directive(Compiler& c) {
 void compile_word_item(Compiler& c, const Word& word) {
     if (const KeywordRow* row = find_row(kTypeKeywords, word.view())) row->handler(c);
     else if (const KeywordRow* statement = find_row(kStatementKeywords, word.view())) statement->handler(c);
-    else if (c.block_level() == 0) compile_function_statement(c, word.view());
-    else compile_identifier_statement(c, word.view());
+    else if (c.block_level() == 0) compile_function_statement(c, word);
+    else compile_identifier_statement(c, word);
 }
 
 void compile_punctuation_item(Compiler& c) {

@@ -3,7 +3,7 @@
 namespace oxbuild {
 
 void Reader::start() {
-    cur = ahead = prev = prev2 = ' ';
+    cur = ahead = ' ';
     next_char();
     next_char();
 }
@@ -12,10 +12,15 @@ void Reader::start() {
 // blank behind; a line comment leaves its line feed. "/*/" is complete
 // because the opening '*' may close it.
 void Reader::remove_comment() {
+    const bool block = ahead == '*';
     read_raw_char();
     read_raw_char();
-    if (prev == '*') {
-        while (cur != kEnd && !(prev == '*' && cur == '/')) read_raw_char();
+    if (block) {
+        int previous = '*';
+        while (cur != kEnd && !(previous == '*' && cur == '/')) {
+            previous = cur;
+            read_raw_char();
+        }
         if (cur == kEnd) diag_.report_error(msg::comment_at_end);
         else cur = ' ';
     } else {
@@ -39,8 +44,6 @@ ReaderStateGuard::ReaderStateGuard(Reader& reader)
     : reader_(reader),
       cur_(reader.cur),
       ahead_(reader.ahead),
-      prev_(reader.prev),
-      prev2_(reader.prev2),
       line_(reader.line),
       file_number_(reader.file_number),
       file_name_(reader.file_name),
@@ -49,8 +52,6 @@ ReaderStateGuard::ReaderStateGuard(Reader& reader)
 ReaderStateGuard::~ReaderStateGuard() {
     reader_.cur = cur_;
     reader_.ahead = ahead_;
-    reader_.prev = prev_;
-    reader_.prev2 = prev2_;
     reader_.line = line_;
     reader_.file_number = file_number_;
     reader_.file_name = std::move(file_name_);

@@ -1,7 +1,7 @@
-// The source reader: a window of four characters over the file being read
-// (two behind, the current one and one ahead), with comments removed and
-// lines counted. Every parser looks at `cur` and `ahead` directly and moves
-// on with next_char().
+// The source reader: a window over the file being read (the current
+// character and the one ahead), with comments removed and lines counted.
+// Every parser looks at `cur` and `ahead` directly and moves on with
+// next_char().
 #pragma once
 
 #include <cstdint>
@@ -21,25 +21,26 @@ public:
 
     int cur = ' ';
     int ahead = ' ';
-    int prev = ' ';
-    int prev2 = ' ';
-    int line = 1;
+    int line = 1;              // the line of the current character
     int file_number = 0;       // 0 for the main source, n for the n-th include
     std::string file_name;     // as written on the command line or in #include
     SourceStream* stream = nullptr;
 
     // Shifts the window by one without looking at comments.
     void read_raw_char() {
-        prev2 = prev;
-        prev = cur;
+        if (cur == '\n') ++line;
         cur = ahead;
         ahead = stream->next_byte();
-        if (prev == '\n') ++line;
     }
 
     // One character on, with a comment that starts here removed.
     void next_char() {
         read_raw_char();
+        remove_comment_here();
+    }
+
+    // Removes a comment that begins at the current character, if one does.
+    void remove_comment_here() {
         if (cur == '/' && (ahead == '*' || ahead == '/')) remove_comment();
     }
 
@@ -47,10 +48,18 @@ public:
     void start();
 
     void skip_space() {
-        while (cur == ' ' || cur == '\t' || cur == '\n') next_char();
+        while (true) {
+            if (is_blank(cur) && is_blank(ahead)) skip_blank_run();
+            else if (cur == ' ' || cur == '\t' || cur == '\n') next_char();
+            else return;
+        }
     }
+    bool at_space() const { return cur == ' ' || cur == '\t' || cur == '\n'; }
     void skip_blanks() {
-        while (cur == ' ' || cur == '\t') next_char();
+        while (is_blank(cur)) {
+            if (is_blank(ahead)) skip_blank_run();
+            else next_char();
+        }
     }
     // Moves on until just past the next ';' (a current ';' counts).
     void skip_past_semicolon() { skip_past(';'); }
@@ -62,7 +71,24 @@ public:
 
     SourceLocation location() const override { return {file_name, line}; }
 
+    // Moves the window past the two characters in it and the bytes before p
+    // in the stream's buffer, none of which may be a line feed.
+    void jump_to(const unsigned char* p) {
+        stream->consume_to(p);
+        cur = ahead = ' ';
+        read_raw_char();
+        next_char();
+    }
+
 private:
+    static bool is_blank(int c) { return c == ' ' || c == '\t'; }
+    // With two blanks in the window: past them and the blanks after them.
+    void skip_blank_run() {
+        const unsigned char* p = stream->unread_begin();
+        const unsigned char* end = stream->unread_end();
+        while (p != end && (*p == ' ' || *p == '\t')) ++p;
+        jump_to(p);
+    }
     void remove_comment();
     void skip_past(int stop);
 
@@ -80,7 +106,7 @@ public:
 
 private:
     Reader& reader_;
-    int cur_, ahead_, prev_, prev2_, line_, file_number_;
+    int cur_, ahead_, line_, file_number_;
     std::string file_name_;
     SourceStream* stream_;
 };

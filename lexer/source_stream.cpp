@@ -22,18 +22,35 @@ std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
     return std::unique_ptr<SourceStream>(new SourceStream(fd));
 }
 
-SourceStream::SourceStream(int fd) : fd_(fd), buffer_(kBufferSize) {}
+SourceStream::SourceStream(int fd) : fd_(fd), buffer_(kBufferSize), next_(buffer_.data()), limit_(buffer_.data()) {}
 
 SourceStream::~SourceStream() { ::close(fd_); }
 
+// Carriage returns are dropped, a byte 0x1A ends the file, and an empty
+// buffer is filled again.
+int SourceStream::next_byte_slow() {
+    while (true) {
+        if (next_ == limit_ && !refill()) return -1;
+        const unsigned char c = *next_++;
+        if (c == kCarriageReturn) continue;
+        if (c == kEndOfFileMark) {
+            ended_ = true;
+            base_ += next_ - buffer_.data();
+            next_ = limit_ = buffer_.data();
+            return -1;
+        }
+        return c;
+    }
+}
+
 bool SourceStream::refill() {
     if (ended_) return false;
-    base_ += static_cast<std::int64_t>(len_);
-    pos_ = len_ = 0;
+    base_ += limit_ - buffer_.data();
+    next_ = limit_ = buffer_.data();
     while (true) {
         const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
         if (n > 0) {
-            len_ = static_cast<std::size_t>(n);
+            limit_ = buffer_.data() + n;
             return true;
         }
         if (n == 0) {
@@ -46,7 +63,7 @@ bool SourceStream::refill() {
 
 void SourceStream::rewind() {
     if (::lseek(fd_, 0, SEEK_SET) != 0) fatal_stop("cannot rewind the source file");
-    pos_ = len_ = 0;
+    next_ = limit_ = buffer_.data();
     base_ = 0;
     ended_ = false;
 }

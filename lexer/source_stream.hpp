@@ -22,22 +22,25 @@ public:
     // The next byte that reaches the reader, or -1 at the end of the file.
     // A read error (not the end) ends the run through the fatal stop.
     int next_byte() {
-        while (true) {
-            if (pos_ == len_ && !refill()) return -1;
-            const unsigned char c = buffer_[pos_++];
-            if (c == kCarriageReturn) continue;
-            if (c == kEndOfFileMark) {
-                ended_ = true;
-                base_ += static_cast<std::int64_t>(pos_);
-                pos_ = len_ = 0;
-                return -1;
+        if (next_ != limit_) {
+            const unsigned char c = *next_;
+            if (c != kCarriageReturn && c != kEndOfFileMark) {
+                ++next_;
+                return c;
             }
-            return c;
         }
+        return next_byte_slow();
     }
 
     // Raw bytes taken from the file so far.
-    std::int64_t offset() const { return base_ + static_cast<std::int64_t>(pos_); }
+    std::int64_t offset() const { return base_ + (next_ - buffer_.data()); }
+
+    // Bulk access for the scanners of runs of blanks and word characters:
+    // the unread bytes of the buffer (carriage returns and 0x1A among them
+    // stop a scan, since they belong to neither run), and moving past them.
+    const unsigned char* unread_begin() const { return next_; }
+    const unsigned char* unread_end() const { return limit_; }
+    void consume_to(const unsigned char* p) { next_ = p; }
 
     // Back to the first byte, for the second pass.
     void rewind();
@@ -51,12 +54,13 @@ private:
     static constexpr std::size_t kBufferSize = 1 << 16;
 
     explicit SourceStream(int fd);
+    int next_byte_slow();
     bool refill();
 
     int fd_;
     std::vector<unsigned char> buffer_;
-    std::size_t pos_ = 0;
-    std::size_t len_ = 0;
+    const unsigned char* next_;
+    const unsigned char* limit_;
     std::int64_t base_ = 0;  // file offset of buffer_[0]
     bool ended_ = false;
 };

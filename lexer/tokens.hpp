@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "driver/diagnostics.hpp"
 #include "lexer/reader.hpp"
+#include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
@@ -18,20 +18,18 @@ namespace oxbuild {
 class DefineTable {
 public:
     // The replacement of the name, or nullptr when it is not defined.
-    const Word* find(std::string_view name) const {
+    const Word* find(NameKey name) const {
         if (map_.empty()) return nullptr;
-        const auto it = map_.find(name);
-        return it == map_.end() ? nullptr : &it->second;
+        return map_.find(name);
     }
-    void set(std::string_view name, const Word& replacement) {
-        const auto it = map_.find(name);
-        if (it != map_.end()) it->second = replacement;
-        else map_.emplace(std::string(name), replacement);
+    void set(NameKey name, const Word& replacement) {
+        const auto [value, inserted] = map_.try_emplace(name, replacement);
+        if (!inserted) *value = replacement;
     }
     std::size_t size() const { return map_.size(); }
 
 private:
-    std::unordered_map<std::string, Word, NameHash, NameEqual> map_;
+    NameMap<Word> map_;
 };
 
 enum class FileNameError { none = 0, no_opening_quote = 1, too_long = 2 };
@@ -74,6 +72,9 @@ public:
 
     // ';' ends a statement; otherwise a syntax error skips past the next ';'.
     void expect_semicolon();
+    // White space, then the character, stepped past; otherwise a syntax
+    // error (and false).
+    bool expect_char(char expected);
     // Blanks, then a line end or the end of the file; otherwise the rest of
     // the line is reported and skipped.
     void end_directive();

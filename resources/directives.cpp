@@ -89,9 +89,9 @@ void directive_define(Compiler& c) {
         if (replacement.empty()) {
             c.diag.report_error(msg::syntax);
         } else {
-            const Word* existing = c.p().defines.find(name.view());
+            const Word* existing = c.p().defines.find(name);
             if (existing != nullptr && existing->view() != name.view()) c.diag.warn_redefined(name.view());
-            c.p().defines.set(name.view(), replacement);
+            c.p().defines.set(name, replacement);
         }
     }
     c.lex.end_directive();

@@ -21,26 +21,16 @@ void check_menu_id(Compiler& c, std::int32_t id) {
     if (id < kMinMenuId || id > kMaxMenuId) c.diag.report_error(msg::menu_id_range);
 }
 
-// Skips white space and steps past the character; a syntax error otherwise.
-bool expect_char(Compiler& c, char expected) {
-    c.reader.skip_space();
-    if (c.reader.cur != expected) {
-        c.lex.syntax_error();
-        return false;
-    }
-    c.reader.next_char();
-    return true;
-}
 
 // MENUITEM "text", id, value
 bool parse_item(Compiler& c, std::vector<MenuEntry>& entries) {
     MenuEntry item;
     item.kind = Kind::item;
     if (!c.lex.read_string(item.text, kItemTextMax, false, true)) c.diag.report_error(msg::menu_item_text_over_256);
-    if (!expect_char(c, ',')) return false;
+    if (!c.lex.expect_char(',')) return false;
     if (!c.lex.read_integer(item.id, true)) return false;
     check_menu_id(c, item.id);
-    if (!expect_char(c, ',')) return false;
+    if (!c.lex.expect_char(',')) return false;
     if (!c.lex.read_integer(item.value, true)) return false;
     entries.push_back(std::move(item));
     return true;
@@ -52,7 +42,7 @@ bool parse_item(Compiler& c, std::vector<MenuEntry>& entries) {
 void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
     std::size_t open_popups = 0;
     const auto fail = [&] { entries.insert(entries.end(), open_popups, MenuEntry{Kind::popup_close, {}, 0, 0}); };
-    if (!expect_char(c, '{')) return fail();
+    if (!c.lex.expect_char('{')) return fail();
     Word word;
     while (true) {
         c.lex.read_identifier(word);
@@ -63,7 +53,7 @@ void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
                 c.diag.report_error(msg::popup_text_over_255);
             entries.push_back(std::move(popup));
             ++open_popups;
-            if (!expect_char(c, '{')) return fail();
+            if (!c.lex.expect_char('{')) return fail();
         } else if (word == "MENUITEM") {
             if (!parse_item(c, entries)) return fail();
         } else if (word.empty()) {

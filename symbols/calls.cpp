@@ -1,5 +1,6 @@
 #include "symbols/calls.hpp"
 
+#include <optional>
 #include <string>
 
 #include "codegen/emit.hpp"
@@ -13,26 +14,34 @@ namespace {
 
 enum class ArgumentResult { compiled, stop_statement };
 
+// The variable an argument names. False after a syntax error (no name at
+// all); a name no scope knows is reported and leaves symbol empty.
+bool read_argument_variable(Compiler& c, std::optional<SymbolInfo>& symbol) {
+    Word name;
+    c.lex.read_identifier(name);
+    if (name.empty()) {
+        c.lex.syntax_error();
+        return false;
+    }
+    symbol = lookup_symbol(c, name);
+    if (!symbol) c.diag.report_error_name(msg::symbol_not_found, name.view());
+    return true;
+}
+
 // A str by value: a literal (adjacent ones joined) or a str variable.
 //   "text"  -> EXPR_STRING bytes 0 [0]      name -> EXPR_VAR <reference>
 ArgumentResult compile_str_argument(Compiler& c, int number) {
     c.reader.skip_space();
     if (c.reader.cur == '"') {
-        std::string text;
+        std::string& text = c.text;
         if (!c.lex.read_string(text, kStringArgumentMax, true, false)) c.diag.report_error(msg::string_over_255);
         emit_string_argument(c.sink, text);
         return ArgumentResult::compiled;
     }
-    Word name;
-    c.lex.read_identifier(name);
-    if (name.empty()) {
-        c.lex.syntax_error();
-        return ArgumentResult::stop_statement;
-    }
-    const auto symbol = lookup_symbol(c, name.view());
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name.view());
-    } else if (is_str_type(symbol->type)) {
+    std::optional<SymbolInfo> symbol;
+    if (!read_argument_variable(c, symbol)) return ArgumentResult::stop_statement;
+    if (!symbol) return ArgumentResult::compiled;
+    if (is_str_type(symbol->type)) {
         emit_token(c.sink, EXPR_VAR);
         emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
     } else {
@@ -43,17 +52,9 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
 
 // By reference: a variable of a fitting type   -> <reference>
 ArgumentResult compile_reference_argument(Compiler& c, TypeCode parameter, int number) {
-    Word name;
-    c.lex.read_identifier(name);
-    if (name.empty()) {
-        c.lex.syntax_error();
-        return ArgumentResult::stop_statement;
-    }
-    const auto symbol = lookup_symbol(c, name.view());
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name.view());
-        return ArgumentResult::compiled;
-    }
+    std::optional<SymbolInfo> symbol;
+    if (!read_argument_variable(c, symbol)) return ArgumentResult::stop_statement;
+    if (!symbol) return ArgumentResult::compiled;
     const bool wants_str = parameter == TYPE_STR_REF;
     const bool fits = symbol->type != TYPE_FUNCTION && is_str_type(symbol->type) == wants_str;
     if (fits) emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
@@ -71,17 +72,17 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
 }
 
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
-void compile_call(Compiler& c, std::string_view name) {
+void compile_call(Compiler& c, const Word& name) {
     c.reader.next_char();
     const Prototype* prototype = c.p().prototypes.find(name);
     if (prototype == nullptr) {
-        c.diag.report_error_name(msg::no_prototype, name);
+        c.diag.report_error_name(msg::no_prototype, name.view());
         c.reader.skip_past_semicolon();
         return;
     }
     c.reader.skip_space();
     const auto index = c.run.functions.find_index(name);
-    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name);
+    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
     emit_opcode(c.sink, OP_CALL);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
     emit_index_word(c.sink, index ? index->call_number : 0);
@@ -113,7 +114,7 @@ void compile_call(Compiler& c, std::string_view name) {
 }
 
 // name = expression ;   -> OP_ASSIGN <reference> expression EXPR_END
-void compile_assignment(Compiler& c, std::string_view name) {
+void compile_assignment(Compiler& c, const Word& name) {
     c.reader.next_char();
     if (c.block_level() == 0) {
         c.lex.syntax_error();
@@ -122,7 +123,7 @@ void compile_assignment(Compiler& c, std::string_view name) {
     if (is_digit(static_cast<unsigned char>(name.front()))) {
         c.diag.report_error(msg::bad_assignment_target);
     } else if (const auto symbol = lookup_symbol(c, name); !symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name);
+        c.diag.report_error_name(msg::symbol_not_found, name.view());
     } else if (is_str_type(symbol->type)) {
         c.diag.report_error(msg::str_in_expression);
     } else if (symbol->type == TYPE_FUNCTION) {
@@ -141,11 +142,10 @@ void compile_assignment(Compiler& c, std::string_view name) {
 
 }  // namespace
 
-void compile_identifier_statement(Compiler& c, std::string_view name_read) {
-    const Word name(name_read);
+void compile_identifier_statement(Compiler& c, const Word& name) {
     c.reader.skip_space();
-    if (c.reader.cur == '(') compile_call(c, name.view());
-    else if (c.reader.cur == '=') compile_assignment(c, name.view());
+    if (c.reader.cur == '(') compile_call(c, name);
+    else if (c.reader.cur == '=') compile_assignment(c, name);
     else c.lex.syntax_error();
 }
 

@@ -2,13 +2,13 @@
 // and standard functions, and assignments.
 #pragma once
 
-#include <string_view>
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
 class Compiler;
 
 // name ( arguments ) ;   or   name = expression ;
-void compile_identifier_statement(Compiler& c, std::string_view name);
+void compile_identifier_statement(Compiler& c, const Word& name);
 
 }  // namespace oxbuild

@@ -1,26 +1,29 @@
 #include "symbols/declarations.hpp"
 
+#include <algorithm>
+
 #include "codegen/statements.hpp"
 #include "driver/compiler.hpp"
 #include "driver/pass.hpp"
 #include "symbols/host_tables.hpp"
+#include "symbols/lookup.hpp"
 
 namespace oxbuild {
 
 namespace {
 
-// Gives a newly declared variable its slot (pass 1 only; pass 2 finds the
-// slots pass 1 made).
-void number_variable(Compiler& c, TypeCode type, std::string_view name) {
-    if (!c.sink.counting()) return;
+// Gives a newly declared variable its slot (made in pass 1; pass 2 finds
+// the slots pass 1 made) and keeps the number in its scope entry.
+void number_variable(Compiler& c, TypeCode type, const Word& name) {
     const int level = c.block_level();
-    if (level == 0) {
+    if (level != 0) {
+        add_local(c, type, name.view(), level);
+    } else if (c.sink.counting()) {
         const int type_class = type_class_index(type);
-        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
+        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name.view(),
                         c.run.global_counts[static_cast<std::size_t>(type_class)]);
-    } else {
-        add_local(c, type, name, level);
     }
+    c.p().scopes.set_slot(level, name, resolve_slot(c, type, name, level));
 }
 
 // One parameter: "type [&] [name]" or a bare name for an int. False after a
@@ -48,10 +51,10 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
     }
     const bool recorded = index < kMaxParameters;
     if (!name.empty()) {
-        (void)params.declare(c.diag, name.view(), type);
+        (void)params.declare(c.diag, name, type);
         if (recorded) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
-            params.add_named(name.view(), type);
+            params.add_named(name, type);
         }
     }
     if (recorded) {
@@ -86,52 +89,65 @@ bool read_parameter_list(Compiler& c, ParameterList& params) {
 
 // The first prototype or definition declares the name; later ones must
 // agree with it (events and standard functions count as declared).
-bool declare_or_compare_prototype(Compiler& c, std::string_view name, const ParameterList& params) {
+bool declare_or_compare_prototype(Compiler& c, const Word& name, const ParameterList& params) {
     PassState& p = c.p();
     const Prototype* prototype = p.prototypes.find(name);
     if (prototype == nullptr) {
         if (!p.scopes.declare(c.diag, 0, name, TYPE_FUNCTION)) return false;
         p.prototypes.add(name, params.types);
-    } else if (prototype->parameters != params.types) {
-        c.diag.report_error_name(msg::redeclared_type, name);
+    } else if (!std::ranges::equal(prototype->parameters, params.types)) {
+        c.diag.report_error_name(msg::redeclared_type, name.view());
     }
     return true;
 }
 
+// Marks the user function as given a body; true when it already had one.
+bool already_defined(Compiler& c, const Word& name) {
+    std::vector<bool>& defined = c.p().defined_functions;
+    const NameId id = c.names.intern(name);
+    if (id >= defined.size()) defined.resize(id + 1, false);
+    const bool before = defined[id];
+    defined[id] = true;
+    return before;
+}
+
 // {   opens the body as block level 1 with the parameters in scope.
-void open_function_body(Compiler& c, std::string_view name, const ParameterList& params) {
+void open_function_body(Compiler& c, const Word& name, const ParameterList& params) {
     PassState& p = c.p();
-    if (is_standard_function_name(name)) c.diag.report_error_name(msg::standard_function_name, name);
-    else if (p.defined_functions.count(name) != 0) c.diag.report_error_name(msg::already_defined, name);
-    p.defined_functions.emplace(name);
+    if (is_standard_function_name(name.view())) c.diag.report_error_name(msg::standard_function_name, name.view());
+    else if (already_defined(c, name))
+        c.diag.report_error_name(msg::already_defined, name.view());
 
     c.reader.next_char();
     p.block_level = 1;
     p.scopes.free_level(1);
-    for (const auto& parameter : params.accepted()) p.scopes.add_unchecked(1, parameter.name, parameter.type);
     const BlockKey key = current_block_key(c);
     p.block_keys[1] = key;
-    p.current_function = std::string(name);
-    if (!c.sink.counting()) return;
-    c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
-    FunctionRecord record;
-    record.name = std::string(name);
-    record.entry = c.sink.counter();
-    record.kind = FunctionKind::user;
-    record.parameter_types = params.types;
-    record.parameter_slots = params.slots;
-    c.run.functions.add(std::move(record));
-    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name, 1);
+    if (c.sink.counting()) {
+        c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
+        FunctionRecord record;
+        record.entry = c.sink.counter();
+        record.kind = FunctionKind::user;
+        record.parameter_types = params.types;
+        record.parameter_slots = params.slots;
+        c.run.functions.add(name, std::move(record));
+    }
+    c.body_slots.clear();
+    c.body_counts.fill(0);
+    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name.view(), 1);
+    for (const auto& parameter : params.accepted())
+        p.scopes.add_unchecked(1, parameter.name, parameter.type, resolve_slot(c, parameter.type, parameter.name, 1));
 }
 
 }  // namespace
 
 void add_local(Compiler& c, TypeCode type, std::string_view name, int level) {
     const int type_class = type_class_index(type);
+    if (type_class < 0) return;
+    const auto index = static_cast<std::size_t>(type_class);
+    c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
     FunctionRecord* record = c.run.functions.last();
-    if (type_class < 0 || record == nullptr) return;
-    const auto owner = static_cast<std::uint32_t>(c.run.functions.records().size() - 1);
-    c.run.slots.add(owner, type_class, level, name, record->local_counts[static_cast<std::size_t>(type_class)]);
+    if (c.sink.counting() && record != nullptr) record->local_counts[index] = c.body_counts[index];
 }
 
 void compile_declaration(Compiler& c, TypeCode type) {
@@ -142,7 +158,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
         return;
     }
     while (true) {
-        if (c.p().scopes.declare(c.diag, c.block_level(), name.view(), type)) number_variable(c, type, name.view());
+        if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) number_variable(c, type, name);
         c.reader.skip_space();
         if (c.reader.cur != ',') break;
         c.reader.next_char();
@@ -155,14 +171,14 @@ void compile_declaration(Compiler& c, TypeCode type) {
     c.lex.expect_semicolon();
 }
 
-void compile_function_statement(Compiler& c, std::string_view name_read) {
-    const std::string name(name_read);
+void compile_function_statement(Compiler& c, const Word& name) {
     c.reader.skip_space();
     if (c.reader.cur != '(') {
         c.lex.syntax_error();
         return;
     }
-    ParameterList params;
+    ParameterList& params = c.parameters;
+    params.clear();
     if (!read_parameter_list(c, params)) return;
     if (!declare_or_compare_prototype(c, name, params)) return;
     c.reader.skip_space();

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "codegen/bytecode.hpp"
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
@@ -14,9 +15,10 @@ class Compiler;
 void compile_declaration(Compiler& c, TypeCode type);
 
 // name ( parameters ) ;   or   name ( parameters ) {  (the body follows as items)
-void compile_function_statement(Compiler& c, std::string_view name);
+void compile_function_statement(Compiler& c, const Word& name);
 
-// Numbers a local of the function added last (pass 1).
+// Numbers a local of the function body being compiled; pass 1 also counts
+// it in the function's record (the record added last).
 void add_local(Compiler& c, TypeCode type, std::string_view name, int level);
 
 }  // namespace oxbuild

@@ -1,12 +1,12 @@
 // Name lookup for expressions, calls and assignments: the innermost visible
-// declaration, with its slot number from the slot tables of pass 1.
+// declaration, with the slot number it was given when it was declared.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "codegen/bytecode.hpp"
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
@@ -19,6 +19,13 @@ struct SymbolInfo {
     bool local() const { return level != 0; }
 };
 
-std::optional<SymbolInfo> lookup_symbol(Compiler& c, std::string_view name);
+std::optional<SymbolInfo> lookup_symbol(Compiler& c, NameKey name);
+
+// The slot number of a variable declared at the level: its position among
+// the globals of its type, or among the locals of its type class in the
+// function body being compiled. A name missing from the list gets the list's
+// length. Called once per declaration; lookups then read the number from
+// the scope entry.
+std::int32_t resolve_slot(Compiler& c, TypeCode type, NameKey name, int level);
 
 }  // namespace oxbuild

@@ -32,77 +32,109 @@ bool check_name_rules(Diagnostics& diag, std::string_view name) {
 
 // --- scope lists -----------------------------------------------------------
 
-bool ScopeTable::declare(Diagnostics& diag, int level, std::string_view name, TypeCode type) {
-    if (!check_name_rules(diag, name)) return false;
+bool ScopeTable::declare(Diagnostics& diag, int level, NameKey name, TypeCode type) {
+    if (!check_name_rules(diag, name.text)) return false;
     if (find(level, name)) {
-        diag.report_error_name(msg::already_defined, name);
+        diag.report_error_name(msg::already_defined, name.text);
         return false;
     }
     add_unchecked(level, name, type);
     return true;
 }
 
-void ScopeTable::add_unchecked(int level, std::string_view name, TypeCode type) {
-    auto it = names_.find(name);
-    if (it == names_.end()) it = names_.emplace(std::string(name), Stack{}).first;
-    it->second.push_back({type, level});
-    declared_[static_cast<std::size_t>(level)].push_back(&it->second);
+void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot) {
+    const NameId id = names_->intern(name);
+    if (id >= tops_.size()) tops_.resize(id + 1, kNoEntry);
+    std::uint32_t& top = tops_[id];
+    const Entry entry{type, static_cast<std::uint8_t>(level), slot, top};
+    if (free_entries_.empty()) {
+        top = static_cast<std::uint32_t>(entries_.size());
+        entries_.push_back(entry);
+    } else {
+        top = free_entries_.back();
+        free_entries_.pop_back();
+        entries_[top] = entry;
+    }
+    declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
-std::optional<TypeCode> ScopeTable::find(int level, std::string_view name) const {
-    const auto it = names_.find(name);
-    if (it == names_.end()) return std::nullopt;
-    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e) {
-        if (e->level == level) return e->type;
-        if (e->level < level) break;
+std::uint32_t ScopeTable::top_of(NameKey name) const {
+    const NameId id = names_->find(name);
+    return id < tops_.size() ? tops_[id] : kNoEntry;
+}
+
+std::optional<TypeCode> ScopeTable::find(int level, NameKey name) const {
+    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
+        if (entries_[e].level == level) return entries_[e].type;
+        if (entries_[e].level < level) break;
     }
     return std::nullopt;
 }
 
-std::optional<ScopeTable::Found> ScopeTable::lookup(std::string_view name, int from_level) const {
-    const auto it = names_.find(name);
-    if (it == names_.end()) return std::nullopt;
-    for (auto e = it->second.rbegin(); e != it->second.rend(); ++e)
-        if (e->level <= from_level) return Found{e->type, e->level};
+std::optional<ScopeTable::Found> ScopeTable::lookup(NameKey name, int from_level) const {
+    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
+        if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
     return std::nullopt;
 }
 
+void ScopeTable::set_slot(int level, NameKey name, std::int32_t slot) {
+    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
+        if (entries_[e].level == level) {
+            entries_[e].slot = slot;
+            return;
+        }
+    }
+}
+
+// Lists above the current level are empty, so the level's entries are on
+// top of their names' stacks.
 void ScopeTable::free_level(int level) {
     auto& declared = declared_[static_cast<std::size_t>(level)];
-    for (Stack* stack : declared) {
-        for (auto e = stack->end(); e != stack->begin(); --e) {
-            if ((e - 1)->level == level) {
-                stack->erase(e - 1);
-                break;
-            }
-        }
+    for (const std::uint32_t id : declared) {
+        const std::uint32_t top = tops_[id];
+        if (top == kNoEntry || entries_[top].level != level) continue;
+        tops_[id] = entries_[top].below;
+        free_entries_.push_back(top);
     }
     declared.clear();
 }
 
 // --- parameter lists -------------------------------------------------------
 
-bool ParameterList::declare(Diagnostics& diag, std::string_view name, TypeCode type) {
-    if (!check_name_rules(diag, name)) return false;
-    if (seen_.count(name) != 0) {
-        diag.report_error_name(msg::already_defined, name);
+void ParameterList::clear() {
+    types.clear();
+    slots.clear();
+    counters.fill(0);
+    accepted_.clear();
+    named_.clear();
+    seen_.clear();
+}
+
+bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) {
+    if (!check_name_rules(diag, name.view())) return false;
+    if (!seen_.try_emplace(name, true).second) {
+        diag.report_error_name(msg::already_defined, name.view());
         return false;
     }
-    seen_.emplace(name);
-    accepted_.push_back({std::string(name), type});
+    accepted_.push_back({name, type});
     return true;
 }
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(std::string_view name, std::vector<TypeCode> parameters) {
+void PrototypeTable::add(NameKey name, std::span<const TypeCode> parameters) {
+    const NameId id = names_->intern(name);
+    if (id >= index_.size()) index_.resize(id + 1, kNone);
     // The first record of a name wins; a later one could never be found.
-    map_.try_emplace(std::string(name), Prototype{std::move(parameters)});
+    if (index_[id] != kNone) return;
+    index_[id] = static_cast<std::uint32_t>(prototypes_.size());
+    prototypes_.push_back(Prototype{types_.copy(parameters)});
 }
 
-const Prototype* PrototypeTable::find(std::string_view name) const {
-    const auto it = map_.find(name);
-    return it == map_.end() ? nullptr : &it->second;
+const Prototype* PrototypeTable::find(NameKey name) const {
+    const NameId id = names_->find(name);
+    if (id >= index_.size() || index_[id] == kNone) return nullptr;
+    return &prototypes_[index_[id]];
 }
 
 // --- slots -----------------------------------------------------------------
@@ -113,9 +145,10 @@ bool SlotTable::Key::operator==(const Key& other) const {
 }
 
 std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
-    std::size_t h = std::hash<std::string_view>{}(std::string_view(key.name, key.length));
-    h ^= (static_cast<std::size_t>(key.owner) << 16) ^ (static_cast<std::size_t>(key.type_class) << 8) ^ key.level;
-    return h * 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = hash_name(std::string_view(key.name, key.length));
+    h ^= (static_cast<std::uint64_t>(key.owner) << 32) ^ (static_cast<std::uint64_t>(key.type_class) << 8) ^ key.level;
+    h *= 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
 SlotTable::Key SlotTable::make_key(std::uint32_t owner, int type_class, int level, std::string_view name) {
@@ -130,9 +163,9 @@ SlotTable::Key SlotTable::make_key(std::uint32_t owner, int type_class, int leve
 
 std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level,
                                             std::string_view name) const {
-    const auto it = map_.find(make_key(owner, type_class, level, name));
-    if (it == map_.end()) return std::nullopt;
-    return it->second;
+    const std::int32_t* slot = map_.find(make_key(owner, type_class, level, name));
+    if (slot == nullptr) return std::nullopt;
+    return *slot;
 }
 
 void SlotTable::add(std::uint32_t owner, int type_class, int level, std::string_view name, std::int32_t& count) {
@@ -141,24 +174,29 @@ void SlotTable::add(std::uint32_t owner, int type_class, int level, std::string_
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(FunctionRecord record) {
+void FunctionTable::add(NameKey name, FunctionRecord record) {
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
-    first_.try_emplace(record.name, records_.size());
+    record.parameter_types = types_.copy(record.parameter_types);
+    record.parameter_slots = slots_.copy(record.parameter_slots);
+    const NameId id = names_->intern(name);
+    record.name = id;
+    if (id >= first_.size()) first_.resize(id + 1, kNone);
+    if (first_[id] == kNone) first_[id] = static_cast<std::uint32_t>(records_.size());
     records_.push_back(std::move(record));
 }
 
-std::optional<std::size_t> FunctionTable::find_position(std::string_view name) const {
-    const auto it = first_.find(name);
-    if (it == first_.end()) return std::nullopt;
-    return it->second;
+std::optional<std::size_t> FunctionTable::find_position(NameKey name) const {
+    const NameId id = names_->find(name);
+    if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
+    return first_[id];
 }
 
-const FunctionRecord* FunctionTable::find(std::string_view name) const {
+const FunctionRecord* FunctionTable::find(NameKey name) const {
     const auto position = find_position(name);
     return position ? &records_[*position] : nullptr;
 }
 
-std::optional<FunctionIndex> FunctionTable::find_index(std::string_view name) const {
+std::optional<FunctionIndex> FunctionTable::find_index(NameKey name) const {
     const FunctionRecord* record = find(name);
     if (record == nullptr) return std::nullopt;
     if (record->kind == FunctionKind::standard)

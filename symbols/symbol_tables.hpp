@@ -9,7 +9,10 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -18,8 +21,11 @@
 
 #include "codegen/bytecode.hpp"
 #include "driver/diagnostics.hpp"
+#include "driver/flat_map.hpp"
 #include "driver/sink.hpp"
+#include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
+#include "symbols/name_table.hpp"
 
 namespace oxbuild {
 
@@ -38,30 +44,58 @@ bool is_reserved_word(std::string_view name);
 // level; a level's list is freed when its block closes. Lists above the
 // current level are always empty, so each name keeps a stack of its
 // declarations in level order.
+// A table's access to the compilation's names: shared with the other
+// tables, or a table of its own when used alone.
+class NamesRef {
+public:
+    NamesRef() : own_(std::make_unique<NameTable>()), names_(own_.get()) {}
+    explicit NamesRef(NameTable& names) : names_(&names) {}
+    NameTable* operator->() const { return names_; }
+
+private:
+    std::unique_ptr<NameTable> own_;
+    NameTable* names_;
+};
+
 class ScopeTable {
 public:
+    ScopeTable() = default;
+    explicit ScopeTable(NameTable& names) : names_(names) {}
+
     struct Found {
         TypeCode type;
         int level;
+        std::int32_t slot;  // as set with set_slot; 0 until then
     };
 
     // declare_symbol: name rules, then no duplicate in the level's list.
-    bool declare(Diagnostics& diag, int level, std::string_view name, TypeCode type);
+    bool declare(Diagnostics& diag, int level, NameKey name, TypeCode type);
     // The entry of the name in one level's list.
-    std::optional<TypeCode> find(int level, std::string_view name) const;
+    std::optional<TypeCode> find(int level, NameKey name) const;
     // The innermost declaration visible from the level.
-    std::optional<Found> lookup(std::string_view name, int from_level) const;
+    std::optional<Found> lookup(NameKey name, int from_level) const;
     void free_level(int level);
-    void add_unchecked(int level, std::string_view name, TypeCode type);
+    void add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot = 0);
+    // Records the slot number of the name's entry at the level.
+    void set_slot(int level, NameKey name, std::int32_t slot);
 
 private:
+    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+    // Each name's declarations form a stack, innermost on top, linked through
+    // one pool of entries, so that no name needs an allocation of its own.
     struct Entry {
         TypeCode type;
-        int level;
+        std::uint8_t level;
+        std::int32_t slot;
+        std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
-    using Stack = std::vector<Entry>;
-    std::unordered_map<std::string, Stack, NameHash, NameEqual> names_;
-    std::array<std::vector<Stack*>, kBlockLevels> declared_;
+    std::uint32_t top_of(NameKey name) const;
+
+    NamesRef names_;
+    std::vector<std::uint32_t> tops_;       // name -> innermost entry
+    std::vector<Entry> entries_;
+    std::vector<std::uint32_t> free_entries_;
+    std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level
 };
 
 // The parameter list of a function statement: a scope list of its own until
@@ -69,14 +103,19 @@ private:
 class ParameterList {
 public:
     struct Named {
-        std::string name;
+        Word name;
         TypeCode type;
     };
 
+    // Empties the list and keeps its room, so that a list reused for every
+    // function statement allocates nothing.
+    void clear();
+
     // declare_symbol on the list's own scope list.
-    bool declare(Diagnostics& diag, std::string_view name, TypeCode type);
+    bool declare(Diagnostics& diag, const Word& name, TypeCode type);
+    bool declare(Diagnostics& diag, std::string_view name, TypeCode type) { return declare(diag, Word(name), type); }
     // A recorded parameter with a name, whether or not its name was accepted.
-    void add_named(std::string_view name, TypeCode type) { named_.push_back({std::string(name), type}); }
+    void add_named(const Word& name, TypeCode type) { named_.push_back({name, type}); }
 
     // The names in the list's scope list, for scope list 1 of the body.
     const std::vector<Named>& accepted() const { return accepted_; }
@@ -90,34 +129,40 @@ public:
 private:
     std::vector<Named> accepted_;
     std::vector<Named> named_;
-    std::unordered_set<std::string, NameHash, NameEqual> seen_;
+    NameMap<bool> seen_;
 };
 
 struct Prototype {
-    std::vector<TypeCode> parameters;
+    std::span<const TypeCode> parameters;
 };
 
 // Rebuilt in each pass: the standard functions, the events, then user
 // functions as their first prototype or definition is met.
 class PrototypeTable {
 public:
-    void add(std::string_view name, std::vector<TypeCode> parameters);
-    const Prototype* find(std::string_view name) const;
+    PrototypeTable() = default;
+    explicit PrototypeTable(NameTable& names) : names_(names) {}
+    void add(NameKey name, std::span<const TypeCode> parameters);
+    const Prototype* find(NameKey name) const;
 
 private:
-    std::unordered_map<std::string, Prototype, NameHash, NameEqual> map_;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    NamesRef names_;
+    std::vector<std::uint32_t> index_;  // name -> prototype
+    std::deque<Prototype> prototypes_;
+    Arena<TypeCode> types_;
 };
 
 enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };
 
 struct FunctionRecord {
-    std::string name;
-    CodeAddress entry = 0;  // code address of the body, or the standard number
+    NameId name = kNoName;  // set by FunctionTable::add
     FunctionKind kind = FunctionKind::user;
-    std::vector<TypeCode> parameter_types;
-    std::vector<std::int32_t> parameter_slots;
-    std::array<std::int32_t, kTypeClassCount> local_counts{};
     std::int32_t user_index = 0;  // position among the user functions
+    CodeAddress entry = 0;  // code address of the body, or the standard number
+    std::span<const TypeCode> parameter_types;
+    std::span<const std::int32_t> parameter_slots;  // slot within its type class, -1 unnamed
+    std::array<std::int32_t, kTypeClassCount> local_counts{};
 };
 
 struct FunctionIndex {
@@ -148,23 +193,36 @@ private:
         std::size_t operator()(const Key& key) const;
     };
     static Key make_key(std::uint32_t owner, int type_class, int level, std::string_view name);
-    std::unordered_map<Key, std::int32_t, KeyHash> map_;
+
+public:
+    void clear() { map_.clear(); }
+
+private:
+    FlatMap<Key, std::int32_t, KeyHash> map_;
 };
 
 // Function records live across both passes: made in pass 1, read in pass 2.
 class FunctionTable {
 public:
-    void add(FunctionRecord record);
-    const FunctionRecord* find(std::string_view name) const;
-    std::optional<std::size_t> find_position(std::string_view name) const;
-    std::optional<FunctionIndex> find_index(std::string_view name) const;
-    const std::vector<FunctionRecord>& records() const { return records_; }
+    FunctionTable() = default;
+    explicit FunctionTable(NameTable& names) : names_(names) {}
+    // Keeps a copy of the record, its parameter lists included.
+    void add(NameKey name, FunctionRecord record);
+    const FunctionRecord* find(NameKey name) const;
+    std::optional<std::size_t> find_position(NameKey name) const;
+    std::optional<FunctionIndex> find_index(NameKey name) const;
+    const std::deque<FunctionRecord>& records() const { return records_; }
+    std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
     std::int32_t user_count() const { return user_count_; }
 
 private:
-    std::vector<FunctionRecord> records_;
-    std::unordered_map<std::string, std::size_t, NameHash, NameEqual> first_;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    NamesRef names_;
+    std::deque<FunctionRecord> records_;  // no reallocation peaks as it grows
+    std::vector<std::uint32_t> first_;    // name -> its first record
+    Arena<TypeCode> types_;
+    Arena<std::int32_t> slots_;
     std::int32_t user_count_ = 0;
 };
 

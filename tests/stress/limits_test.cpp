@@ -67,10 +67,11 @@ TEST(StressLimits, OneMebibyteLinesCompile) {
     expect_created(compile_source(source));
 }
 
-TEST(StressLimits, OneMebibyteOfOpenParenthesesIsReportedNotRecursedInto) {
+TEST(StressLimits, OneMebibyteOfOpenParenthesesIsCountedNotRecursedInto) {
     const Compiled result = compile_source("int x;\nf() { x = " + std::string(kMiB, '(') + "1; }\n");
-    EXPECT_EQ(result.out, failed_output(error_line("prog.oxs", 2, msg::nesting_too_deep), 1));
+    EXPECT_EQ(result.out, failed_output(error_line("prog.oxs", 2, msg::missing_close_paren), 1));
     EXPECT_FALSE(result.module_exists);
+    expect_created(compile_source("int x;\nf() { x = " + std::string(kMiB, '(') + "1" + std::string(kMiB, ')') + "; }\n"));
 }
 
 TEST(StressLimits, StringArgumentOf255BytesFitsAnd300DoNot) {

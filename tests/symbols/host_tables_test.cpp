@@ -143,14 +143,15 @@ TEST(HostTables, StandardFunctionNamesMatchExactly) {
 
 TEST(HostTables, Pass1RecordsEveryStandardFunctionAndNoEvent) {
     TwoPasses passes("");
-    const auto& records = passes.compiler().run.functions.records();
+    const FunctionTable& functions = passes.compiler().run.functions;
+    const auto& records = functions.records();
     ASSERT_EQ(records.size(), kExpectedFunctions.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         SCOPED_TRACE(kExpectedFunctions[i].name);
-        EXPECT_EQ(records[i].name, kExpectedFunctions[i].name);
+        EXPECT_EQ(functions.name_of(records[i]), kExpectedFunctions[i].name);
         EXPECT_EQ(records[i].kind, FunctionKind::standard);
         EXPECT_EQ(records[i].entry, kExpectedFunctions[i].number);
-        EXPECT_EQ(records[i].parameter_types, kExpectedFunctions[i].parameters);
+        EXPECT_EQ(to_vector(records[i].parameter_types), kExpectedFunctions[i].parameters);
     }
     EXPECT_EQ(passes.compiler().run.functions.user_count(), 0);
 }
@@ -162,12 +163,12 @@ TEST(HostTables, BothTablesAreRegisteredAsPrototypesInPass2Too) {
     for (const ExpectedFunction& f : kExpectedFunctions) {
         const Prototype* p = prototypes.find(f.name);
         ASSERT_NE(p, nullptr) << f.name;
-        EXPECT_EQ(p->parameters, f.parameters) << f.name;
+        EXPECT_EQ(to_vector(p->parameters), f.parameters) << f.name;
     }
     for (const ExpectedEvent& e : kExpectedEvents) {
         const Prototype* p = prototypes.find(e.name);
         ASSERT_NE(p, nullptr) << e.name;
-        EXPECT_EQ(p->parameters, e.parameters) << e.name;
+        EXPECT_EQ(to_vector(p->parameters), e.parameters) << e.name;
     }
 }
 

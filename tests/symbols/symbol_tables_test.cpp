@@ -151,10 +151,9 @@ TEST(FunctionIndex, StandardRecordsGiveTheirNumberAndShiftNoUserIndex) {
     FunctionTable functions;
     const auto add = [&functions](std::string_view name, FunctionKind kind, CodeAddress entry) {
         FunctionRecord r;
-        r.name = std::string(name);
         r.kind = kind;
         r.entry = entry;
-        functions.add(std::move(r));
+        functions.add(name, std::move(r));
     };
     add("strcpy", FunctionKind::standard, 0x80);
     add("ClearPattern", FunctionKind::standard, 0x10);
@@ -187,10 +186,11 @@ TEST(FunctionIndex, TheFirstUserFunctionDefinedHasIndexZeroAfterTheStandardRecor
 
 TEST(Prototypes, TheFirstRecordOfANameWins) {
     PrototypeTable prototypes;
-    prototypes.add("f", {TYPE_INT});
-    prototypes.add("f", {TYPE_STR, TYPE_STR});
+    prototypes.add("f", std::vector<TypeCode>{TYPE_INT});
+    prototypes.add("f", std::vector<TypeCode>{TYPE_STR, TYPE_STR});
     ASSERT_NE(prototypes.find("f"), nullptr);
-    EXPECT_EQ(prototypes.find("f")->parameters, std::vector<TypeCode>{TYPE_INT});
+    const auto parameters = prototypes.find("f")->parameters;
+    EXPECT_EQ(std::vector<TypeCode>(parameters.begin(), parameters.end()), std::vector<TypeCode>{TYPE_INT});
     EXPECT_EQ(prototypes.find("F"), nullptr);
 }
 

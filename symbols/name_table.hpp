@@ -1,0 +1,105 @@
+// Every distinct name of a compilation, stored once and numbered. The
+// symbol tables keep per-name facts in arrays indexed by these numbers, so a
+// name is hashed and compared once per lookup however many tables hold it.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "lexer/word.hpp"
+
+namespace oxbuild {
+
+using NameId = std::uint32_t;
+inline constexpr NameId kNoName = 0xFFFFFFFF;
+
+class NameTable {
+public:
+    // The name's number, given a new one when the name is new.
+    NameId intern(NameKey key) {
+        if ((texts_.size() + 1) * 2 > slots_.size()) grow();
+        Slot& slot = probe(key);
+        if (slot.id == kNoName) {
+            slot = {key.hash, static_cast<NameId>(texts_.size())};
+            texts_.push_back(Text::of(key.text));
+        }
+        return slot.id;
+    }
+    // The name's number, or kNoName.
+    NameId find(NameKey key) const {
+        if (texts_.empty()) return kNoName;
+        return const_cast<NameTable*>(this)->probe(key).id;
+    }
+    std::string_view text(NameId id) const { return texts_[id].view(); }
+    std::size_t size() const { return texts_.size(); }
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0;
+        NameId id = kNoName;
+    };
+    struct Text {
+        char text[kWordMax];
+        std::uint8_t length;
+        static Text of(std::string_view s) {
+            Text t{};
+            t.length = static_cast<std::uint8_t>(s.size());
+            std::memcpy(t.text, s.data(), s.size());
+            return t;
+        }
+        std::string_view view() const { return {text, length}; }
+    };
+
+    Slot& probe(NameKey key) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = key.hash & mask;; i = (i + 1) & mask) {
+            Slot& slot = slots_[i];
+            if (slot.id == kNoName || (slot.hash == key.hash && texts_[slot.id].view() == key.text)) return slot;
+        }
+    }
+    void grow() {
+        std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.id == kNoName) continue;
+            std::size_t i = s.hash & mask;
+            while (slots_[i].id != kNoName) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<Text> texts_;
+};
+
+// Copies of small arrays kept for the whole compilation in large chunks, so
+// that no record needs an allocation of its own.
+template <typename T>
+class Arena {
+public:
+    std::span<const T> copy(std::span<const T> items) {
+        if (items.empty()) return {};
+        if (chunks_.empty() || used_ + items.size() > capacity_) {
+            capacity_ = items.size() > kChunk ? items.size() : kChunk;
+            chunks_.push_back(std::make_unique<T[]>(capacity_));
+            used_ = 0;
+        }
+        T* at = chunks_.back().get() + used_;
+        std::copy(items.begin(), items.end(), at);
+        used_ += items.size();
+        return {at, items.size()};
+    }
+
+private:
+    static constexpr std::size_t kChunk = 4096;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace oxbuild
