@@ -52,7 +52,7 @@ run_target() {
       "$corpus" "$root/fuzz/corpus/$target" > "$logs/parent.log" 2>&1) || status=$?
   local runs=0
   for log in "$logs"/fuzz-*.log; do
-    grep -h "DONE" "$log" | tail -n 1 || true
+    grep -a -h "DONE" "$log" | tail -n 1 || true
     local executed
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     runs=$((runs + ${executed:-0}))
@@ -61,7 +61,7 @@ run_target() {
   if [ "$status" -ne 0 ]; then
     echo "!! $target failed (status $status); inputs kept in $artifacts" >&2
     for log in "$logs"/fuzz-*.log; do
-      grep -q -E "ERROR|BROKEN PROPERTY|SUMMARY|timeout" "$log" && tail -n 60 "$log" >&2
+      grep -a -q -E "ERROR|BROKEN PROPERTY|SUMMARY|timeout" "$log" && tail -n 60 "$log" >&2
     done
   fi
   return "$status"
