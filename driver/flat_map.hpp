@@ -16,7 +16,7 @@ public:
     Value* find(const Key& key) {
         if (count_ == 0) return nullptr;
         Slot& slot = probe(key, Hash{}(key));
-        return slot.used ? &slot.value : nullptr;
+        return used(slot) ? &slot.value : nullptr;
     }
     const Value* find(const Key& key) const { return const_cast<FlatMap*>(this)->find(key); }
 
@@ -25,19 +25,22 @@ public:
         if ((count_ + 1) * 4 > slots_.size() * 3) grow();
         const std::size_t hash = Hash{}(key);
         Slot& slot = probe(key, hash);
-        if (slot.used) return {&slot.value, false};
-        slot = Slot{key, value, true};
+        if (used(slot)) return {&slot.value, false};
+        slot = Slot{key, value, generation_};
         ++count_;
         return {&slot.value, true};
     }
 
     std::size_t size() const { return count_; }
 
-    // Empties the map and keeps its room.
+    // Empties the map and keeps its room, in constant time: a slot is in
+    // use only when it carries the map's current generation.
     void clear() {
         if (count_ == 0) return;
-        for (Slot& slot : slots_) slot.used = false;
         count_ = 0;
+        if (++generation_ != 0) return;
+        for (Slot& slot : slots_) slot.generation = 0;
+        generation_ = 1;
     }
 
 private:
@@ -46,27 +49,32 @@ private:
     struct Slot {
         Key key{};
         Value value{};
-        bool used = false;
+        std::uint32_t generation = 0;  // 0: never used
     };
+
+    bool used(const Slot& slot) const { return slot.generation == generation_; }
 
     Slot& probe(const Key& key, std::size_t hash) {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];
-            if (!slot.used || slot.key == key) return slot;
+            if (!used(slot) || slot.key == key) return slot;
         }
     }
 
     void grow() {
         std::vector<Slot> old(slots_.empty() ? kInitialCapacity : slots_.size() * 2);
         old.swap(slots_);
+        const std::uint32_t old_generation = generation_;
+        generation_ = 1;
         count_ = 0;
         for (Slot& s : old)
-            if (s.used) try_emplace(s.key, s.value);
+            if (s.generation == old_generation) try_emplace(s.key, s.value);
     }
 
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
+    std::uint32_t generation_ = 1;
 };
 
 }  // namespace oxbuild
