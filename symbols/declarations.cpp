@@ -17,10 +17,10 @@ namespace {
 void number_variable(Compiler& c, TypeCode type, const Word& name) {
     const int level = c.block_level();
     if (level != 0) {
-        add_local(c, type, name.view(), level);
+        add_local(c, type, name, level);
     } else if (c.sink.counting()) {
         const int type_class = type_class_index(type);
-        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name.view(),
+        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
                         c.run.global_counts[static_cast<std::size_t>(type_class)]);
     }
     c.p().scopes.set_slot(level, name, resolve_slot(c, type, name, level));
@@ -114,7 +114,7 @@ bool already_defined(Compiler& c, const Word& name) {
 // {   opens the body as block level 1 with the parameters in scope.
 void open_function_body(Compiler& c, const Word& name, const ParameterList& params) {
     PassState& p = c.p();
-    if (is_standard_function_name(name.view())) c.diag.report_error_name(msg::standard_function_name, name.view());
+    if (is_standard_function_name(name)) c.diag.report_error_name(msg::standard_function_name, name.view());
     else if (already_defined(c, name))
         c.diag.report_error_name(msg::already_defined, name.view());
 
@@ -134,14 +134,14 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
     }
     c.body_slots.clear();
     c.body_counts.fill(0);
-    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name.view(), 1);
+    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name, 1);
     for (const auto& parameter : params.accepted())
         p.scopes.add_unchecked(1, parameter.name, parameter.type, resolve_slot(c, parameter.type, parameter.name, 1));
 }
 
 }  // namespace
 
-void add_local(Compiler& c, TypeCode type, std::string_view name, int level) {
+void add_local(Compiler& c, TypeCode type, NameKey name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return;
     const auto index = static_cast<std::size_t>(type_class);

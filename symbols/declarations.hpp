@@ -19,6 +19,6 @@ void compile_function_statement(Compiler& c, const Word& name);
 
 // Numbers a local of the function body being compiled; pass 1 also counts
 // it in the function's record (the record added last).
-void add_local(Compiler& c, TypeCode type, std::string_view name, int level);
+void add_local(Compiler& c, TypeCode type, NameKey name, int level);
 
 }  // namespace oxbuild

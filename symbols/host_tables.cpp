@@ -1,7 +1,8 @@
 #include "symbols/host_tables.hpp"
 
 #include <array>
-#include <unordered_set>
+
+#include "lexer/name_map.hpp"
 
 namespace oxbuild {
 
@@ -121,13 +122,13 @@ std::span<const StandardFunction> standard_functions() { return kStandardFunctio
 
 std::span<const EventRow> events() { return kEvents; }
 
-bool is_standard_function_name(std::string_view name) {
-    static const std::unordered_set<std::string_view> names = [] {
-        std::unordered_set<std::string_view> set;
-        for (const StandardFunction& f : kStandardFunctions) set.insert(f.name);
-        return set;
+bool is_standard_function_name(NameKey name) {
+    static const NameMap<bool> names = [] {
+        NameMap<bool> map;
+        for (const StandardFunction& f : kStandardFunctions) map.try_emplace(f.name, true);
+        return map;
     }();
-    return names.count(name) != 0;
+    return names.find(name) != nullptr;
 }
 
 }  // namespace oxbuild

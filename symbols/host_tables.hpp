@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "codegen/bytecode.hpp"
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
@@ -31,6 +32,6 @@ std::span<const EventRow> events();
 inline constexpr std::size_t kFixedHandlerEvents = 3;
 
 // Whether the name is a standard function's (exact, case-sensitive).
-bool is_standard_function_name(std::string_view name);
+bool is_standard_function_name(NameKey name);
 
 }  // namespace oxbuild

@@ -14,12 +14,13 @@ bool is_reserved_word(std::string_view name) {
     return false;
 }
 
-bool check_name_rules(Diagnostics& diag, std::string_view name) {
+bool check_name_rules(Diagnostics& diag, NameKey key) {
+    const std::string_view name = key.text;
     if (is_reserved_word(name)) {
         diag.report_error_name(msg::reserved_word, name);
         return false;
     }
-    if (is_standard_function_name(name)) {
+    if (is_standard_function_name(key)) {
         diag.report_error_name(msg::standard_function_name, name);
         return false;
     }
@@ -33,7 +34,7 @@ bool check_name_rules(Diagnostics& diag, std::string_view name) {
 // --- scope lists -----------------------------------------------------------
 
 bool ScopeTable::declare(Diagnostics& diag, int level, NameKey name, TypeCode type) {
-    if (!check_name_rules(diag, name.text)) return false;
+    if (!check_name_rules(diag, name)) return false;
     if (find(level, name)) {
         diag.report_error_name(msg::already_defined, name.text);
         return false;
@@ -111,7 +112,7 @@ void ParameterList::clear() {
 }
 
 bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) {
-    if (!check_name_rules(diag, name.view())) return false;
+    if (!check_name_rules(diag, name)) return false;
     if (!seen_.try_emplace(name, true).second) {
         diag.report_error_name(msg::already_defined, name.view());
         return false;
@@ -140,35 +141,36 @@ const Prototype* PrototypeTable::find(NameKey name) const {
 // --- slots -----------------------------------------------------------------
 
 bool SlotTable::Key::operator==(const Key& other) const {
-    return owner == other.owner && type_class == other.type_class && level == other.level &&
+    return owner == other.owner && name_hash == other.name_hash && type_class == other.type_class &&
+           level == other.level &&
            length == other.length && std::memcmp(name, other.name, length) == 0;
 }
 
 std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
-    std::uint64_t h = hash_name(std::string_view(key.name, key.length));
+    std::uint64_t h = key.name_hash;
     h ^= (static_cast<std::uint64_t>(key.owner) << 32) ^ (static_cast<std::uint64_t>(key.type_class) << 8) ^ key.level;
     h *= 0x9E3779B97F4A7C15ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-SlotTable::Key SlotTable::make_key(std::uint32_t owner, int type_class, int level, std::string_view name) {
+SlotTable::Key SlotTable::make_key(std::uint32_t owner, int type_class, int level, NameKey name) {
     Key key{};
     key.owner = owner;
+    key.name_hash = name.hash;
     key.type_class = static_cast<std::uint8_t>(type_class);
     key.level = static_cast<std::uint8_t>(level);
-    key.length = static_cast<std::uint8_t>(name.size() < kWordMax ? name.size() : kWordMax);
-    std::memcpy(key.name, name.data(), key.length);
+    key.length = static_cast<std::uint8_t>(name.text.size());
+    std::memcpy(key.name, name.text.data(), key.length);
     return key;
 }
 
-std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level,
-                                            std::string_view name) const {
+std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameKey name) const {
     const std::int32_t* slot = map_.find(make_key(owner, type_class, level, name));
     if (slot == nullptr) return std::nullopt;
     return *slot;
 }
 
-void SlotTable::add(std::uint32_t owner, int type_class, int level, std::string_view name, std::int32_t& count) {
+void SlotTable::add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count) {
     if (map_.try_emplace(make_key(owner, type_class, level, name), count).second) ++count;
 }
 

@@ -35,7 +35,7 @@ inline constexpr std::size_t kMaxParameters = 256;
 // Checks the rules every new name must pass, in order: not a reserved word,
 // not a standard function, begins with a letter or '_'. Reports the first
 // that fails (detail ": NAME") and returns false.
-bool check_name_rules(Diagnostics& diag, std::string_view name);
+bool check_name_rules(Diagnostics& diag, NameKey name);
 
 // Whether the word is a type keyword or a statement keyword.
 bool is_reserved_word(std::string_view name);
@@ -176,13 +176,14 @@ struct FunctionIndex {
 class SlotTable {
 public:
     static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
-    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, std::string_view name) const;
+    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, NameKey name) const;
     // Adds the slot unless it exists; count is the owner's count for the class.
-    void add(std::uint32_t owner, int type_class, int level, std::string_view name, std::int32_t& count);
+    void add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count);
 
 private:
     struct Key {
         std::uint32_t owner;
+        std::uint32_t name_hash;
         std::uint8_t type_class;
         std::uint8_t level;
         std::uint8_t length;
@@ -192,7 +193,7 @@ private:
     struct KeyHash {
         std::size_t operator()(const Key& key) const;
     };
-    static Key make_key(std::uint32_t owner, int type_class, int level, std::string_view name);
+    static Key make_key(std::uint32_t owner, int type_class, int level, NameKey name);
 
 public:
     void clear() { map_.clear(); }

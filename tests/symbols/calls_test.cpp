@@ -308,7 +308,7 @@ TEST(Assignments, OnlyPlainAssignmentInsideAFunction) {
 TEST(CallErrors, AUserFunctionIndexBeyondTheCallNumberWordEndsInTheFatalStop) {
     constexpr int kFunctions = 65537;
     std::string source = "caller();\n";
-    for (int i = 0; i < kFunctions; ++i) source += "f" + std::to_string(i) + "(){}\n";
+    for (int i = 0; i < kFunctions; ++i) source.append("f").append(std::to_string(i)).append("(){}\n");
     const Compiled result = compile_source(source + "caller() { f65536(); }\n");
     EXPECT_EQ(result.out, "   Fatal Error\n");
     EXPECT_FALSE(result.module_exists);
