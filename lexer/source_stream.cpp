@@ -6,23 +6,24 @@
 #include <unistd.h>
 
 #include "driver/fatal.hpp"
+#include "driver/regular_file.hpp"
 
 namespace oxbuild {
 
 std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
-    // Non-blocking, so that opening a FIFO does not wait for a writer; only
-    // regular files are read (a device or pipe could block or never end).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<SourceStream>(new SourceStream(fd));
+    const OpenedFile file = open_regular_file(path);
+    if (file.fd < 0) return nullptr;
+    const auto size = static_cast<std::uint64_t>(file.size) + 1;  // one more byte meets the end at once
+    const std::size_t buffer_size = size < kBufferSize ? static_cast<std::size_t>(size) : kBufferSize;
+    return std::unique_ptr<SourceStream>(new SourceStream(file.fd, buffer_size));
 }
 
-SourceStream::SourceStream(int fd) : fd_(fd), buffer_(kBufferSize), next_(buffer_.data()), limit_(buffer_.data()) {}
+SourceStream::SourceStream(int fd, std::size_t buffer_size)
+    : fd_(fd),
+      storage_(new unsigned char[buffer_size]),
+      buffer_(storage_.get(), buffer_size),
+      next_(buffer_.data()),
+      limit_(buffer_.data()) {}
 
 SourceStream::~SourceStream() { ::close(fd_); }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+#include <span>
 
 namespace oxbuild {
 
@@ -53,12 +53,15 @@ private:
     static constexpr unsigned char kEndOfFileMark = 0x1A;
     static constexpr std::size_t kBufferSize = 1 << 16;
 
-    explicit SourceStream(int fd);
+    // A small file gets a buffer of its own size, so that opening many
+    // small include files costs little.
+    SourceStream(int fd, std::size_t buffer_size);
     int next_byte_slow();
     bool refill();
 
     int fd_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> storage_;  // not zero-filled: only read bytes are used
+    std::span<unsigned char> buffer_;
     const unsigned char* next_;
     const unsigned char* limit_;
     std::int64_t base_ = 0;  // file offset of buffer_[0]

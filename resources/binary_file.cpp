@@ -1,23 +1,17 @@
 #include "resources/binary_file.hpp"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "driver/regular_file.hpp"
 
 namespace oxbuild {
 
 std::unique_ptr<BinaryFile> BinaryFile::open(const std::string& path) {
-    // Non-blocking, so that opening a FIFO does not wait for a writer; only
-    // regular files are read (a device or pipe could block or never end).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<BinaryFile>(new BinaryFile(fd));
+    const OpenedFile file = open_regular_file(path);
+    if (file.fd < 0) return nullptr;
+    return std::unique_ptr<BinaryFile>(new BinaryFile(file.fd));
 }
 
 BinaryFile::~BinaryFile() { ::close(fd_); }
