@@ -5,7 +5,7 @@
 namespace oxbuild {
 
 Compiler::Compiler(std::ostream& out, bool utf8_messages)
-    : diag(out, utf8_messages), reader(diag), lex(reader, diag), run(names) {
+    : diag(out, utf8_messages), reader(diag), lex(reader, diag), run(names), body_slots(names) {
     diag.attach(&reader);
 }
 

@@ -27,7 +27,7 @@ namespace oxbuild {
 
 // Made in pass 1, read in pass 2.
 struct RunState {
-    explicit RunState(NameTable& names) : functions(names) {}
+    explicit RunState(NameTable& names) : functions(names), slots(names) {}
 
     FunctionTable functions;
     SlotTable slots;                 // the globals' slots

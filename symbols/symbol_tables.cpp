@@ -140,38 +140,25 @@ const Prototype* PrototypeTable::find(NameKey name) const {
 
 // --- slots -----------------------------------------------------------------
 
-bool SlotTable::Key::operator==(const Key& other) const {
-    return owner == other.owner && name_hash == other.name_hash && type_class == other.type_class &&
-           level == other.level &&
-           length == other.length && std::memcmp(name, other.name, length) == 0;
-}
-
 std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
-    std::uint64_t h = key.name_hash;
-    h ^= (static_cast<std::uint64_t>(key.owner) << 32) ^ (static_cast<std::uint64_t>(key.type_class) << 8) ^ key.level;
+    std::uint64_t h = (static_cast<std::uint64_t>(key.owner) << 32) ^ key.name;
+    h ^= (static_cast<std::uint64_t>(key.type_class) << 24) ^ (static_cast<std::uint64_t>(key.level) << 16);
     h *= 0x9E3779B97F4A7C15ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-SlotTable::Key SlotTable::make_key(std::uint32_t owner, int type_class, int level, NameKey name) {
-    Key key{};
-    key.owner = owner;
-    key.name_hash = name.hash;
-    key.type_class = static_cast<std::uint8_t>(type_class);
-    key.level = static_cast<std::uint8_t>(level);
-    key.length = static_cast<std::uint8_t>(name.text.size());
-    std::memcpy(key.name, name.text.data(), key.length);
-    return key;
-}
-
 std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameKey name) const {
-    const std::int32_t* slot = map_.find(make_key(owner, type_class, level, name));
+    const NameId id = names_->find(name);
+    if (id == kNoName) return std::nullopt;
+    const std::int32_t* slot =
+        map_.find({owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
     if (slot == nullptr) return std::nullopt;
     return *slot;
 }
 
 void SlotTable::add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count) {
-    if (map_.try_emplace(make_key(owner, type_class, level, name), count).second) ++count;
+    const Key key{owner, names_->intern(name), static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
+    if (map_.try_emplace(key, count).second) ++count;
 }
 
 // --- functions -------------------------------------------------------------

@@ -175,30 +175,28 @@ struct FunctionIndex {
 // slots of the same owner and class.
 class SlotTable {
 public:
+    SlotTable() = default;
+    explicit SlotTable(NameTable& names) : names_(names) {}
+
     static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
     std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, NameKey name) const;
     // Adds the slot unless it exists; count is the owner's count for the class.
     void add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count);
+    void clear() { map_.clear(); }
 
 private:
     struct Key {
         std::uint32_t owner;
-        std::uint32_t name_hash;
+        NameId name;
         std::uint8_t type_class;
         std::uint8_t level;
-        std::uint8_t length;
-        char name[kWordMax];
-        bool operator==(const Key& other) const;
+        bool operator==(const Key&) const = default;
     };
     struct KeyHash {
         std::size_t operator()(const Key& key) const;
     };
-    static Key make_key(std::uint32_t owner, int type_class, int level, NameKey name);
 
-public:
-    void clear() { map_.clear(); }
-
-private:
+    NamesRef names_;
     FlatMap<Key, std::int32_t, KeyHash> map_;
 };
 
