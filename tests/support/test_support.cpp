@@ -10,6 +10,12 @@
 
 #include "driver/command_line.hpp"
 
+#ifdef OXDUMP_BINARY
+#include <gtest/gtest.h>
+
+#include "oxdump/oxdump.hpp"
+#endif
+
 namespace oxtest {
 
 namespace fs = std::filesystem;
@@ -73,6 +79,18 @@ RunResult run_binary(const std::vector<std::string>& args, const std::string& cw
     return result;
 }
 
+// Every module a test compiles must also be one the inspector reads.
+void expect_inspectable(const Bytes& module) {
+#ifdef OXDUMP_BINARY
+    std::ostringstream listing;
+    std::ostringstream error;
+    if (oxdump::dump_module_bytes(module, "module", listing, error) != oxdump::kExitListed)
+        ADD_FAILURE() << "the inspector refuses a compiled module: " << error.str();
+#else
+    (void)module;
+#endif
+}
+
 Compiled compile_in(const TempDir& dir, std::string_view source, std::string_view name) {
     const std::string source_path = dir / name;
     write_file(source_path, source);
@@ -89,7 +107,10 @@ Compiled compile_in(const TempDir& dir, std::string_view source, std::string_vie
     const std::string prefix = dir.path().string() + "/";
     for (std::size_t at; (at = result.out.find(prefix)) != std::string::npos;) result.out.erase(at, prefix.size());
     result.module_exists = file_exists(module_path);
-    if (result.module_exists) result.module = read_file(module_path);
+    if (result.module_exists) {
+        result.module = read_file(module_path);
+        expect_inspectable(result.module);
+    }
     return result;
 }
 
