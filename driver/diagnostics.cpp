@@ -8,16 +8,23 @@ namespace {
 constexpr int kPrintingPass = 2;
 }
 
-void Diagnostics::write_location() {
+// "FILE(LINE):" then the parts, built into one line and written at once.
+void Diagnostics::write_line(std::initializer_list<std::string_view> parts) {
     const SourceLocation at = where_ ? where_->location() : SourceLocation{"", 0};
-    out_ << file_name(at.file_name) << '(' << at.line << "):";
+    std::string& line = line_;
+    line.clear();
+    if (utf8_) line += cp932_to_utf8(at.file_name);
+    else line += at.file_name;
+    line += '(';
+    line += std::to_string(at.line);
+    line += "):";
+    for (const std::string_view part : parts) line += part;
+    line += '\n';
+    out_.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void Diagnostics::report(const Message& message, std::string_view detail) {
-    if (pass_ == kPrintingPass) {
-        write_location();
-        out_ << text(message) << ' ' << detail << '\n';
-    }
+    if (pass_ == kPrintingPass) write_line({utf8_ ? message.utf8 : message.cp932, " ", detail});
     ++error_count_;
 }
 
@@ -49,8 +56,7 @@ void Diagnostics::report_error_argument(const Message& message, int argument_num
 
 void Diagnostics::warn(std::string_view warning_text) {
     if (pass_ != kPrintingPass) return;
-    write_location();
-    out_ << text(msg::warning) << warning_text << '\n';
+    write_line({utf8_ ? msg::warning.utf8 : msg::warning.cp932, warning_text});
 }
 
 void Diagnostics::warn_redefined(std::string_view name) {

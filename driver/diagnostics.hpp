@@ -3,6 +3,7 @@
 // warnings of the directives (printed in pass 2, never counted).
 #pragma once
 
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -61,13 +62,14 @@ public:
 
 private:
     void report(const Message& message, std::string_view detail);
-    void write_location();
+    void write_line(std::initializer_list<std::string_view> parts);
 
     std::ostream& out_;
     bool utf8_;
     const LocationSource* where_ = nullptr;
     int pass_ = 1;
     int error_count_ = 0;
+    std::string line_;  // reused for every line printed
 };
 
 }  // namespace oxbuild

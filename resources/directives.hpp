@@ -26,6 +26,6 @@ inline constexpr int kMaxIncludeDepth = 64;
 // Include files opened in one pass, at most. A file that includes itself
 // twice would otherwise open 2^64 files within the depth limit; past this
 // count an #include is reported as a file that cannot be opened.
-inline constexpr int kMaxIncludeFiles = 4096;
+inline constexpr int kMaxIncludeFiles = 1024;
 
 }  // namespace oxbuild
