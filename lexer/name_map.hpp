@@ -1,12 +1,12 @@
-// An open-addressing hash map from names (at most 32 characters) to values,
-// probed with the hash the name's Word already carries. Every table of the
-// compiler that the design searches as a list is one of these.
+// A hash map from names (at most 32 characters) to values, probed with the
+// hash the name's Word already carries: a FlatMap keyed by the name's text.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <utility>
 
+#include "driver/flat_map.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
@@ -14,87 +14,41 @@ namespace oxbuild {
 template <typename Value>
 class NameMap {
 public:
-    Value* find(NameKey key) {
-        if (count_ == 0) return nullptr;
-        Slot* slot = probe(key);
-        return used(*slot) ? &slot->value : nullptr;
-    }
-    const Value* find(NameKey key) const { return const_cast<NameMap*>(this)->find(key); }
+    Value* find(NameKey key) { return map_.find(StoredName::of(key)); }
+    const Value* find(NameKey key) const { return map_.find(StoredName::of(key)); }
 
     // The value of the name, inserted as given when the name is new.
     // Returns the value and whether it was inserted.
     std::pair<Value*, bool> try_emplace(NameKey key, const Value& value) {
-        if (slots_.empty()) slots_.resize(kInitialCapacity);
-        Slot* slot = probe(key);
-        if (used(*slot)) return {&slot->value, false};
-        if ((count_ + 1) * 4 > slots_.size() * 3) {
-            grow();
-            slot = probe(key);
-        }
-        slot->generation = generation_;
-        slot->hash = key.hash;
-        slot->length = static_cast<std::uint8_t>(key.text.size());
-        std::memcpy(slot->name, key.text.data(), key.text.size());
-        slot->value = value;
-        ++count_;
-        return {&slot->value, true};
+        return map_.try_emplace(StoredName::of(key), value);
     }
 
-    std::size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
-    // Empties the map and keeps its room, in constant time: a slot is in
-    // use only when it carries the map's current generation.
-    void clear() {
-        if (count_ == 0) return;
-        count_ = 0;
-        if (++generation_ != 0) return;
-        for (Slot& slot : slots_) slot.generation = 0;
-        generation_ = 1;
-    }
+    std::size_t size() const { return map_.size(); }
+    bool empty() const { return map_.size() == 0; }
+    // Empties the map and keeps its room, in constant time.
+    void clear() { map_.clear(); }
 
 private:
-    static constexpr std::size_t kInitialCapacity = 16;
-
-    struct Slot {
+    struct StoredName {
         std::uint32_t hash = 0;
-        std::uint32_t generation = 0;  // 0: never used
         std::uint8_t length = 0;
-        char name[kWordMax];
-        Value value{};
+        char name[kWordMax] = {};
+        static StoredName of(NameKey key) {
+            StoredName stored;
+            stored.hash = key.hash;
+            stored.length = static_cast<std::uint8_t>(key.text.size());
+            std::memcpy(stored.name, key.text.data(), key.text.size());
+            return stored;
+        }
+        bool operator==(const StoredName& other) const {
+            return hash == other.hash && length == other.length && std::memcmp(name, other.name, length) == 0;
+        }
+    };
+    struct StoredHash {
+        std::size_t operator()(const StoredName& name) const { return name.hash; }
     };
 
-    bool used(const Slot& slot) const { return slot.generation == generation_; }
-
-    // The slot holding the name, or the empty slot where it would go.
-    Slot* probe(NameKey key) {
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = key.hash & mask;; i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (!used(slot)) return &slot;
-            if (slot.hash == key.hash && slot.length == key.text.size() &&
-                std::memcmp(slot.name, key.text.data(), key.text.size()) == 0)
-                return &slot;
-        }
-    }
-
-    void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
-        old.swap(slots_);
-        const std::uint32_t old_generation = generation_;
-        generation_ = 1;
-        const std::size_t mask = slots_.size() - 1;
-        for (Slot& s : old) {
-            if (s.generation != old_generation) continue;
-            std::size_t i = s.hash & mask;
-            while (used(slots_[i])) i = (i + 1) & mask;
-            slots_[i] = std::move(s);
-            slots_[i].generation = generation_;
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t count_ = 0;
-    std::uint32_t generation_ = 1;
+    FlatMap<StoredName, Value, StoredHash> map_;
 };
 
 }  // namespace oxbuild
