@@ -5,6 +5,8 @@
 //   realistic   functions with int and str locals, while loops with break,
 //               if/elseif/else chains, arithmetic and bitwise assignments,
 //               calls of standard functions with numbers and literals
+//   realistic-c the same realistic.oxs, and beside it realistic.c: the same
+//               program in C, for comparing with a C compiler
 //   functions   many small functions
 //   globals     many global declarations
 //   blocks      one function holding a great many blocks
@@ -14,6 +16,7 @@
 //   bitmaps     100 bitmaps sharing a palette
 //   waves       100 waves of 1 MB
 // Writes OUT_DIR/SHAPE.oxs (and its resource or include files).
+// The realistic source is the same for one seed and size with or without C.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -85,30 +88,95 @@ std::string expression(Random& r) {
     return e;
 }
 
-void realistic_function(Output& o, Random& r, std::int64_t index) {
-    const std::string name = "work" + num(index);
-    o << name << "(int a, str &s)\n{\n    int i, n;\n    str t;\n";
-    o << "    i = 0;\n    n = " << expression(r) << ";\n";
-    o << "    while (i " << kComparisons[r.below(6)] << " n) {\n";
-    o << "        if (i % 3 == 0) {\n            n = n - (i & 0xff);\n";
-    o << "        } elseif (i > " << num(100 + r.below(900)) << ") {\n            break;\n";
-    o << "        } else {\n            i = " << expression(r) << ";\n        }\n";
-    o << "        i = i + " << num(1 + r.below(5)) << ";\n    }\n";
-    o << "    strcpy(t, \"message number " << num(index) << "\");\n";
-    o << "    strcat(s, t);\n";
-    o << "    SetField(i, n, 0x10, a);\n";
-    o << "    MessageBox(\"value of the counter\", " << num(r.below(4)) << ", i);\n";
+// One function of the realistic program with every random choice drawn, so
+// that the program is decided in one place and written in either language.
+// Expressions are spelled alike in both (same operators, same precedence).
+struct RealisticFunction {
+    std::int64_t index;
+    std::string count;       // n's first value
+    const char* loop_test;   // compares i with n
+    int break_above;         // the elseif branch breaks when i is above it
+    std::string else_value;  // i's value in the else branch
+    int step;                // added to i on each turn
+    int box_type;            // MessageBox's second argument
+    std::int64_t callee;     // the function called last, or -1
+};
+
+RealisticFunction draw_function(Random& r, std::int64_t index) {
+    RealisticFunction f{};
+    f.index = index;
+    f.count = expression(r);
+    f.loop_test = kComparisons[r.below(6)];
+    f.break_above = 100 + r.below(900);
+    f.else_value = expression(r);
+    f.step = 1 + r.below(5);
+    f.box_type = r.below(4);
     // A call number is one 16-bit word, so only the first 65,536 user
     // functions can be called.
     constexpr std::int64_t kCallable = 65'536;
-    if (index > 0) o << "    work" << num(r.below(static_cast<int>(std::min(index, kCallable)))) << "(n, s);\n";
+    f.callee = index > 0 ? r.below(static_cast<int>(std::min(index, kCallable))) : -1;
+    return f;
+}
+
+// How each language spells what differs: a str is a char array (or a char
+// pointer when passed by reference), a by-reference int is a pointer, a
+// function returns void, elseif is else if.
+struct Syntax {
+    const char* declarations;  // after the first line: prototypes of the standard functions
+    const char* str_global;
+    const char* function_type;
+    const char* str_ref_param;
+    const char* str_local;
+    const char* elseif;
+    const char* int_ref_arg;    // before an int variable passed by reference
+    const char* int_ref_param;
+    const char* int_ref_deref;  // before a by-reference int parameter assigned to
+};
+
+constexpr Syntax kOxs{"", "str text;", "", "str &s", "str t;", "elseif", "", "int &result", ""};
+constexpr Syntax kC{
+    "char *strcpy(char *dest, const char *src);\n"
+    "char *strcat(char *dest, const char *src);\n"
+    "void SetField(int a, int b, int c, int d);\n"
+    "void MessageBox(const char *text, int type, int *result);\n",
+    "char text[256];", "void ", "char *s", "char t[256];", "else if", "&", "int *result", "*"};
+
+void write_function(Output& o, const Syntax& x, const RealisticFunction& f) {
+    o << x.function_type << "work" << num(f.index) << "(int a, " << x.str_ref_param << ")\n{\n    int i, n;\n    "
+      << x.str_local << "\n";
+    o << "    i = 0;\n    n = " << f.count << ";\n";
+    o << "    while (i " << f.loop_test << " n) {\n";
+    o << "        if (i % 3 == 0) {\n            n = n - (i & 0xff);\n";
+    o << "        } " << x.elseif << " (i > " << num(f.break_above) << ") {\n            break;\n";
+    o << "        } else {\n            i = " << f.else_value << ";\n        }\n";
+    o << "        i = i + " << num(f.step) << ";\n    }\n";
+    o << "    strcpy(t, \"message number " << num(f.index) << "\");\n";
+    o << "    strcat(s, t);\n";
+    o << "    SetField(i, n, 0x10, a);\n";
+    o << "    MessageBox(\"value of the counter\", " << num(f.box_type) << ", " << x.int_ref_arg << "i);\n";
+    if (f.callee >= 0) o << "    work" << num(f.callee) << "(n, s);\n";
     o << "}\n\n";
 }
 
-void realistic(Output& o, Random& r, std::int64_t target) {
-    o << "/* generated: realistic module */\nint total;\nstr text;\n\n";
-    for (std::int64_t i = 0; o.size() < target; ++i) realistic_function(o, r, i);
-    o << "OnLoad(int &result)\n{\n    work0(1, text);\n    result = total;\n}\n";
+// Functions are added until the source in our language reaches the target
+// size; c, when given, receives the same program in C.
+void realistic(Output& o, Random& r, std::int64_t target, Output* c) {
+    const auto write_header = [](Output& out, const Syntax& x) {
+        out << "/* generated: realistic module */\n" << x.declarations << "int total;\n" << x.str_global << "\n\n";
+    };
+    const auto write_footer = [](Output& out, const Syntax& x) {
+        out << x.function_type << "OnLoad(" << x.int_ref_param << ")\n{\n    work0(1, text);\n    "
+            << x.int_ref_deref << "result = total;\n}\n";
+    };
+    write_header(o, kOxs);
+    if (c) write_header(*c, kC);
+    for (std::int64_t i = 0; o.size() < target; ++i) {
+        const RealisticFunction f = draw_function(r, i);
+        write_function(o, kOxs, f);
+        if (c) write_function(*c, kC, f);
+    }
+    write_footer(o, kOxs);
+    if (c) write_footer(*c, kC);
 }
 
 void functions(Output& o, Random& r, std::int64_t target) {
@@ -222,10 +290,16 @@ int main(int argc, char** argv) {
     const std::int64_t target = static_cast<std::int64_t>(std::atof(argv[2]) * kMegabyte);
     const std::string dir = argv[3];
     Random random(argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 20261207);
+    if (shape == "realistic-c") {
+        Output out(dir + "/realistic.oxs"), c(dir + "/realistic.c");
+        realistic(out, random, target, &c);
+        return 0;
+    }
     Output out(dir + "/" + shape + ".oxs");
     using Simple = std::function<void(Output&, Random&, std::int64_t)>;
     using WithDir = std::function<void(Output&, Random&, std::int64_t, const std::string&)>;
-    const std::map<std::string, Simple> simple = {{"realistic", realistic}, {"functions", functions},
+    const auto realistic_only = [](Output& o, Random& r, std::int64_t t) { realistic(o, r, t, nullptr); };
+    const std::map<std::string, Simple> simple = {{"realistic", realistic_only}, {"functions", functions},
                                                   {"globals", globals},     {"blocks", blocks},
                                                   {"nested", nested},       {"defines", defines}};
     const std::map<std::string, WithDir> with_dir = {{"includes", includes}, {"bitmaps", bitmaps}, {"waves", waves}};

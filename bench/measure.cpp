@@ -1,5 +1,6 @@
 // Runs a command several times and prints its wall time (median, minimum,
-// maximum, in seconds) and its peak resident memory (KiB), tab-separated:
+// maximum, in seconds), its peak resident memory (KiB) and its exit status
+// (the first non-zero one; -1 when killed by a signal), tab-separated:
 //   bench_measure RUNS command args...
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,10 @@ struct Sample {
 Sample run_once(char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
+    if (pid < 0) {
+        std::perror("fork");
+        std::exit(1);
+    }
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
@@ -51,7 +56,7 @@ int main(int argc, char** argv) {
         const Sample s = run_once(argv + 2);
         times.push_back(s.seconds);
         peak = std::max(peak, s.peak_kib);
-        status = s.status;
+        if (status == 0) status = s.status;  // the first failure, not only the last run's
     }
     std::sort(times.begin(), times.end());
     std::printf("%.4f\t%.4f\t%.4f\t%ld\t%d\n", times[times.size() / 2], times.front(), times.back(), peak, status);

@@ -1,25 +1,51 @@
 #!/usr/bin/env bash
-# Throughput and memory of oxbuild over generated sources.
-#   bench/run.sh                 the realistic source at 1, 10 and 50 MB, and every shape
+# Throughput and memory of oxbuild over generated sources, and its speed
+# against a small C compiler.
+#   bench/run.sh                 all of the below: realistic at 1, 10 and 50 MB, every
+#                                shape at 1 and 10 MB, tcc at 1 and 10 MB, then clock
 #   bench/run.sh realistic 50    one shape at one size (MB)
-# Prints a table: size, lines, median wall time with min-max, MB/s, lines/s,
-# instructions per source byte (with perf or valgrind when available), peak memory.
+#   bench/run.sh tcc [MB...]     oxbuild against tcc -c on the realistic program written
+#                                in both languages (default 1 and 10 MB)
+#   bench/run.sh clock           instructions to compile examples/clock.oxs (start-up cost)
+# Prints tables on standard output: size, lines, median wall time with min-max,
+# MB/s, lines/s, instructions per source byte (with perf or valgrind when
+# available; CALLGRIND=0 skips valgrind), peak memory. What it is doing goes
+# to standard error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
-scripts/install-deps.sh build
+
+usage() {
+  sed -n '4,9p' "$0" | sed 's/^# //' >&2
+  exit 2
+}
+is_size() { [[ $1 =~ ^[0-9]+(\.[0-9]+)?$ ]]; }
+
+mode=all
+case $# in
+  0) ;;
+  *)
+    case $1 in
+      tcc) mode=tcc; for mb in "${@:2}"; do is_size "$mb" || usage; done ;;
+      clock) [ $# -eq 1 ] || usage; mode=clock ;;
+      *) [ $# -eq 2 ] && is_size "$2" || usage; mode=shape ;;
+    esac ;;
+esac
+
+say() { echo "-- $*" >&2; }
+
+scripts/install-deps.sh bench
+say "configuring and building oxbuild, bench_generate and bench_measure in build-bench"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOXBUILD_TESTS=OFF > /dev/null
 cmake --build build-bench -j"$(nproc)" --target oxbuild bench_generate bench_measure > /dev/null
 out=bench/out
 mkdir -p "$out"
 
-instructions() {  # total user-space instructions of one compile, or "-"
-  local src=$1
+instructions() {  # total user-space instructions of one command, or "-"
   if perf stat -x, -e instructions:u true 2>&1 | grep -q '^[0-9]'; then
-    perf stat -x, -e instructions:u build-bench/oxbuild "$src" 2>&1 > /dev/null | awk -F, '/instructions/ {print $1}'
+    perf stat -x, -e instructions:u "$@" 2>&1 > /dev/null | awk -F, '/instructions/ {print $1}'
   elif command -v valgrind > /dev/null && [ "${CALLGRIND:-1}" = 1 ]; then
-    valgrind --tool=callgrind --callgrind-out-file=/dev/null build-bench/oxbuild "$src" 2>&1 > /dev/null |
-      awk '/Collected/ {print $4}'
+    valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 > /dev/null | awk '/Collected/ {print $4}'
   else
     echo "-"
   fi
@@ -28,6 +54,7 @@ instructions() {  # total user-space instructions of one compile, or "-"
 measure() {  # shape, size in MB
   local shape=$1 mb=$2 dir="$out/$1-$2"
   rm -rf "$dir" && mkdir -p "$dir"
+  say "generating $shape, $mb MB; compiling it $RUNS times, then once more to count instructions"
   build-bench/bench/bench_generate "$shape" "$mb" "$dir"
   local src="$dir/$shape.oxs"
   local bytes lines
@@ -35,7 +62,7 @@ measure() {  # shape, size in MB
   lines=$(find "$dir" -name '*.oxs' -o -name '*.oxh' | xargs cat | wc -l)
   read -r median min max peak status < <(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$src")
   local ins
-  ins=$(instructions "$src")
+  ins=$(instructions build-bench/oxbuild "$src")
   awk -v shape="$shape" -v bytes="$bytes" -v lines="$lines" -v med="$median" -v min="$min" -v max="$max" \
       -v peak="$peak" -v ins="$ins" -v status="$status" 'BEGIN {
     ipb = (ins == "-" || ins == "") ? "-" : sprintf("%.1f", ins / bytes);
@@ -44,15 +71,89 @@ measure() {  # shape, size in MB
   rm -rf "$dir"
 }
 
-printf "%-10s %9s %10s %8s %13s %9s %12s %8s %9s\n" shape MB lines median "(min-max) s" MB/s lines/s ins/B "peak MiB"
-if [ $# -ge 2 ]; then
-  measure "$1" "$2"
-  exit 0
-fi
-for mb in 1 10 50; do measure realistic $mb; done
-for shape in functions globals blocks nested defines includes; do
-  measure $shape 1
-  measure $shape 10
-done
-measure bitmaps 1
-measure waves 1
+shapes_header() {
+  printf "%-10s %9s %10s %8s %13s %9s %12s %8s %9s\n" shape MB lines median "(min-max) s" MB/s lines/s ins/B "peak MiB"
+}
+
+tcc_header() {
+  echo
+  echo "oxbuild against tcc -c: the realistic program, the same functions in our language and in C"
+  echo "speed ratio = oxbuild speed / tcc speed, each over its own source bytes:"
+  echo "  by time = oxbuild MB/s / tcc MB/s;  by ins = tcc ins/B / oxbuild ins/B"
+  printf "%-7s %-8s %9s %8s %13s %9s %8s %9s\n" size compiler MB median "(min-max) s" MB/s ins/B "peak MiB"
+}
+
+compare_tcc() {  # size in MB
+  local mb=$1 dir="$out/tcc-$1"
+  rm -rf "$dir" && mkdir -p "$dir"
+  say "generating the realistic program, $mb MB, as realistic.oxs and realistic.c"
+  build-bench/bench/bench_generate realistic-c "$mb" "$dir"
+  local oxs="$dir/realistic.oxs" c="$dir/realistic.c"
+  # tcc deletes its output file before writing it, so it gets a file of its
+  # own: given /dev/null, it would replace the device when run as root.
+  local tcc=(tcc -c "$c" -o "$dir/realistic.o")
+  say "compiling each $RUNS times"
+  local ox c_
+  ox=$(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$oxs")
+  c_=$(build-bench/bench/bench_measure "$RUNS" "${tcc[@]}")
+  say "counting the instructions of each"
+  local ox_ins c_ins
+  ox_ins=$(instructions build-bench/oxbuild "$oxs")
+  c_ins=$(instructions "${tcc[@]}")
+  awk -v mb="$mb" -v ox="$ox" -v cc="$c_" -v ox_bytes="$(wc -c < "$oxs")" -v c_bytes="$(wc -c < "$c")" \
+      -v ox_ins="$ox_ins" -v c_ins="$c_ins" '
+    function row(name, bytes, m, ins,   ipb) {  # returns instructions per byte, or 0 when not counted
+      ipb = (ins == "-" || ins == "") ? 0 : ins / bytes;
+      printf "%-7s %-8s %9.2f %8.3f (%.3f-%.3f) %9.1f %8s %9.1f%s\n", mb " MB", name, bytes / 1e6, m[1], m[2], m[3],
+             bytes / 1e6 / m[1], (ipb ? sprintf("%.1f", ipb) : "-"), m[4] / 1024, (m[5] == 0 ? "" : " exit " m[5]);
+      return ipb;
+    }
+    BEGIN {
+      split(ox, o, "\t"); split(cc, c, "\t");
+      oi = row("oxbuild", ox_bytes, o, ox_ins);
+      ci = row("tcc -c", c_bytes, c, c_ins);
+      by_ins = (oi && ci) ? sprintf("%.2fx", ci / oi) : "-";
+      printf "%-7s %-8s speed by time %.2fx, by ins %s\n", mb " MB", "ratio",
+             (ox_bytes / o[1]) / (c_bytes / c[1]), by_ins;
+    }'
+  rm -rf "$dir"
+}
+
+clock() {  # the instructions to compile the small example: start-up cost dominates
+  local dir="$out/clock"
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp examples/clock.oxs "$dir/"
+  say "compiling examples/clock.oxs $RUNS times, then once more to count instructions"
+  local median min max peak status ins
+  read -r median min max peak status < <(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$dir/clock.oxs")
+  ins=$(instructions build-bench/oxbuild "$dir/clock.oxs")
+  echo
+  printf "examples/clock.oxs: %d bytes, median %.4f s, %s instructions%s\n" "$(wc -c < examples/clock.oxs)" \
+    "$median" "$ins" "$([ "$status" = 0 ] || echo ", exit $status")"
+  rm -rf "$dir"
+}
+
+case $mode in
+  shape)
+    shapes_header
+    measure "$1" "$2" ;;
+  tcc)
+    tcc_header
+    sizes=("${@:2}")
+    [ ${#sizes[@]} -gt 0 ] || sizes=(1 10)
+    for mb in "${sizes[@]}"; do compare_tcc "$mb"; done ;;
+  clock)
+    clock ;;
+  all)
+    shapes_header
+    for mb in 1 10 50; do measure realistic $mb; done
+    for shape in functions globals blocks nested defines includes; do
+      measure $shape 1
+      measure $shape 10
+    done
+    measure bitmaps 1
+    measure waves 1
+    tcc_header
+    for mb in 1 10; do compare_tcc $mb; done
+    clock ;;
+esac

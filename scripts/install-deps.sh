@@ -9,7 +9,7 @@ for need in "$@"; do
     build) ;;
     test) packages+=(libgtest-dev) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(valgrind) ;;
+    bench) packages+=(valgrind tcc) ;;
     *) echo "unknown need: $need" >&2; exit 2 ;;
   esac
 done
