@@ -25,14 +25,14 @@ const BinaryOperator* binary_operator_at(const Reader& r) {
         kXor{OP_XOR, 1}, kEqual{OP_EQ, 2}, kNotEqual{OP_NE, 2}, kShiftLeft{OP_SHL, 2}, kLessEqual{OP_LE, 2},
         kLess{OP_LT, 1}, kShiftRight{OP_SHR, 2}, kGreaterEqual{OP_GE, 2}, kGreater{OP_GT, 1}, kAdd{OP_ADD, 1},
         kSub{OP_SUB, 1}, kMul{OP_MUL, 1}, kDiv{OP_DIV, 1}, kMod{OP_MOD, 1};
-    switch (r.cur) {
-        case '|': return r.ahead == '|' ? &kLogicalOr : &kOr;
-        case '&': return r.ahead == '&' ? &kLogicalAnd : &kAnd;
+    switch (r.cur()) {
+        case '|': return r.ahead() == '|' ? &kLogicalOr : &kOr;
+        case '&': return r.ahead() == '&' ? &kLogicalAnd : &kAnd;
         case '^': return &kXor;
-        case '=': return r.ahead == '=' ? &kEqual : nullptr;
-        case '!': return r.ahead == '=' ? &kNotEqual : nullptr;
-        case '<': return r.ahead == '<' ? &kShiftLeft : r.ahead == '=' ? &kLessEqual : &kLess;
-        case '>': return r.ahead == '>' ? &kShiftRight : r.ahead == '=' ? &kGreaterEqual : &kGreater;
+        case '=': return r.ahead() == '=' ? &kEqual : nullptr;
+        case '!': return r.ahead() == '=' ? &kNotEqual : nullptr;
+        case '<': return r.ahead() == '<' ? &kShiftLeft : r.ahead() == '=' ? &kLessEqual : &kLess;
+        case '>': return r.ahead() == '>' ? &kShiftRight : r.ahead() == '=' ? &kGreaterEqual : &kGreater;
         case '+': return &kAdd;
         case '-': return &kSub;
         case '*': return &kMul;
@@ -47,7 +47,7 @@ const BinaryOperator* binary_operator_at(const Reader& r) {
 void compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
     r.skip_space();
-    switch (r.cur) {
+    switch (r.cur()) {
         case '+': emit_token(c.sink, OP_PLUS); r.next_char(); break;
         case '-': emit_token(c.sink, OP_NEG); r.next_char(); break;
         case '!': emit_token(c.sink, OP_NOT); r.next_char(); break;
@@ -55,8 +55,8 @@ void compile_prefixes(Compiler& c) {
         default: break;
     }
     r.skip_space();
-    if (r.cur == '#' && (r.ahead == '-' || r.ahead == '+')) {
-        emit_token(c.sink, r.ahead == '-' ? OP_HASH_MINUS : OP_HASH_PLUS);
+    if (r.cur() == '#' && (r.ahead() == '-' || r.ahead() == '+')) {
+        emit_token(c.sink, r.ahead() == '-' ? OP_HASH_MINUS : OP_HASH_PLUS);
         r.next_char();
         r.next_char();
     }
@@ -104,7 +104,7 @@ bool compile_expression(Compiler& c) {
     while (true) {
         compile_prefixes(c);
         r.skip_space();
-        if (r.cur == '(') {
+        if (r.cur() == '(') {
             emit_token(c.sink, EXPR_LPAREN);
             r.next_char();
             ++open_parens;
@@ -116,7 +116,7 @@ bool compile_expression(Compiler& c) {
             r.skip_space();
             op = binary_operator_at(r);
             if (op != nullptr || open_parens == 0) break;
-            if (r.cur != ')') {
+            if (r.cur() != ')') {
                 c.diag.report_error(msg::missing_close_paren);
                 return false;
             }

@@ -76,11 +76,10 @@ void register_host_tables(Compiler& c) {
 
 void start_main_source(Compiler& c) {
     Reader& r = c.reader;
-    r.stream = c.main_source;
     r.file_name = c.main_source_name;
     r.line = 1;
     r.file_number = 0;
-    r.start();
+    r.start(*c.main_source);
 }
 
 // # name   -> a directive handler
@@ -102,7 +101,7 @@ void compile_word_item(Compiler& c, const Word& word) {
 
 void compile_punctuation_item(Compiler& c) {
     Reader& r = c.reader;
-    switch (r.cur) {
+    switch (r.cur()) {
         case '#': compile_directive(c); break;
         case '{':
             r.next_char();
@@ -162,7 +161,7 @@ std::optional<TypeCode> type_keyword_code(std::string_view word) {
 
 void compile_statements(Compiler& c) {
     Word word;
-    while (c.reader.cur != kEnd) {
+    while (c.reader.cur() != kEnd) {
         c.lex.read_identifier(word);
         if (!word.empty()) compile_word_item(c, word);
         else compile_punctuation_item(c);

@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace oxbuild {
+#include "lexer/char_classes.hpp"  // is_lead_byte
 
-// Lead bytes of code page 932: 0x81-0x9F and 0xE0-0xFC.
-constexpr bool is_lead_byte(int c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+namespace oxbuild {
 
 // Converts code page 932 text to UTF-8. Bytes that do not form a character
 // become U+FFFD, so a broken name still prints as one line.

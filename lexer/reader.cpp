@@ -1,32 +1,107 @@
 #include "lexer/reader.hpp"
 
+#include <algorithm>
+#include <cstring>
+
 namespace oxbuild {
 
-void Reader::start() {
-    cur = ahead = ' ';
-    next_char();
-    next_char();
+namespace {
+
+constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+
+std::uint64_t load_eight(const unsigned char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+void Reader::start(SourceStream& stream) {
+    stream_ = &stream;
+    next_ = limit_ = stream.start();
+    refill();
+    remove_comment_here();
+}
+
+void Reader::restore(State&& state) {
+    stream_ = state.stream;
+    next_ = state.next;
+    limit_ = state.limit;
+    line = state.line;
+    file_number = state.file_number;
+    file_name = std::move(state.file_name);
+}
+
+// Long runs of blanks are mostly indentation, so after a line feed whole
+// groups of eight blanks are stepped over at once; the padding after the
+// sentinel keeps the loads in the buffer.
+void Reader::skip_run(std::uint8_t cls) {
+    const bool line_feeds = (cls & kClassLineFeed) != 0;
+    while (true) {
+        const unsigned char* p = next_;
+        while (true) {
+            const unsigned char c = *p;
+            if (c == ' ' || c == '\t') {
+                ++p;
+            } else if (c == '\n' && line_feeds) {
+                ++line;
+                ++p;
+                while (load_eight(p) == kEightBlanks) p += 8;
+            } else {
+                break;
+            }
+        }
+        if (move_to(p)) continue;
+        // A block comment leaves a blank and a line comment its line feed,
+        // so the run goes on after either.
+        if (*next_ == '/' && (next_[1] == '*' || next_[1] == '/')) {
+            remove_comment();
+            continue;
+        }
+        return;
+    }
 }
 
 // Called with '/' current and '*' or '/' ahead. A block comment leaves one
-// blank behind; a line comment leaves its line feed. "/*/" is complete
-// because the opening '*' may close it.
+// blank behind; a line comment leaves its line feed.
 void Reader::remove_comment() {
-    const bool block = ahead == '*';
+    const bool block = next_[1] == '*';
     read_raw_char();
     read_raw_char();
     if (block) {
-        int previous = '*';
-        while (cur != kEnd && !(previous == '*' && cur == '/')) {
-            previous = cur;
-            read_raw_char();
-        }
-        if (cur == kEnd) diag_.report_error(msg::comment_at_end);
-        else cur = ' ';
-    } else {
-        while (cur != '\n' && cur != kEnd) read_raw_char();
-        if (cur == kEnd) diag_.report_error(msg::comment_at_end);
+        skip_block_comment_body();
+        return;
     }
+    while (true) {
+        const auto* feed = static_cast<const unsigned char*>(std::memchr(next_, '\n', static_cast<std::size_t>(limit_ - next_)));
+        if (feed != nullptr) {
+            move_to(feed);
+            return;
+        }
+        if (!move_to(limit_)) break;
+    }
+    diag_.report_error(msg::comment_at_end);
+}
+
+// Up to the first "*/", where the '*' of the opening marker counts, so that
+// "/*/" is complete. Comments do not nest.
+void Reader::skip_block_comment_body() {
+    unsigned char previous = '*';
+    while (true) {
+        const unsigned char* p = next_;
+        while (p != limit_ && !(*p == '/' && previous == '*')) {
+            if (*p == '\n') ++line;
+            previous = *p++;
+        }
+        if (p != limit_) {
+            move_to(p);
+            stream_->put_blank_at(next_);
+            return;
+        }
+        if (!move_to(p)) break;
+    }
+    diag_.report_error(msg::comment_at_end);
 }
 
 // Error recovery stops right after the first stop character it passes, even
@@ -34,28 +109,57 @@ void Reader::remove_comment() {
 // goes by, not read back from the window.
 void Reader::skip_past(int stop) {
     bool passed = false;
-    while (!passed && cur != kEnd) {
-        passed = cur == stop;
+    while (!passed && cur() != kEnd) {
+        passed = cur() == stop;
         next_char();
     }
 }
 
-ReaderStateGuard::ReaderStateGuard(Reader& reader)
-    : reader_(reader),
-      cur_(reader.cur),
-      ahead_(reader.ahead),
-      line_(reader.line),
-      file_number_(reader.file_number),
-      file_name_(reader.file_name),
-      stream_(reader.stream) {}
+std::size_t Reader::scan_word(char* text) {
+    std::size_t length = 0;
+    bool consumed = false;
+    while (true) {
+        const unsigned char* start = next_;
+        const unsigned char* p = start;
+        while (has_class(*p, kClassWord)) ++p;
+        const auto run = static_cast<std::size_t>(p - start);
+        if (!consumed) {
+            // The padding after the sentinel makes a whole-word copy safe.
+            std::memcpy(text, start, kWordMax);
+            length = std::min(run, kWordMax);
+        } else if (length < kWordMax) {
+            const std::size_t take = std::min(run, kWordMax - length);
+            std::memcpy(text + length, start, take);
+            length += take;
+        }
+        if (run == 0) break;
+        consumed = true;
+        if (!move_to(p)) break;
+    }
+    if (consumed) remove_comment_here();
+    return length;
+}
 
-ReaderStateGuard::~ReaderStateGuard() {
-    reader_.cur = cur_;
-    reader_.ahead = ahead_;
-    reader_.line = line_;
-    reader_.file_number = file_number_;
-    reader_.file_name = std::move(file_name_);
-    reader_.stream = stream_;
+std::size_t Reader::scan_string_run(std::string& text, std::size_t maximum) {
+    std::size_t copied = 0;
+    while (true) {
+        const unsigned char* start = next_;
+        const auto room = std::min(static_cast<std::size_t>(limit_ - start), maximum - copied);
+        const unsigned char* p = start;
+        while (p != start + room && !has_class(*p, kClassStringStop)) ++p;
+        text.append(start, p);
+        copied += static_cast<std::size_t>(p - start);
+        if (!move_to(p)) return copied;
+    }
+}
+
+void Reader::skip_to_quote() {
+    while (true) {
+        const auto* quote = static_cast<const unsigned char*>(std::memchr(next_, '"', static_cast<std::size_t>(limit_ - next_)));
+        const unsigned char* stop = quote != nullptr ? quote : limit_;
+        line += static_cast<int>(std::count(next_, stop, '\n'));
+        if (!move_to(stop)) return;
+    }
 }
 
 }  // namespace oxbuild

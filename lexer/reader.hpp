@@ -1,15 +1,22 @@
 // The source reader: a window over the file being read (the current
 // character and the one ahead), with comments removed and lines counted.
-// Every parser looks at `cur` and `ahead` directly and moves on with
-// next_char().
+// Every parser looks at cur() and ahead() and moves on with next_char().
+//
+// The window is a position in the stream's buffer: cur() is the byte there
+// and ahead() the next one. Runs of blanks, word characters and comment or
+// string bodies are scanned as runs over the buffer (the zero sentinel at
+// its limit ends every scan), and line feeds are counted where such a run
+// can hold them. Whenever fewer than two bytes are left the buffer is
+// refilled, so ahead() is always in it until the file ends.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "driver/diagnostics.hpp"
+#include "lexer/char_classes.hpp"
 #include "lexer/source_stream.hpp"
+#include "lexer/word.hpp"
 
 namespace oxbuild {
 
@@ -19,18 +26,24 @@ class Reader : public LocationSource {
 public:
     explicit Reader(Diagnostics& diag) : diag_(diag) {}
 
-    int cur = ' ';
-    int ahead = ' ';
     int line = 1;              // the line of the current character
     int file_number = 0;       // 0 for the main source, n for the n-th include
     std::string file_name;     // as written on the command line or in #include
-    SourceStream* stream = nullptr;
+
+    // The current and the look-ahead character: a byte, or kEnd.
+    int cur() const { return next_ < limit_ ? *next_ : kEnd; }
+    int ahead() const { return next_ + 1 < limit_ ? next_[1] : kEnd; }
+
+    // Starts reading a stream from its first byte: the window holds its
+    // first two characters, with a comment at the very start removed.
+    void start(SourceStream& stream);
 
     // Shifts the window by one without looking at comments.
     void read_raw_char() {
-        if (cur == '\n') ++line;
-        cur = ahead;
-        ahead = stream->next_byte();
+        if (next_ == limit_) return;
+        if (*next_ == '\n') ++line;
+        ++next_;
+        keep_ahead_filled();
     }
 
     // One character on, with a comment that starts here removed.
@@ -39,76 +52,98 @@ public:
         remove_comment_here();
     }
 
-    // Removes a comment that begins at the current character, if one does.
-    void remove_comment_here() {
-        if (cur == '/' && (ahead == '*' || ahead == '/')) remove_comment();
-    }
-
-    // Fills the window from the start of the stream.
-    void start();
-
+    // Blanks, tabs and line feeds (and the comments among them).
     void skip_space() {
-        while (true) {
-            if (is_blank(cur) && is_blank(ahead)) skip_blank_run();
-            else if (cur == ' ' || cur == '\t' || cur == '\n') next_char();
-            else return;
-        }
+        if (has_class(*next_, kClassSpace)) skip_run(kClassSpace);
     }
-    bool at_space() const { return cur == ' ' || cur == '\t' || cur == '\n'; }
+    // Blanks and tabs only: never leaves the line.
     void skip_blanks() {
-        while (is_blank(cur)) {
-            if (is_blank(ahead)) skip_blank_run();
-            else next_char();
-        }
+        if (has_class(*next_, kClassBlank)) skip_run(kClassBlank);
     }
+    bool at_space() const { return in_class(cur(), kClassSpace); }
+
     // Moves on until just past the next ';' (a current ';' counts).
     void skip_past_semicolon() { skip_past(';'); }
     // Moves on to the first character of the next line.
     void skip_past_line_end() { skip_past('\n'); }
 
-    // The key of a block opened here: the raw offset past the look-ahead byte.
-    std::int64_t position() const { return stream->offset(); }
+    // The key of a block opened here: the raw offset past the look-ahead
+    // byte (past the whole file once the look-ahead is the end).
+    std::int64_t position() const {
+        return next_ + 1 < limit_ ? stream_->raw_offset(next_ + 1) + 1 : stream_->end_offset();
+    }
 
     SourceLocation location() const override { return {file_name, line}; }
 
-    // Moves the window past the two characters in it and the bytes before p
-    // in the stream's buffer, none of which may be a line feed.
-    void jump_to(const unsigned char* p) {
-        stream->consume_to(p);
-        cur = ahead = ' ';
-        read_raw_char();
-        next_char();
-    }
+    // The word at the window, cut to kWordMax characters into the buffer
+    // at text (kWordMax bytes; the bytes past the word are unspecified);
+    // all of its characters are consumed, and a comment right after it is
+    // removed. Returns the word's full length, capped at kWordMax.
+    std::size_t scan_word(char* text);
+
+    // Copies the plain bytes of a string body (up to maximum of them) into
+    // text and steps past them; stops at a byte of kClassStringStop.
+    // Returns the number of bytes copied.
+    std::size_t scan_string_run(std::string& text, std::size_t maximum);
+    // Steps to the next '"' or the end of the file, counting line feeds.
+    void skip_to_quote();
+
+    // The reader state that an include file saves and restores.
+    struct State {
+        SourceStream* stream;
+        const unsigned char* next;
+        const unsigned char* limit;
+        int line;
+        int file_number;
+        std::string file_name;
+    };
+    State save() const { return {stream_, next_, limit_, line, file_number, file_name}; }
+    void restore(State&& state);
 
 private:
-    static bool is_blank(int c) { return c == ' ' || c == '\t'; }
-    // With two blanks in the window: past them and the blanks after them.
-    void skip_blank_run() {
-        const unsigned char* p = stream->unread_begin();
-        const unsigned char* end = stream->unread_end();
-        while (p != end && (*p == ' ' || *p == '\t')) ++p;
-        jump_to(p);
+    void keep_ahead_filled() {
+        if (limit_ - next_ < 2 && !stream_->ended()) refill();
     }
+    void refill() { stream_->refill(next_, limit_); }
+    void remove_comment_here() {
+        if (*next_ == '/' && (next_[1] == '*' || next_[1] == '/')) remove_comment();
+    }
+    // Moves to p (at most the limit), refilling the buffer when fewer than
+    // two bytes are left there; true when the move reached the limit and
+    // the buffer now holds new bytes to go on with.
+    bool move_to(const unsigned char* p) {
+        next_ = p;
+        if (limit_ - p >= 2 || stream_->ended()) return false;
+        const bool at_limit = p == limit_;
+        refill();
+        return at_limit && next_ != limit_;
+    }
+    void skip_run(std::uint8_t cls);
     void remove_comment();
+    void skip_block_comment_body();
     void skip_past(int stop);
 
     Diagnostics& diag_;
+    SourceStream* stream_ = nullptr;
+    const unsigned char* next_ = kNothing;
+    const unsigned char* limit_ = kNothing;
+    // Before start(): an empty window whose sentinel and look-ahead read 0.
+    static constexpr unsigned char kEmpty[SourceStream::kPadding] = {};
+    static constexpr const unsigned char* kNothing = kEmpty;
 };
 
 // Saves the reader state on construction and restores it on destruction, so
 // that an include file hands back the including file however it ends.
 class ReaderStateGuard {
 public:
-    explicit ReaderStateGuard(Reader& reader);
-    ~ReaderStateGuard();
+    explicit ReaderStateGuard(Reader& reader) : reader_(reader), saved_(reader.save()) {}
+    ~ReaderStateGuard() { reader_.restore(std::move(saved_)); }
     ReaderStateGuard(const ReaderStateGuard&) = delete;
     ReaderStateGuard& operator=(const ReaderStateGuard&) = delete;
 
 private:
     Reader& reader_;
-    int cur_, ahead_, line_, file_number_;
-    std::string file_name_;
-    SourceStream* stream_;
+    Reader::State saved_;
 };
 
 }  // namespace oxbuild

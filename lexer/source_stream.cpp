@@ -1,6 +1,8 @@
 #include "lexer/source_stream.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,58 +16,96 @@ std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
     const OpenedFile file = open_regular_file(path);
     if (file.fd < 0) return nullptr;
     const auto size = static_cast<std::uint64_t>(file.size) + 1;  // one more byte meets the end at once
-    const std::size_t buffer_size = size < kBufferSize ? static_cast<std::size_t>(size) : kBufferSize;
-    return std::unique_ptr<SourceStream>(new SourceStream(file.fd, buffer_size));
+    const std::size_t capacity = std::clamp<std::uint64_t>(size, kSmallestBuffer, kBufferSize);
+    return std::unique_ptr<SourceStream>(new SourceStream(file.fd, capacity));
 }
 
-SourceStream::SourceStream(int fd, std::size_t buffer_size)
-    : fd_(fd),
-      storage_(new unsigned char[buffer_size]),
-      buffer_(storage_.get(), buffer_size),
-      next_(buffer_.data()),
-      limit_(buffer_.data()) {}
+SourceStream::SourceStream(int fd, std::size_t capacity)
+    : fd_(fd), capacity_(capacity), buffer_(new unsigned char[capacity + kPadding]()) {}
 
 SourceStream::~SourceStream() { ::close(fd_); }
 
-// Carriage returns are dropped, a byte 0x1A ends the file, and an empty
-// buffer is filled again.
-int SourceStream::next_byte_slow() {
-    while (true) {
-        if (next_ == limit_ && !refill()) return -1;
-        const unsigned char c = *next_++;
-        if (c == kCarriageReturn) continue;
-        if (c == kEndOfFileMark) {
-            ended_ = true;
-            base_ += next_ - buffer_.data();
-            next_ = limit_ = buffer_.data();
-            return -1;
-        }
-        return c;
-    }
+void SourceStream::refill(const unsigned char*& next, const unsigned char*& limit) {
+    move_to_front(next, limit);
+    next = buffer_.get();
+    while (!ended_ && limit - next < 2) read_more(limit);
+    buffer_[static_cast<std::size_t>(limit - buffer_.get())] = 0;
 }
 
-bool SourceStream::refill() {
-    if (ended_) return false;
-    base_ += limit_ - buffer_.data();
-    next_ = limit_ = buffer_.data();
-    while (true) {
-        const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-        if (n > 0) {
-            limit_ = buffer_.data() + n;
-            return true;
-        }
-        if (n == 0) {
-            ended_ = true;
-            return false;
-        }
-        if (errno != EINTR) fatal_stop("read error in a source file");
+std::int64_t SourceStream::raw_offset(const unsigned char* p) const {
+    const auto index = static_cast<std::size_t>(p - buffer_.get());
+    return base_offset_ + static_cast<std::int64_t>(index) + returns_up_to(index);
+}
+
+std::int64_t SourceStream::returns_up_to(std::size_t index) const {
+    const auto after = std::upper_bound(returns_.begin(), returns_.end(), index,
+                                        [](std::size_t i, const RemovedReturns& r) { return i < r.index; });
+    return after == returns_.begin() ? 0 : std::prev(after)->removed;
+}
+
+// The unread bytes move to the front; the offsets of the bytes kept stay
+// what they were.
+void SourceStream::move_to_front(const unsigned char* next, const unsigned char*& limit) {
+    const auto shift = static_cast<std::size_t>(next - buffer_.get());
+    if (shift == 0) return;
+    const std::int64_t removed_before = returns_up_to(shift);
+    base_offset_ += static_cast<std::int64_t>(shift) + removed_before;
+    std::vector<RemovedReturns> kept;
+    for (const RemovedReturns& r : returns_)
+        if (r.index > shift) kept.push_back({static_cast<std::uint32_t>(r.index - shift), r.removed - removed_before});
+    returns_.swap(kept);
+    const auto unread = static_cast<std::size_t>(limit - next);
+    std::memmove(buffer_.get(), next, unread);
+    limit = buffer_.get() + unread;
+}
+
+// Reads into the free room after limit; a 0x1A ends the file there.
+void SourceStream::read_more(const unsigned char*& limit) {
+    unsigned char* at = buffer_.get() + (limit - buffer_.get());
+    const std::size_t room = capacity_ - static_cast<std::size_t>(at - buffer_.get());
+    ssize_t n;
+    do n = ::read(fd_, at, room);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) fatal_stop("read error in a source file");
+    if (n == 0) {
+        ended_ = true;
+        end_offset_ = raw_read_;
+        return;
     }
+    const std::int64_t chunk_offset = raw_read_;
+    raw_read_ += n;
+    auto length = static_cast<std::size_t>(n);
+    if (const void* mark = std::memchr(at, kEndOfFileMark, length)) {
+        length = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - at);
+        ended_ = true;
+        end_offset_ = chunk_offset + static_cast<std::int64_t>(length) + 1;
+    }
+    limit = at + take_out_returns(at, length);
+}
+
+// Drops the carriage returns among the length bytes at from, remembering
+// where they stood; returns the bytes left.
+std::size_t SourceStream::take_out_returns(unsigned char* from, std::size_t length) {
+    auto* first = static_cast<unsigned char*>(std::memchr(from, kCarriageReturn, length));
+    if (first == nullptr) return length;
+    unsigned char* out = first;
+    for (const unsigned char* in = first; in != from + length; ++in) {
+        if (*in != kCarriageReturn) {
+            *out++ = *in;
+            continue;
+        }
+        const auto index = static_cast<std::uint32_t>(out - buffer_.get());
+        const std::int64_t removed = (returns_.empty() ? 0 : returns_.back().removed) + 1;
+        if (!returns_.empty() && returns_.back().index == index) returns_.back().removed = removed;
+        else returns_.push_back({index, removed});
+    }
+    return static_cast<std::size_t>(out - from);
 }
 
 void SourceStream::rewind() {
     if (::lseek(fd_, 0, SEEK_SET) != 0) fatal_stop("cannot rewind the source file");
-    next_ = limit_ = buffer_.data();
-    base_ = 0;
+    base_offset_ = raw_read_ = end_offset_ = 0;
+    returns_.clear();
     ended_ = false;
 }
 

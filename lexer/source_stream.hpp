@@ -1,12 +1,14 @@
-// A source or include file read through a large buffer of its own, with the
-// text-mode rules applied: every carriage return is dropped and a byte 0x1A
-// ends the file. The offset counts raw bytes, carriage returns included.
+// A source or include file read through a buffer of its own, with the
+// text-mode rules applied as the buffer is filled: carriage returns are
+// taken out of the data and a byte 0x1A ends the file, so the reader's
+// scanners never meet either. The buffer's valid data ends with a zero
+// sentinel byte. Offsets count raw bytes, carriage returns included.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <span>
+#include <vector>
 
 namespace oxbuild {
 
@@ -19,28 +21,29 @@ public:
     SourceStream(const SourceStream&) = delete;
     SourceStream& operator=(const SourceStream&) = delete;
 
-    // The next byte that reaches the reader, or -1 at the end of the file.
-    // A read error (not the end) ends the run through the fatal stop.
-    int next_byte() {
-        if (next_ != limit_) {
-            const unsigned char c = *next_;
-            if (c != kCarriageReturn && c != kEndOfFileMark) {
-                ++next_;
-                return c;
-            }
-        }
-        return next_byte_slow();
-    }
+    // The reader's part of the buffer: the bytes from next up to limit are
+    // unread, and *limit is the zero sentinel. Bytes past the sentinel are
+    // readable padding (kPadding of them), so a scanner may load a whole
+    // word's worth of bytes at any position up to the limit.
+    static constexpr std::size_t kPadding = 64;
 
-    // Raw bytes taken from the file so far.
-    std::int64_t offset() const { return base_ + (next_ - buffer_.data()); }
+    // Keeps the unread bytes from next on, moves them to the front and reads
+    // more, until at least two bytes are unread or the file has ended.
+    // A read error ends the run through the fatal stop.
+    void refill(const unsigned char*& next, const unsigned char*& limit);
+    bool ended() const { return ended_; }
+    // The first unread byte of the reader's window (the end of the buffer
+    // while nothing has been read).
+    const unsigned char* start() const { return buffer_.get(); }
 
-    // Bulk access for the scanners of runs of blanks and word characters:
-    // the unread bytes of the buffer (carriage returns and 0x1A among them
-    // stop a scan, since they belong to neither run), and moving past them.
-    const unsigned char* unread_begin() const { return next_; }
-    const unsigned char* unread_end() const { return limit_; }
-    void consume_to(const unsigned char* p) { next_ = p; }
+    // A block comment leaves a blank in place of its closing '/'.
+    void put_blank_at(const unsigned char* p) { buffer_[static_cast<std::size_t>(p - buffer_.get())] = ' '; }
+
+    // The raw file offset of the byte at p, a position in the buffer.
+    std::int64_t raw_offset(const unsigned char* p) const;
+    // Raw bytes taken from the file once it has ended: its size, or the
+    // offset just past the 0x1A that ended it.
+    std::int64_t end_offset() const { return end_offset_; }
 
     // Back to the first byte, for the second pass.
     void rewind();
@@ -52,19 +55,30 @@ private:
     static constexpr unsigned char kCarriageReturn = 0x0D;
     static constexpr unsigned char kEndOfFileMark = 0x1A;
     static constexpr std::size_t kBufferSize = 1 << 16;
+    static constexpr std::size_t kSmallestBuffer = 64;
+
+    // Carriage returns taken out just before the byte at buffer index
+    // `index`: `removed` counts all of them in the buffer up to there.
+    struct RemovedReturns {
+        std::uint32_t index;
+        std::int64_t removed;
+    };
 
     // A small file gets a buffer of its own size, so that opening many
     // small include files costs little.
-    SourceStream(int fd, std::size_t buffer_size);
-    int next_byte_slow();
-    bool refill();
+    SourceStream(int fd, std::size_t capacity);
+    void move_to_front(const unsigned char* next, const unsigned char*& limit);
+    void read_more(const unsigned char*& limit);
+    std::size_t take_out_returns(unsigned char* from, std::size_t length);
+    std::int64_t returns_up_to(std::size_t index) const;
 
     int fd_;
-    std::unique_ptr<unsigned char[]> storage_;  // not zero-filled: only read bytes are used
-    std::span<unsigned char> buffer_;
-    const unsigned char* next_;
-    const unsigned char* limit_;
-    std::int64_t base_ = 0;  // file offset of buffer_[0]
+    std::size_t capacity_;
+    std::unique_ptr<unsigned char[]> buffer_;  // capacity_ + kPadding bytes
+    std::int64_t base_offset_ = 0;  // raw offset of buffer_[0], less returns_up_to(0)
+    std::int64_t raw_read_ = 0;     // raw bytes read from the file
+    std::int64_t end_offset_ = 0;
+    std::vector<RemovedReturns> returns_;
     bool ended_ = false;
 };
 

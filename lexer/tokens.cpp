@@ -36,35 +36,7 @@ bool convert_number(std::string_view word, std::int32_t& value) {
     return convert_digits(word, 8, value);
 }
 
-// The hottest loop of the compiler. Inside a word there are no line feeds
-// and no comments, so once two word characters stand in the window the rest
-// of the word is taken straight from the stream's buffer; a comment that
-// starts right after the word is removed when the window moves on.
-void Lexer::read_word_chars(Word& word) {
-    Reader& r = reader;
-    char text[kWordMax] = {};
-    std::size_t length = 0;
-    std::uint32_t hash = kNameHashSeed;
-    const auto take = [&](int c) {
-        if (length < kWordMax) {
-            text[length++] = static_cast<char>(c);
-            hash = hash_step(hash, static_cast<char>(c));
-        }
-    };
-    while (is_word_char(r.cur)) {
-        take(r.cur);
-        if (!is_word_char(r.ahead)) {
-            r.next_char();
-            break;
-        }
-        take(r.ahead);
-        const unsigned char* p = r.stream->unread_begin();
-        const unsigned char* end = r.stream->unread_end();
-        while (p != end && is_word_char(*p)) take(*p++);
-        r.jump_to(p);
-    }
-    word.set(text, length, hash);
-}
+void Lexer::read_word_chars(Word& word) { word.set_length(reader.scan_word(word.buffer())); }
 
 void Lexer::lookup_define(Word& word) const {
     if (defines_ == nullptr || defines_->size() == 0) return;
@@ -92,7 +64,7 @@ bool Lexer::read_integer(std::int32_t& value, bool on_line) {
     if (on_line) reader.skip_blanks();
     else reader.skip_space();
     bool negative = false;
-    if (reader.cur == '-') {
+    if (reader.cur() == '-') {
         reader.next_char();
         negative = true;
     }
@@ -113,7 +85,7 @@ bool Lexer::read_integer(std::int32_t& value, bool on_line) {
 // Called with '\' current; leaves the escape's last character current.
 int Lexer::read_escape() {
     reader.read_raw_char();
-    switch (reader.cur) {
+    switch (reader.cur()) {
         case 'a': return 0x07;
         case 'b': return 0x08;
         case 'f': return 0x0C;
@@ -124,45 +96,58 @@ int Lexer::read_escape() {
         case 'x':
         case 'X': {
             std::uint32_t value = 0;
-            while (hex_digit_value(reader.ahead) >= 0) {
-                value = value * 16 + static_cast<std::uint32_t>(hex_digit_value(reader.ahead));
+            while (hex_digit_value(reader.ahead()) >= 0) {
+                value = value * 16 + static_cast<std::uint32_t>(hex_digit_value(reader.ahead()));
                 reader.read_raw_char();
             }
             return static_cast<int>(value & 0xFF);
         }
-        default: return reader.cur;
+        default: return reader.cur();
     }
 }
 
 // Reads from the opening quote to past the closing one. Characters inside
-// are raw: comment markers are text and line feeds are stored.
+// are raw: comment markers are text and line feeds are stored. Runs of
+// plain bytes are copied whole; the bytes that need a decision (a
+// backslash, a lead byte and its trail byte, a line feed) go one by one.
+// A plain byte is never a lead byte, so after one the next byte is no
+// trail byte. Past the maximum nothing is stored and no escape is read, so
+// the piece ends at the next quote.
 bool Lexer::read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next) {
-    bool fit = true;
-    reader.read_raw_char();
-    while (reader.cur != kQuote && reader.cur != kEnd) {
+    Reader& r = reader;
+    r.read_raw_char();
+    while (true) {
         if (length < maximum) {
-            int byte = reader.cur;
-            if (!trail_byte_next && reader.cur == '\\') byte = read_escape();
-            // A backslash at the very end of the file stores nothing.
-            if (byte != kEnd) {
-                text.push_back(static_cast<char>(byte));
-                ++length;
-            }
-        } else {
-            fit = false;
+            const std::size_t copied = r.scan_string_run(text, maximum - length);
+            length += copied;
+            if (copied != 0) trail_byte_next = false;
         }
-        trail_byte_next = !trail_byte_next && is_lead_byte(reader.cur);
-        reader.read_raw_char();
+        const int c = r.cur();
+        if (c == kQuote || c == kEnd) break;
+        if (length >= maximum) {
+            r.skip_to_quote();
+            r.next_char();
+            return false;
+        }
+        int byte = c;
+        if (!trail_byte_next && c == '\\') byte = read_escape();
+        // A backslash at the very end of the file stores nothing.
+        if (byte != kEnd) {
+            text.push_back(static_cast<char>(byte));
+            ++length;
+        }
+        trail_byte_next = !trail_byte_next && is_lead_byte(r.cur());
+        r.read_raw_char();
     }
-    reader.next_char();
-    return fit;
+    r.next_char();
+    return true;
 }
 
 bool Lexer::read_string(std::string& text, std::size_t maximum, bool concatenate, bool on_line) {
     text.clear();
     if (on_line) reader.skip_blanks();
     else reader.skip_space();
-    if (reader.cur != kQuote) {
+    if (reader.cur() != kQuote) {
         diag.report_error(msg::syntax);
         return true;
     }
@@ -174,7 +159,7 @@ bool Lexer::read_string(std::string& text, std::size_t maximum, bool concatenate
         if (!concatenate) break;
         if (on_line) reader.skip_blanks();
         else reader.skip_space();
-        if (reader.cur != kQuote) break;
+        if (reader.cur() != kQuote) break;
     }
     // The text is zero-terminated for every later use.
     const auto zero = text.find('\0');
@@ -186,13 +171,13 @@ FileNameResult Lexer::read_file_name(std::size_t maximum, bool on_line) {
     FileNameResult result;
     if (on_line) reader.skip_blanks();
     else reader.skip_space();
-    if (reader.cur != kQuote) {
+    if (reader.cur() != kQuote) {
         result.error = FileNameError::no_opening_quote;
         return result;
     }
     reader.read_raw_char();
-    while (reader.cur != kQuote && reader.cur != kEnd) {
-        if (result.name.size() < maximum) result.name.push_back(static_cast<char>(reader.cur));
+    while (reader.cur() != kQuote && reader.cur() != kEnd) {
+        if (result.name.size() < maximum) result.name.push_back(static_cast<char>(reader.cur()));
         else result.error = FileNameError::too_long;
         reader.read_raw_char();
     }
@@ -212,7 +197,7 @@ void Lexer::expect_semicolon() { (void)expect_char(';'); }
 
 bool Lexer::expect_char(char expected) {
     reader.skip_space();
-    if (reader.cur != expected) {
+    if (reader.cur() != expected) {
         syntax_error();
         return false;
     }
@@ -222,8 +207,8 @@ bool Lexer::expect_char(char expected) {
 
 void Lexer::end_directive() {
     reader.skip_blanks();
-    if (reader.cur == kEnd) return;
-    if (reader.cur == '\n') {
+    if (reader.cur() == kEnd) return;
+    if (reader.cur() == '\n') {
         reader.next_char();
         return;
     }

@@ -1,47 +1,68 @@
 // A word: up to 32 characters of letters, digits and '_'. Longer words are
 // cut to 32 characters while all of their characters are consumed. A word
-// carries the hash of its text, computed as its characters arrive, so that
-// every table it is looked up in hashes it only once.
+// carries the hash of its text, computed once when it is read, so that every
+// table it is looked up in uses that one hash.
 #pragma once
 
-#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "lexer/char_classes.hpp"
+
 namespace oxbuild {
 
 inline constexpr std::size_t kWordMax = 32;
 
+// The hash of a name of at most 32 characters, taken over its text in
+// 8-byte pieces (little-endian, the last piece zero-filled) with one
+// multiply per piece, so that a typical name costs one step. Every table
+// probes with it; the high half of the product feeds the low bits.
 namespace detail {
-constexpr std::array<bool, 257> make_word_table() {
-    std::array<bool, 257> table{};  // index c + 1, so that -1 (the end) is 0
-    for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c + 1)] = true;
-    for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c + 1)] = true;
-    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c + 1)] = true;
-    table['_' + 1] = true;
-    return table;
+inline constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
+constexpr std::uint32_t finish_hash(std::uint64_t h) {
+    h *= kHashMultiplier;
+    return static_cast<std::uint32_t>(h >> 32) ^ static_cast<std::uint32_t>(h);
 }
-inline constexpr std::array<bool, 257> kWordChars = make_word_table();
+constexpr std::uint64_t mix_piece(std::uint64_t h, std::uint64_t piece) {
+    return (h ^ piece) * kHashMultiplier + (h >> 29);
+}
 }  // namespace detail
 
-// c is a byte value or -1.
-constexpr bool is_word_char(int c) { return detail::kWordChars[static_cast<std::size_t>(c + 1)]; }
-constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
-constexpr bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-// FNV-1a over the kept characters.
-inline constexpr std::uint32_t kNameHashSeed = 2166136261u;
-inline constexpr std::uint32_t kNameHashPrime = 16777619u;
-constexpr std::uint32_t hash_step(std::uint32_t hash, char c) {
-    return (hash ^ static_cast<unsigned char>(c)) * kNameHashPrime;
+// text holds at least kWordMax readable bytes, of which the first length
+// belong to the name.
+inline std::uint32_t hash_padded_word(const char* text, std::size_t length) {
+    static_assert(std::endian::native == std::endian::little, "pieces are read little-endian");
+    std::uint64_t h = length;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t piece;
+        std::memcpy(&piece, text + i, 8);
+        h = detail::mix_piece(h, piece);
+    }
+    if (i < length) {
+        std::uint64_t piece;
+        std::memcpy(&piece, text + i, 8);
+        piece &= ~std::uint64_t{0} >> (64 - 8 * (length - i));
+        h = detail::mix_piece(h, piece);
+    }
+    return detail::finish_hash(h);
 }
+
+// The same hash of any text (cut to 32 characters), also at compile time.
 constexpr std::uint32_t hash_name(std::string_view name) {
-    std::uint32_t hash = kNameHashSeed;
-    for (const char c : name) hash = hash_step(hash, c);
-    return hash;
+    const std::size_t length = name.size() < kWordMax ? name.size() : kWordMax;
+    std::uint64_t h = length;
+    for (std::size_t i = 0; i < length; i += 8) {
+        std::uint64_t piece = 0;
+        for (std::size_t k = 0; k < 8 && i + k < length; ++k)
+            piece |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i + k])) << (8 * k);
+        h = detail::mix_piece(h, piece);
+    }
+    return detail::finish_hash(h);
 }
 
 class Word {
@@ -50,27 +71,26 @@ public:
     explicit Word(std::string_view text) { assign(text); }
 
     void assign(std::string_view text) {
-        length_ = text.size() < kWordMax ? text.size() : kWordMax;
+        length_ = static_cast<std::uint32_t>(text.size() < kWordMax ? text.size() : kWordMax);
         std::memcpy(text_, text.data(), length_);
         hash_ = hash_name(view());
     }
     void clear() {
         length_ = 0;
-        hash_ = kNameHashSeed;
+        hash_ = hash_name({});
     }
-    // Takes text that the caller has already hashed with hash_step.
-    // text holds kWordMax bytes, of which the first length count.
-    void set(const char* text, std::size_t length, std::uint32_t hash) {
+    // Takes the first length (at most kWordMax) of the kWordMax bytes at
+    // text, and hashes them.
+    void set_padded(const char* text, std::size_t length) {
         std::memcpy(text_, text, kWordMax);
-        length_ = length;
-        hash_ = hash;
+        length_ = static_cast<std::uint32_t>(length);
+        hash_ = hash_padded_word(text_, length_);
     }
-    // Appends when there is room; characters past the 32nd are dropped.
-    void push(char c) {
-        if (length_ < kWordMax) {
-            text_[length_++] = c;
-            hash_ = hash_step(hash_, c);
-        }
+    // The text buffer, for readers that fill it in place before set_length.
+    char* buffer() { return text_; }
+    void set_length(std::size_t length) {
+        length_ = static_cast<std::uint32_t>(length);
+        hash_ = hash_padded_word(text_, length_);
     }
     bool empty() const { return length_ == 0; }
     std::size_t size() const { return length_; }
@@ -81,9 +101,9 @@ public:
     bool operator==(std::string_view other) const { return view() == other; }
 
 private:
-    char text_[kWordMax];
-    std::size_t length_ = 0;
-    std::uint32_t hash_ = kNameHashSeed;
+    char text_[kWordMax] = {};
+    std::uint32_t length_ = 0;
+    std::uint32_t hash_ = hash_name({});
 };
 
 // A name as a lookup key: its text and its hash.

@@ -41,11 +41,10 @@ void read_include_file(Compiler& c, std::unique_ptr<SourceStream> stream, const 
     ++p.include_counter;
     c.lex.end_directive();
     ReaderStateGuard guard(c.reader);
-    c.reader.stream = stream.get();
     c.reader.file_name = name;
     c.reader.line = 1;
     c.reader.file_number = p.include_counter;
-    c.reader.start();
+    c.reader.start(*stream);
     ++p.include_depth;
     struct DepthGuard {
         int& depth;

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
 #include "module/module_format.hpp"
+#include "module/module_writer.hpp"
 
 namespace oxbuild {
 
@@ -58,7 +58,7 @@ void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
             if (!parse_item(c, entries)) return fail();
         } else if (word.empty()) {
             // Any other word is passed over; no word must be the closing brace.
-            if (c.reader.cur != '}') {
+            if (c.reader.cur() != '}') {
                 c.lex.syntax_error();
                 return fail();
             }
@@ -141,16 +141,23 @@ void directive_menu(Compiler& c) {
     parse_menu_body(c, menus.back().entries);
 }
 
+std::int64_t menu_section_size(const std::vector<Menu>& menus) {
+    auto size = static_cast<std::int64_t>(format::kMenuSectionFixedSize + 4 * menus.size());
+    for (const Menu& menu : menus) size += 2 * menu_words(menu);
+    return size;
+}
+
 void write_menu_section(Compiler& c) {
     const auto& menus = c.p().menus;
     const std::int64_t section = c.run.layout.menu_section;
+    // The header writer checked the menus of pass 1; these are the ones written.
+    require_module_size(section + menu_section_size(menus));
     c.sink.emit_dword(format::kMenuTableMarker);
     c.sink.emit_dword(static_cast<std::uint32_t>(section + static_cast<std::int64_t>(format::kMenuDirectoryDelta)));
     c.sink.emit_dword(0);
     c.sink.emit_dword(static_cast<std::uint32_t>(menus.size()));
     std::int64_t offset = section + static_cast<std::int64_t>(format::kMenuSectionFixedSize + 4 * menus.size());
     for (const Menu& menu : menus) {
-        if (offset > INT32_MAX) fatal_stop("the menu section is larger than 32-bit offsets can address");
         c.sink.emit_dword(static_cast<std::uint32_t>(offset));
         offset += 2 * menu_words(menu);
     }

@@ -32,7 +32,7 @@ bool read_argument_variable(Compiler& c, std::optional<SymbolInfo>& symbol) {
 //   "text"  -> EXPR_STRING bytes 0 [0]      name -> EXPR_VAR <reference>
 ArgumentResult compile_str_argument(Compiler& c, int number) {
     c.reader.skip_space();
-    if (c.reader.cur == '"') {
+    if (c.reader.cur() == '"') {
         std::string& text = c.text;
         if (!c.lex.read_string(text, kStringArgumentMax, true, false)) c.diag.report_error(msg::string_over_255);
         emit_string_argument(c.sink, text);
@@ -89,7 +89,7 @@ void compile_call(Compiler& c, const Word& name) {
 
     const std::size_t count = prototype->parameters.size();
     std::size_t given = 0;
-    if (c.reader.cur != ')') {
+    if (c.reader.cur() != ')') {
         while (true) {
             const int number = static_cast<int>(given) + 1;
             if (given >= count) {
@@ -100,8 +100,8 @@ void compile_call(Compiler& c, const Word& name) {
             if (compile_argument(c, prototype->parameters[given], number) == ArgumentResult::stop_statement) return;
             ++given;
             c.reader.skip_space();
-            if (c.reader.cur == ')') break;
-            if (c.reader.cur != ',') {
+            if (c.reader.cur() == ')') break;
+            if (c.reader.cur() != ',') {
                 c.lex.syntax_error();
                 return;
             }
@@ -144,8 +144,8 @@ void compile_assignment(Compiler& c, const Word& name) {
 
 void compile_identifier_statement(Compiler& c, const Word& name) {
     c.reader.skip_space();
-    if (c.reader.cur == '(') compile_call(c, name);
-    else if (c.reader.cur == '=') compile_assignment(c, name);
+    if (c.reader.cur() == '(') compile_call(c, name);
+    else if (c.reader.cur() == '=') compile_assignment(c, name);
     else c.lex.syntax_error();
 }
 

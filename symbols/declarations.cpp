@@ -41,7 +41,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
     if (const auto keyword = type_keyword_code(word.view())) {
         type = *keyword;
         c.reader.skip_space();
-        if (c.reader.cur == '&') {
+        if (c.reader.cur() == '&') {
             c.reader.next_char();
             type |= TYPE_BY_REFERENCE;
         }
@@ -68,7 +68,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
 bool read_parameter_list(Compiler& c, ParameterList& params) {
     c.reader.next_char();
     c.reader.skip_space();
-    if (c.reader.cur == ')') {
+    if (c.reader.cur() == ')') {
         c.reader.next_char();
         return true;
     }
@@ -76,8 +76,8 @@ bool read_parameter_list(Compiler& c, ParameterList& params) {
         if (index == kMaxParameters) c.diag.report_error(msg::too_many_arguments);
         if (!read_parameter(c, params, index)) return false;
         c.reader.skip_space();
-        if (c.reader.cur == ')') break;
-        if (c.reader.cur != ',') {
+        if (c.reader.cur() == ')') break;
+        if (c.reader.cur() != ',') {
             c.lex.syntax_error();
             return false;
         }
@@ -160,7 +160,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
     while (true) {
         if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) number_variable(c, type, name);
         c.reader.skip_space();
-        if (c.reader.cur != ',') break;
+        if (c.reader.cur() != ',') break;
         c.reader.next_char();
         c.lex.read_identifier(name);
         if (name.empty()) {
@@ -173,7 +173,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
 
 void compile_function_statement(Compiler& c, const Word& name) {
     c.reader.skip_space();
-    if (c.reader.cur != '(') {
+    if (c.reader.cur() != '(') {
         c.lex.syntax_error();
         return;
     }
@@ -182,7 +182,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
     if (!read_parameter_list(c, params)) return;
     if (!declare_or_compare_prototype(c, name, params)) return;
     c.reader.skip_space();
-    if (c.reader.cur != '{') {
+    if (c.reader.cur() != '{') {
         c.lex.expect_semicolon();
         return;
     }

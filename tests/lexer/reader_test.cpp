@@ -46,8 +46,8 @@ TEST(Reader, CommentsAreRemovedByTheirExactRules) {
 
 TEST(Reader, EmptyFileStartsAtItsEnd) {
     SourceHarness h("");
-    EXPECT_EQ(h.reader().cur, kEnd);
-    EXPECT_EQ(h.reader().ahead, kEnd);
+    EXPECT_EQ(h.reader().cur(), kEnd);
+    EXPECT_EQ(h.reader().ahead(), kEnd);
 }
 
 TEST(Reader, TextModeDropsCarriageReturnsAndStopsAt0x1A) {
@@ -124,11 +124,11 @@ TEST(Reader, ErrorsOfPassOneAreCountedButNotPrinted) {
 TEST(Reader, OnlyBlankTabAndLineFeedAreWhiteSpace) {
     SourceHarness form_feed("\f x");
     EXPECT_EQ(form_feed.identifier(), "");
-    EXPECT_EQ(form_feed.reader().cur, '\f');
+    EXPECT_EQ(form_feed.reader().cur(), '\f');
 
     SourceHarness vertical_tab("\v x");
     EXPECT_EQ(vertical_tab.identifier(), "");
-    EXPECT_EQ(vertical_tab.reader().cur, '\v');
+    EXPECT_EQ(vertical_tab.reader().cur(), '\v');
 
     SourceHarness space(" \t\n \n\tx");
     EXPECT_EQ(space.identifier(), "x");
@@ -136,7 +136,7 @@ TEST(Reader, OnlyBlankTabAndLineFeedAreWhiteSpace) {
 
     SourceHarness blanks(" \t\n x");
     blanks.reader().skip_blanks();
-    EXPECT_EQ(blanks.reader().cur, '\n');
+    EXPECT_EQ(blanks.reader().cur(), '\n');
     EXPECT_EQ(blanks.reader().line, 1);
 }
 

@@ -24,11 +24,10 @@ public:
         stream_ = oxbuild::SourceStream::open(dir_ / kName);
         compiler_.begin_pass(pass);
         oxbuild::Reader& r = compiler_.reader;
-        r.stream = stream_.get();
         r.file_name = kName;
         r.line = 1;
         r.file_number = 0;
-        r.start();
+        r.start(*stream_);
     }
 
     oxbuild::Compiler& compiler() { return compiler_; }
@@ -40,13 +39,13 @@ public:
     // Every character left, with next_char, up to the end of the file.
     std::string rest() {
         std::string chars;
-        for (oxbuild::Reader& r = reader(); r.cur != oxbuild::kEnd; r.next_char()) chars += static_cast<char>(r.cur);
+        for (oxbuild::Reader& r = reader(); r.cur() != oxbuild::kEnd; r.next_char()) chars += static_cast<char>(r.cur());
         return chars;
     }
     // The line of each character that rest() would give.
     std::vector<int> rest_lines() {
         std::vector<int> lines;
-        for (oxbuild::Reader& r = reader(); r.cur != oxbuild::kEnd; r.next_char()) lines.push_back(r.line);
+        for (oxbuild::Reader& r = reader(); r.cur() != oxbuild::kEnd; r.next_char()) lines.push_back(r.line);
         return lines;
     }
     // The next word as read_identifier gives it.

@@ -34,7 +34,7 @@ TEST(WordReader, CutsAt32CharactersAndConsumesTheRest) {
     const std::string name40 = "abcdefghijklmnopqrstuvwxyz_0123456789ABC";
     SourceHarness h(name40 + ";x");
     EXPECT_EQ(h.identifier(), name40.substr(0, 32));
-    EXPECT_EQ(h.reader().cur, ';');
+    EXPECT_EQ(h.reader().cur(), ';');
 }
 
 TEST(WordReader, EndsAtEveryNonWordCharacter) {
@@ -228,7 +228,7 @@ TEST(StringReader, MaximumCountsStoredBytes) {
         std::string text;
         EXPECT_EQ(h.lex().read_string(text, c.maximum, false, true), c.fits) << c.text;
         EXPECT_EQ(text, c.stored) << c.text;
-        EXPECT_EQ(h.reader().cur, kEnd) << c.text;
+        EXPECT_EQ(h.reader().cur(), kEnd) << c.text;
     }
 }
 
