@@ -23,6 +23,16 @@ public:
         if (used_ == buffer_.size()) flush();
         buffer_[used_++] = byte;
     }
+    // Four bytes, little-endian.
+    void put_dword(std::uint32_t value) {
+        if (buffer_.size() - used_ < 4) flush();
+        unsigned char* at = buffer_.data() + used_;
+        at[0] = static_cast<unsigned char>(value);
+        at[1] = static_cast<unsigned char>(value >> 8);
+        at[2] = static_cast<unsigned char>(value >> 16);
+        at[3] = static_cast<unsigned char>(value >> 24);
+        used_ += 4;
+    }
     void write(const unsigned char* data, std::size_t size);
 
     // Bytes handed to the stream so far.

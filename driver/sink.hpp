@@ -56,10 +56,7 @@ private:
         if (stream_) stream_->put(static_cast<unsigned char>(value & 0xFF));
     }
     void put_dword(std::uint32_t value) {
-        put(value);
-        put(value >> 8);
-        put(value >> 16);
-        put(value >> 24);
+        if (stream_) stream_->put_dword(value);
     }
 
     int pass_ = 1;

@@ -115,7 +115,9 @@ void Reader::skip_past(int stop) {
     }
 }
 
-std::size_t Reader::scan_word(char* text) {
+// A word that is empty, longer than kWordMax or reaches the end of the
+// buffer: taken run by run across refills.
+std::size_t Reader::scan_word_slowly(char* text) {
     std::size_t length = 0;
     bool consumed = false;
     while (true) {
@@ -124,7 +126,6 @@ std::size_t Reader::scan_word(char* text) {
         while (has_class(*p, kClassWord)) ++p;
         const auto run = static_cast<std::size_t>(p - start);
         if (!consumed) {
-            // The padding after the sentinel makes a whole-word copy safe.
             std::memcpy(text, start, kWordMax);
             length = std::min(run, kWordMax);
         } else if (length < kWordMax) {

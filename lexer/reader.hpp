@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "driver/diagnostics.hpp"
@@ -54,11 +55,11 @@ public:
 
     // Blanks, tabs and line feeds (and the comments among them).
     void skip_space() {
-        if (has_class(*next_, kClassSpace)) skip_run(kClassSpace);
+        if (has_class(*next_, kClassSpace) && !step_over_lone_blank()) skip_run(kClassSpace);
     }
     // Blanks and tabs only: never leaves the line.
     void skip_blanks() {
-        if (has_class(*next_, kClassBlank)) skip_run(kClassBlank);
+        if (has_class(*next_, kClassBlank) && !step_over_lone_blank()) skip_run(kClassBlank);
     }
     bool at_space() const { return in_class(cur(), kClassSpace); }
 
@@ -79,7 +80,17 @@ public:
     // at text (kWordMax bytes; the bytes past the word are unspecified);
     // all of its characters are consumed, and a comment right after it is
     // removed. Returns the word's full length, capped at kWordMax.
-    std::size_t scan_word(char* text);
+    std::size_t scan_word(char* text) {
+        // Mostly a short word that ends well inside the buffer.
+        const unsigned char* p = next_;
+        while (has_class(*p, kClassWord)) ++p;
+        const auto run = static_cast<std::size_t>(p - next_);
+        if (run == 0 || run > kWordMax || limit_ - p < 2) return scan_word_slowly(text);
+        std::memcpy(text, next_, kWordMax);  // the padding after the sentinel keeps this in the buffer
+        next_ = p;
+        remove_comment_here();
+        return run;
+    }
 
     // Copies the plain bytes of a string body (up to maximum of them) into
     // text and steps past them; stops at a byte of kClassStringStop.
@@ -101,6 +112,14 @@ public:
     void restore(State&& state);
 
 private:
+    // Most white space is one blank between two tokens: stepped over here
+    // when what follows is neither white space nor a possible comment.
+    bool step_over_lone_blank() {
+        const unsigned char following = next_[1];
+        if (*next_ != ' ' || has_class(following, kClassSpace) || following == '/' || limit_ - next_ < 3) return false;
+        ++next_;
+        return true;
+    }
     void keep_ahead_filled() {
         if (limit_ - next_ < 2 && !stream_->ended()) refill();
     }
@@ -119,6 +138,7 @@ private:
         return at_limit && next_ != limit_;
     }
     void skip_run(std::uint8_t cls);
+    std::size_t scan_word_slowly(char* text);
     void remove_comment();
     void skip_block_comment_body();
     void skip_past(int stop);

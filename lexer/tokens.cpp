@@ -38,8 +38,7 @@ bool convert_number(std::string_view word, std::int32_t& value) {
 
 void Lexer::read_word_chars(Word& word) { word.set_length(reader.scan_word(word.buffer())); }
 
-void Lexer::lookup_define(Word& word) const {
-    if (defines_ == nullptr || defines_->size() == 0) return;
+void Lexer::substitute_define(Word& word) const {
     if (const Word* replacement = defines_->find(word)) word = *replacement;
 }
 

@@ -55,7 +55,9 @@ public:
     // skip_blanks and a word without substitution (for #define itself).
     void read_word(Word& word);
     // The replacement of a defined name, or the word itself.
-    void lookup_define(Word& word) const;
+    void lookup_define(Word& word) const {
+        if (defines_ != nullptr && defines_->size() != 0) substitute_define(word);
+    }
 
     // An optionally negative integer for the directives; false after a
     // reported error.
@@ -87,6 +89,7 @@ public:
 
 private:
     void read_word_chars(Word& word);
+    void substitute_define(Word& word) const;
     int read_escape();
     bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);
 

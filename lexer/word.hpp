@@ -74,43 +74,65 @@ public:
         length_ = static_cast<std::uint32_t>(text.size() < kWordMax ? text.size() : kWordMax);
         std::memcpy(text_, text.data(), length_);
         hash_ = hash_name(view());
+        hashed_ = true;
+        id_table_ = nullptr;
     }
     void clear() {
         length_ = 0;
         hash_ = hash_name({});
+        hashed_ = true;
+        id_table_ = nullptr;
     }
     // Takes the first length (at most kWordMax) of the kWordMax bytes at
     // text, and hashes them.
-    void set_padded(const char* text, std::size_t length) {
-        std::memcpy(text_, text, kWordMax);
-        length_ = static_cast<std::uint32_t>(length);
-        hash_ = hash_padded_word(text_, length_);
-    }
-    // The text buffer, for readers that fill it in place before set_length.
+    // The text buffer, for readers that fill it in place before
+    // set_length. The hash of such a word is taken when first asked for:
+    // numbers, most of the words read, are never looked up.
     char* buffer() { return text_; }
     void set_length(std::size_t length) {
         length_ = static_cast<std::uint32_t>(length);
-        hash_ = hash_padded_word(text_, length_);
+        hashed_ = false;
+        id_table_ = nullptr;
     }
     bool empty() const { return length_ == 0; }
     std::size_t size() const { return length_; }
     char front() const { return length_ ? text_[0] : '\0'; }
     std::string_view view() const { return {text_, length_}; }
     std::string str() const { return std::string(view()); }
-    std::uint32_t hash() const { return hash_; }
+    std::uint32_t hash() const {
+        if (!hashed_) {
+            hash_ = hash_padded_word(text_, length_);
+            hashed_ = true;
+        }
+        return hash_;
+    }
     bool operator==(std::string_view other) const { return view() == other; }
+
+    // The number a name table gave this text, remembered so that the tables
+    // a word is looked up in next need not search for it again.
+    std::uint32_t cached_id(const void* table) const { return id_table_ == table ? id_ : kNoCachedId; }
+    void cache_id(const void* table, std::uint32_t id) const {
+        id_table_ = table;
+        id_ = id;
+    }
+    static constexpr std::uint32_t kNoCachedId = 0xFFFFFFFF;
 
 private:
     char text_[kWordMax] = {};
     std::uint32_t length_ = 0;
-    std::uint32_t hash_ = hash_name({});
+    mutable std::uint32_t hash_ = hash_name({});
+    mutable bool hashed_ = true;
+    mutable const void* id_table_ = nullptr;
+    mutable std::uint32_t id_ = kNoCachedId;
 };
 
-// A name as a lookup key: its text and its hash.
+// A name as a lookup key: its text and its hash, and the word it came from
+// (whose remembered name number a name table may use).
 struct NameKey {
     std::string_view text;
     std::uint32_t hash;
-    NameKey(const Word& word) : text(word.view()), hash(word.hash()) {}  // NOLINT: implicit on purpose
+    const Word* word = nullptr;
+    NameKey(const Word& w) : text(w.view()), hash(w.hash()), word(&w) {}  // NOLINT: implicit on purpose
     NameKey(std::string_view name) : text(name.substr(0, name.size() < kWordMax ? name.size() : kWordMax)), hash(hash_name(text)) {}  // NOLINT
     NameKey(const char* name) : NameKey(std::string_view(name)) {}  // NOLINT
     NameKey(const std::string& name) : NameKey(std::string_view(name)) {}  // NOLINT

@@ -21,18 +21,23 @@ class NameTable {
 public:
     // The name's number, given a new one when the name is new.
     NameId intern(NameKey key) {
+        if (const NameId cached = cached_id(key); cached != kNoName) return cached;
         if ((texts_.size() + 1) * 2 > slots_.size()) grow();
         Slot& slot = probe(key);
         if (slot.id == kNoName) {
             slot = {key.hash, static_cast<NameId>(texts_.size())};
             texts_.push_back(Text::of(key.text));
         }
+        remember(key, slot.id);
         return slot.id;
     }
     // The name's number, or kNoName.
     NameId find(NameKey key) const {
+        if (const NameId cached = cached_id(key); cached != kNoName) return cached;
         if (texts_.empty()) return kNoName;
-        return const_cast<NameTable*>(this)->probe(key).id;
+        const NameId id = const_cast<NameTable*>(this)->probe(key).id;
+        remember(key, id);
+        return id;
     }
     std::string_view text(NameId id) const { return texts_[id].view(); }
     std::size_t size() const { return texts_.size(); }
@@ -52,13 +57,38 @@ private:
             return t;
         }
         std::string_view view() const { return {text, length}; }
+        // A word's text is read in whole 8-byte pieces (its buffer holds
+        // kWordMax bytes), the stored text is zero-filled past its length.
+        bool equals(NameKey key) const {
+            if (length != key.text.size()) return false;
+            if (key.word == nullptr) return view() == key.text;
+            for (std::size_t i = 0; i < length; i += 8) {
+                std::uint64_t mine, theirs;
+                std::memcpy(&mine, text + i, 8);
+                std::memcpy(&theirs, key.text.data() + i, 8);
+                const std::size_t left = length - i;
+                if (left < 8) theirs &= ~std::uint64_t{0} >> (64 - 8 * left);
+                if (mine != theirs) return false;
+            }
+            return true;
+        }
     };
+
+    NameId cached_id(NameKey key) const {
+        static_assert(Word::kNoCachedId == kNoName);
+        return key.word != nullptr ? key.word->cached_id(this) : kNoName;
+    }
+    // Only numbers found are remembered: a name not yet in the table may be
+    // added later.
+    void remember(NameKey key, NameId id) const {
+        if (key.word != nullptr && id != kNoName) key.word->cache_id(this, id);
+    }
 
     Slot& probe(NameKey key) {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = key.hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];
-            if (slot.id == kNoName || (slot.hash == key.hash && texts_[slot.id].view() == key.text)) return slot;
+            if (slot.id == kNoName || (slot.hash == key.hash && texts_[slot.id].equals(key))) return slot;
         }
     }
     void grow() {
