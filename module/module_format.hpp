@@ -1,5 +1,6 @@
 // The module file layout: the contract with the host that loads modules.
-// All values little-endian; every stored offset counts from the file's start.
+// All values little-endian; every stored offset counts from the file's start
+// and is a signed 32-bit value.
 //
 //   module header            208 bytes   magic, format, four text fields, section offsets
 //   function table           28 + 4F     fixed handlers, global counts, F, descriptor offsets
@@ -13,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 namespace oxbuild::format {
@@ -20,6 +22,9 @@ namespace oxbuild::format {
 inline constexpr std::string_view kMagic = "OXB ";
 inline constexpr std::uint32_t kFormatNumber = 128;
 inline constexpr std::int32_t kNoHandler = -1;
+// Every offset the module stores points inside it, so a module of at most
+// this size can store all of them.
+inline constexpr std::int64_t kMaxModuleSize = std::numeric_limits<std::int32_t>::max();
 
 // Module header fields.
 inline constexpr std::size_t kMagicOffset = 0;

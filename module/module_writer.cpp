@@ -1,7 +1,6 @@
 #include "module/module_writer.hpp"
 
 #include <array>
-#include <limits>
 
 #include "driver/compiler.hpp"
 #include "driver/fatal.hpp"
@@ -23,11 +22,6 @@ std::int32_t handler_field(const Compiler& c, std::string_view event_name) {
     const auto index = c.run.functions.find_index(event_name);
     if (!index || index->kind != FunctionKind::user) return kNoHandler;
     return index->call_number;
-}
-
-void require_32_bit(std::int64_t offset) {
-    if (offset < 0 || offset > std::numeric_limits<std::int32_t>::max())
-        fatal_stop("the module would be larger than its 32-bit offsets can address");
 }
 
 void emit_dword(Compiler& c, std::int64_t value) { c.sink.emit_dword(static_cast<std::uint32_t>(value)); }
@@ -52,7 +46,9 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
     layout.bitmap_section = code_base + c.run.code_size;
     layout.wave_section = layout.bitmap_section + c.run.bitmap_total;
     layout.menu_section = layout.wave_section + c.run.wave_total;
-    require_32_bit(layout.menu_section);
+    layout.menu_total = c.run.layout.menu_total;
+    layout.module_size = layout.menu_section + layout.menu_total;
+    require_module_size(layout.module_size);
     return layout;
 }
 
@@ -79,6 +75,11 @@ void compute_section_totals(Compiler& c) {
     for (const WaveRecord& w : c.p().waves) waves += w.size + static_cast<std::int64_t>(kWaveDirectoryEntry);
     c.run.bitmap_total = bitmaps;
     c.run.wave_total = waves;
+    c.run.layout.menu_total = menu_section_size(c.p().menus);
+}
+
+void require_module_size(std::int64_t size) {
+    if (size < 0 || size > kMaxModuleSize) fatal_stop("the module would be larger than its 32-bit offsets can address");
 }
 
 void write_module_header(Compiler& c) {

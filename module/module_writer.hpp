@@ -3,24 +3,37 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "resources/resource_records.hpp"
 
 namespace oxbuild {
 
 class Compiler;
 
-// Where the sections begin, fixed by the header writer for pass 2.
+// Where the sections begin and the module ends, fixed by the header writer
+// for pass 2; the menu section's size is measured at the end of pass 1.
 struct ModuleLayout {
     std::int64_t code_base = 0;
     std::int64_t bitmap_section = 0;
     std::int64_t wave_section = 0;
     std::int64_t menu_section = 0;
+    std::int64_t menu_total = 0;  // menu section size
+    std::int64_t module_size = 0;
 };
 
-// Bitmap and wave section sizes, from the lists pass 1 built.
+// Bitmap, wave and menu section sizes, from the lists pass 1 built.
 void compute_section_totals(Compiler& c);
 
-// Writes everything before the code area and fixes the layout. A module
-// whose offsets do not fit in 32 signed bits ends in the fatal stop.
+// The menu section's size for these menus; defined with the menu encoding.
+std::int64_t menu_section_size(const std::vector<Menu>& menus);
+
+// Ends in the fatal stop when a module of this size cannot store its
+// offsets (more than format::kMaxModuleSize bytes).
+void require_module_size(std::int64_t size);
+
+// Writes everything before the code area and fixes the layout, after
+// checking the size of the whole module, before any section is written.
 void write_module_header(Compiler& c);
 
 }  // namespace oxbuild

@@ -102,23 +102,50 @@ TEST(ModuleHeader, TextFieldsAreZeroFilledToTheirWidths) {
     EXPECT_EQ(hex(Bytes(module.begin() + 8, module.begin() + 160)), hex(fields.get()));
 }
 
-// Offsets past 2^31 - 1 cannot be stored; the writer stops rather than wrap.
+// Every offset is stored in 32 signed bits and points inside the module, so
+// the module may hold at most 2^31 - 1 bytes; the header writer refuses a
+// larger one before any section is written. The code fills each module up to
+// that size; the other section sizes follow from the layout rules.
 TEST(ModuleHeader, OffsetsThatDoNotFitIn32SignedBitsEndInTheFatalStop) {
     constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
     constexpr std::int64_t kBeforeCode = 272;
-    constexpr std::int64_t kAfterCode = kEmptyBitmapSection + kEmptyWaveSection;
-    for (const std::int64_t over : {0, 1}) {
-        std::ostringstream out;
-        Compiler c(out);
-        c.begin_pass(2);
-        c.run.bitmap_total = kEmptyBitmapSection;
-        c.run.wave_total = kEmptyWaveSection;
-        c.run.code_size = kLargest - kBeforeCode - kAfterCode + over;  // the menu section starts there
-        if (over == 0) {
-            EXPECT_NO_THROW(write_module_header(c));
-            EXPECT_EQ(c.run.layout.menu_section, kLargest);
-        } else {
-            EXPECT_THROW(write_module_header(c), FatalStop);
+    constexpr std::int64_t kWaveEntry = 12;
+    constexpr std::int64_t kBigWave = kLargest - 2000;
+    struct Case {
+        const char* what;
+        std::vector<BitmapRecord> bitmaps;
+        std::vector<std::int64_t> waves;  // file sizes
+        std::vector<Menu> menus;
+        std::int64_t sections;  // bitmap, wave and menu sections together
+    };
+    const Case cases[] = {
+        {"no resources", {}, {}, {}, kEmptyBitmapSection + kEmptyWaveSection + kEmptyMenuSection},
+        // Only the empty menu section's offsets lie past the waves.
+        {"a wave and no menus", {}, {kBigWave}, {},
+         kEmptyBitmapSection + kEmptyWaveSection + kWaveEntry + kBigWave + kEmptyMenuSection},
+        // 10 x 3 pixels in rows of 12; menus of 4 and 18 bytes, with their offsets.
+        {"bitmaps, waves and menus", {{1, "b.bmp", 0, 10, 3, BitmapHeaderKind::info}}, {1 << 30, 1 << 29},
+         {{1, {}}, {2, {{MenuEntry::Kind::item, "Open", 1, 2}}}},
+         kEmptyBitmapSection + 1072 + 36 + kEmptyWaveSection + 2 * kWaveEntry + (1 << 30) + (1 << 29) +
+             kEmptyMenuSection + 2 * 4 + 4 + 18},
+    };
+    for (const Case& k : cases) {
+        for (const std::int64_t over : {0, 1}) {
+            std::ostringstream out;
+            Compiler c(out);
+            c.begin_pass(1);
+            c.p().bitmaps = k.bitmaps;
+            for (const std::int64_t size : k.waves) c.p().waves.push_back({1, "w.wav", size});
+            c.p().menus = k.menus;
+            compute_section_totals(c);
+            c.begin_pass(2);
+            c.run.code_size = kLargest - kBeforeCode - k.sections + over;
+            if (over == 0) {
+                EXPECT_NO_THROW(write_module_header(c)) << k.what;
+                EXPECT_EQ(c.run.layout.module_size, kLargest) << k.what;
+            } else {
+                EXPECT_THROW(write_module_header(c), FatalStop) << k.what;
+            }
         }
     }
 }

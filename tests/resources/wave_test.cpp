@@ -2,7 +2,12 @@
 // are refused.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <filesystem>
+
+#include "driver/command_line.hpp"
 
 #include "module/module_format.hpp"
 #include "support/resource_files.hpp"
@@ -19,6 +24,24 @@ constexpr std::uint32_t kWaveSection = 272 + 1032;
 constexpr std::uint32_t kDirectoryEntry = 12;  // number, data offset, size
 
 const std::string kProg = "prog.oxs";
+
+// Caps the files this process and the programs it starts may write, so that
+// a program writing past the cap is killed (SIGXFSZ) rather than fill the disk.
+class FileSizeCap {
+public:
+    explicit FileSizeCap(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit cap = saved_;
+        cap.rlim_cur = std::min(bytes, saved_.rlim_max);
+        ::setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    ~FileSizeCap() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    FileSizeCap(const FileSizeCap&) = delete;
+    FileSizeCap& operator=(const FileSizeCap&) = delete;
+
+private:
+    rlimit saved_{};
+};
 
 Bytes counting_bytes(std::size_t n, unsigned char first) {
     Bytes b(n);
@@ -87,4 +110,38 @@ TEST(Waves, DuplicateNumberIsReportedForTheSecondDirective) {
     write_file(dir / "a.wav", make_wave({1, 2}));
     const Compiled result = compile_in(dir, "#wave 3 \"a.wav\"\n#wave 3 \"a.wav\"\n");
     EXPECT_EQ(result.out, failed_output(error_line(kProg, 2, msg::wave_number_twice), 1));
+}
+
+// A module past 2^31 - 1 bytes cannot store its offsets and is refused
+// before its waves are copied: with files capped at 64 MiB, oxbuild still
+// ends in the fatal stop and leaves no module, instead of being killed by
+// the cap. The waves are sparse files.
+TEST(Waves, AModulePast2GiBIsRefusedBeforeTheWavesAreWritten) {
+    constexpr std::int64_t k2GiB = std::int64_t{1} << 31;
+    constexpr std::int64_t kEmptyMenuSection = 16;
+    struct Case {
+        const char* what;
+        std::string menus;
+        std::int64_t menu_section_size;
+        std::int64_t module_size;
+    };
+    const Case cases[] = {
+        {"menu directory offset 0x80000006", "", kEmptyMenuSection, k2GiB + 10},
+        {"one byte too many", "", kEmptyMenuSection, k2GiB},
+        {"one byte too many with a menu", "#menu 1 { }\n", kEmptyMenuSection + 4 + 4, k2GiB},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::int64_t menu_section = c.module_size - c.menu_section_size;
+        write_sparse_riff(dir / "big.wav", menu_section - (kWaveSection + 4 + kDirectoryEntry));
+        write_file(dir / kProg, "#wave 1 \"big.wav\"\n" + c.menus);
+        RunResult r;
+        {
+            const FileSizeCap cap(64 << 20);
+            r = run_binary({kProg}, dir.path().string());
+        }
+        EXPECT_EQ(r.status, 255) << c.what;
+        EXPECT_EQ(r.out, std::string(kBanner) + "   Fatal Error\n") << c.what;
+        EXPECT_FALSE(file_exists(dir / "prog.oxb")) << c.what;
+    }
 }

@@ -1,6 +1,7 @@
 #include "support/resource_files.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "module/module_format.hpp"
 
@@ -96,6 +97,14 @@ Bytes make_wave(const Bytes& samples) {
     chunks.word(kBlockAlign).word(kBitsPerSample);
     chunks.text("data").dword(static_cast<std::uint32_t>(samples.size())).bytes(samples);
     return make_riff("WAVE", chunks.get());
+}
+
+void write_sparse_riff(const std::string& path, std::int64_t size) {
+    constexpr std::int64_t kRiffHead = 8;  // "RIFF" and the size field
+    ByteWriter w;
+    w.text("RIFF").dword(static_cast<std::uint32_t>(size - kRiffHead)).text("WAVE");
+    write_file(path, w.get());
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));  // extends the file with a hole
 }
 
 Bytes bitmap_section(const Bytes& module) {

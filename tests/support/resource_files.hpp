@@ -50,6 +50,9 @@ Bytes padded_rows(const std::vector<Bytes>& rows, std::size_t stride, unsigned c
 Bytes make_riff(std::string_view form, const Bytes& payload);
 // A short 8-bit mono PCM wave: fmt and data chunks with the given samples.
 Bytes make_wave(const Bytes& samples);
+// A RIFF file of the given size whose payload is a hole: a file of gigabytes
+// that takes no space on disk.
+void write_sparse_riff(const std::string& path, std::int64_t size);
 
 // The resource sections of a module, found through the header's offsets.
 Bytes bitmap_section(const Bytes& module);
