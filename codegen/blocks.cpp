@@ -63,9 +63,9 @@ BlockRecord* BlockRecords::find(const BlockKey& key) {
     return &records_[*first];
 }
 
-void BlockRecords::close_all(const BlockKey& key, CodeAddress address) {
+void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddress address) {
     if (!shared_keys_) {
-        if (BlockRecord* record = find(key)) record->end = record->chain = static_cast<std::int32_t>(address);
+        first.end = first.chain = static_cast<std::int32_t>(address);
         return;
     }
     const std::uint32_t* index = first_at(key);

@@ -50,8 +50,9 @@ class BlockRecords {
 public:
     void add(const BlockKey& key, BlockKind kind, CodeAddress start);
     BlockRecord* find(const BlockKey& key);
-    // Sets end and chain of every record with the key (a block closing).
-    void close_all(const BlockKey& key, CodeAddress address);
+    // Sets end and chain of every record with the key (a block closing),
+    // given the first of them.
+    void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
     std::size_t size() const { return records_.size(); }
 
 private:

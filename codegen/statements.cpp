@@ -22,14 +22,19 @@ bool compile_condition_head(Compiler& c) {
     return c.lex.expect_char(')') && c.lex.expect_char('{');
 }
 
-BlockRecord* find_record_here(Compiler& c) { return c.run.blocks.find(current_block_key(c)); }
+// The record of a block opened here: the one found as it opened, or, when
+// it could not open, whatever pass 1 recorded at this key.
+BlockRecord* find_record_here(Compiler& c, bool opened) {
+    if (!opened) return c.run.blocks.find(current_block_key(c));
+    return c.p().block_records[static_cast<std::size_t>(c.block_level())];
+}
 
 // The record of the block that has just closed, one level above this one,
 // when it is the body of an if, elseif or else if.
 BlockRecord* find_closed_if_body(Compiler& c) {
     const int level = c.block_level() + 1;
     if (level >= kBlockLevels) return nullptr;
-    BlockRecord* record = c.run.blocks.find(c.p().block_keys[static_cast<std::size_t>(level)]);
+    BlockRecord* record = c.p().block_records[static_cast<std::size_t>(level)];
     return record != nullptr && record->kind == BLOCK_IF ? record : nullptr;
 }
 
@@ -49,8 +54,8 @@ void compile_conditional_block(Compiler& c, BlockKind kind) {
     const CodeAddress start = c.sink.counter();
     emit_opcode(c.sink, OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
-    (void)open_block(c, kind, start);
-    const BlockRecord* record = find_record_here(c);
+    const bool opened = open_block(c, kind, start);
+    const BlockRecord* record = find_record_here(c, opened);
     if (record == nullptr) {
         c.diag.report_error(msg::pass_mismatch);
         return;
@@ -62,8 +67,8 @@ void compile_conditional_block(Compiler& c, BlockKind kind) {
 // Entered after the keyword (or after "else if").
 void compile_elseif_after_keyword(Compiler& c) {
     if (!chain_after_closed_if(c)) return;
-    (void)open_block(c, BLOCK_IF, c.sink.counter());
-    const BlockRecord* found = find_record_here(c);
+    const bool opened = open_block(c, BLOCK_IF, c.sink.counter());
+    const BlockRecord* found = find_record_here(c, opened);
     if (found == nullptr) {
         c.diag.report_error(msg::pass_mismatch);
         return;
@@ -80,7 +85,7 @@ void compile_elseif_after_keyword(Compiler& c) {
 void compile_loop_jump(Compiler& c, bool to_start) {
     const BlockRecord* loop = nullptr;
     for (int level = c.block_level(); level >= 1 && loop == nullptr; --level) {
-        const BlockRecord* record = c.run.blocks.find(c.p().block_keys[static_cast<std::size_t>(level)]);
+        const BlockRecord* record = c.p().block_records[static_cast<std::size_t>(level)];
         if (record == nullptr) {
             c.diag.report_error(msg::pass_mismatch);
             c.lex.expect_semicolon();
@@ -114,9 +119,15 @@ bool open_block(Compiler& c, BlockKind kind, CodeAddress start) {
     ++p.block_level;
     p.scopes.free_level(p.block_level);
     const BlockKey key = current_block_key(c);
-    p.block_keys[static_cast<std::size_t>(p.block_level)] = key;
     if (c.sink.counting()) c.run.blocks.add(key, kind, start);
+    enter_block(c, p.block_level, key);
     return true;
+}
+
+void enter_block(Compiler& c, int level, const BlockKey& key) {
+    PassState& p = c.p();
+    p.block_keys[static_cast<std::size_t>(level)] = key;
+    p.block_records[static_cast<std::size_t>(level)] = c.run.blocks.find(key);
 }
 
 // }   -> OP_RETURN for a function body, OP_JUMP <start> for a while body
@@ -131,7 +142,7 @@ void close_block(Compiler& c) {
         emit_opcode(c.sink, OP_RETURN);
     } else {
         const BlockKey key = p.block_keys[static_cast<std::size_t>(p.block_level)];
-        const BlockRecord* record = c.run.blocks.find(key);
+        BlockRecord* record = p.block_records[static_cast<std::size_t>(p.block_level)];
         if (record == nullptr) {
             c.diag.report_error(msg::pass_mismatch);
         } else {
@@ -141,7 +152,7 @@ void close_block(Compiler& c) {
             } else if (record->kind == BLOCK_IF) {
                 p.else_allowance = kElseAllowanceAfterIf;
             }
-            if (c.sink.counting()) c.run.blocks.close_all(key, c.sink.counter());
+            if (c.sink.counting()) c.run.blocks.close_all(key, *record, c.sink.counter());
         }
     }
     --p.block_level;
@@ -177,8 +188,8 @@ void compile_else(Compiler& c) {
     }
     if (!c.lex.expect_char('{')) return;
     if (!chain_after_closed_if(c)) return;
-    (void)open_block(c, BLOCK_ELSE, c.sink.counter());
-    const BlockRecord* record = find_record_here(c);
+    const bool opened = open_block(c, BLOCK_ELSE, c.sink.counter());
+    const BlockRecord* record = find_record_here(c, opened);
     if (record == nullptr) {
         c.diag.report_error(msg::pass_mismatch);
         return;

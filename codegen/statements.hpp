@@ -13,6 +13,8 @@ class Compiler;
 // Opens a block one level deeper; false when it cannot be opened (at level 0,
 // or past level 255), after reporting why.
 bool open_block(Compiler& c, BlockKind kind, CodeAddress start);
+// Makes the block at the key the open block of the level, with its record.
+void enter_block(Compiler& c, int level, const BlockKey& key);
 // '}' closes the innermost block.
 void close_block(Compiler& c);
 // The key of a block opened where the reader stands now.

@@ -63,6 +63,9 @@ struct PassState {
     std::unordered_set<std::int32_t> wave_numbers;
     std::vector<Menu> menus;
     std::array<BlockKey, kBlockLevels> block_keys{};
+    // The first record with each open block's key, found once when the
+    // block opens (nullptr when there is none).
+    std::array<BlockRecord*, kBlockLevels> block_records{};
     std::vector<bool> defined_functions;  // by name: user functions given a body so far
 };
 

@@ -85,7 +85,8 @@ public:
         const unsigned char* p = next_;
         while (has_class(*p, kClassWord)) ++p;
         const auto run = static_cast<std::size_t>(p - next_);
-        if (run == 0 || run > kWordMax || limit_ - p < 2) return scan_word_slowly(text);
+        if (run == 0) return 0;
+        if (run > kWordMax || limit_ - p < 2) return scan_word_slowly(text);
         std::memcpy(text, next_, kWordMax);  // the padding after the sentinel keeps this in the buffer
         next_ = p;
         remove_comment_here();

@@ -122,7 +122,6 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
     p.block_level = 1;
     p.scopes.free_level(1);
     const BlockKey key = current_block_key(c);
-    p.block_keys[1] = key;
     if (c.sink.counting()) {
         c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
         FunctionRecord record;
@@ -132,6 +131,7 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
         record.parameter_slots = params.slots;
         c.run.functions.add(name, std::move(record));
     }
+    enter_block(c, 1, key);
     c.body_slots.clear();
     c.body_counts.fill(0);
     for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name, 1);
