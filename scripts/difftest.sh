@@ -12,18 +12,19 @@
 # Differing inputs, with both outputs and modules, are kept in the folder the
 # summary names. Exit status 0 when nothing differs, 1 otherwise.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
 
 if [[ $# -lt 1 || $# -gt 3 ]]; then
   echo "usage: scripts/difftest.sh REF_BIN [NEW_BIN] [COUNT]" >&2
   exit 2
 fi
+# Binaries named relative to where the script was started from.
 ref=$(realpath "$1")
-new=${2:-}
+new=${2:+$(realpath "$2")}
 count=${3:-10000}
 seed=${DIFFTEST_SEED:-1}
 [[ -x $ref ]] || { echo "difftest: $1 is not an executable" >&2; exit 2; }
+cd "$(dirname "$0")/.."
+root=$PWD
 
 # The tools, then (unless given) the new compiler, from the working tree.
 build=$root/build-difftest
@@ -33,7 +34,6 @@ if [[ -z $new ]]; then
   cmake --build "$build" -j2 --target oxbuild > /dev/null
   new=$build/oxbuild
 fi
-new=$(realpath "$new")
 [[ -x $new ]] || { echo "difftest: $new is not an executable" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/difftest.XXXXXX")
@@ -51,8 +51,8 @@ seeds=()
 for f in fuzz/corpus/*/* examples/*.oxs examples/*.oxh; do
   [[ -f $f ]] || continue
   seeds+=("$f")
-  name=${f//\//_}
-  cp "$f" "$work/cases/seed_${name%.*}.oxs"
+  name=${f//[\/.]/_}
+  cp "$f" "$work/cases/seed_$name.oxs"
 done
 "$build/tests/difftest/difftest_mutate" --seed "$seed" --count "$count" --out "$work/cases" "${seeds[@]}"
 

@@ -10,6 +10,7 @@
 // name: inc1.oxh (which includes inc2.oxh), inc2.oxh, pic.bmp, snd.wav, the
 // fuzz corpus's inc.oxs, a.bmp, b.bmp, w.wav and short.wav, and the
 // example's res/logo.bmp, res/icons.bmp and res/click.wav.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
