@@ -40,7 +40,7 @@ inline void emit_code_address(Sink& sink, CodeAddress address) { sink.emit_code_
 inline void emit_string_argument(Sink& sink, std::string_view text) {
     sink.emit_word(EXPR_STRING);
     const std::size_t length = text.find('\0') == std::string_view::npos ? text.size() : text.find('\0');
-    for (std::size_t i = 0; i < length; ++i) sink.emit_byte(static_cast<unsigned char>(text[i]));
+    sink.emit_text(text.substr(0, length));
     sink.emit_byte(0);
     if ((length + 1) % 2 != 0) sink.emit_byte(0);
 }

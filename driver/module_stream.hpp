@@ -23,6 +23,14 @@ public:
         if (used_ == buffer_.size()) flush();
         buffer_[used_++] = byte;
     }
+    // Two bytes, little-endian.
+    void put_word(std::uint32_t value) {
+        if (buffer_.size() - used_ < 2) flush();
+        unsigned char* at = buffer_.data() + used_;
+        at[0] = static_cast<unsigned char>(value);
+        at[1] = static_cast<unsigned char>(value >> 8);
+        used_ += 2;
+    }
     // Four bytes, little-endian.
     void put_dword(std::uint32_t value) {
         if (buffer_.size() - used_ < 4) flush();

@@ -92,9 +92,17 @@ void compile_directive(Compiler& c) {
     else row->handler(c);
 }
 
+constexpr auto row_name = [](const KeywordRow& row) { return row.name; };
+constexpr NameFilter kTypeKeywordFilter(kTypeKeywords, row_name);
+constexpr NameFilter kStatementKeywordFilter(kStatementKeywords, row_name);
+
 void compile_word_item(Compiler& c, const Word& word) {
-    if (const KeywordRow* row = find_row(kTypeKeywords, word.view())) row->handler(c);
-    else if (const KeywordRow* statement = find_row(kStatementKeywords, word.view())) statement->handler(c);
+    const std::string_view text = word.view();
+    const KeywordRow* type = kTypeKeywordFilter.may_hold(text) ? find_row(kTypeKeywords, text) : nullptr;
+    const KeywordRow* statement =
+        type == nullptr && kStatementKeywordFilter.may_hold(text) ? find_row(kStatementKeywords, text) : nullptr;
+    if (type != nullptr) type->handler(c);
+    else if (statement != nullptr) statement->handler(c);
     else if (c.block_level() == 0) compile_function_statement(c, word);
     else compile_identifier_statement(c, word);
 }

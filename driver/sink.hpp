@@ -29,10 +29,7 @@ public:
     }
     void emit_word(std::uint32_t value) {
         if (counting()) counter_ += 2;
-        else {
-            put(value);
-            put(value >> 8);
-        }
+        else if (stream_) stream_->put_word(value);
     }
     void emit_dword(std::uint32_t value) {
         if (counting()) counter_ += 4;

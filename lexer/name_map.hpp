@@ -35,7 +35,7 @@ private:
         char name[kWordMax] = {};
         static StoredName of(NameKey key) {
             StoredName stored;
-            stored.hash = key.hash;
+            stored.hash = key.hash();
             stored.length = static_cast<std::uint8_t>(key.text.size());
             std::memcpy(stored.name, key.text.data(), key.text.size());
             return stored;

@@ -54,12 +54,16 @@ public:
     }
 
     // Blanks, tabs and line feeds (and the comments among them).
+    // Every byte above the blank is no white space, so most calls end at
+    // the first test.
     void skip_space() {
-        if (has_class(*next_, kClassSpace) && !step_over_lone_blank()) skip_run(kClassSpace);
+        if (*next_ > ' ') return;
+        if (!step_over_lone_blank()) skip_run(kClassSpace);
     }
     // Blanks and tabs only: never leaves the line.
     void skip_blanks() {
-        if (has_class(*next_, kClassBlank) && !step_over_lone_blank()) skip_run(kClassBlank);
+        if (*next_ > ' ') return;
+        if (!step_over_lone_blank()) skip_run(kClassBlank);
     }
     bool at_space() const { return in_class(cur(), kClassSpace); }
 
@@ -117,7 +121,7 @@ private:
     // when what follows is neither white space nor a possible comment.
     bool step_over_lone_blank() {
         const unsigned char following = next_[1];
-        if (*next_ != ' ' || has_class(following, kClassSpace) || following == '/' || limit_ - next_ < 3) return false;
+        if (*next_ != ' ' || following <= ' ' || following == '/' || limit_ - next_ < 3) return false;
         ++next_;
         return true;
     }

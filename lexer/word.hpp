@@ -118,7 +118,7 @@ public:
     static constexpr std::uint32_t kNoCachedId = 0xFFFFFFFF;
 
 private:
-    char text_[kWordMax] = {};
+    char text_[kWordMax];  // only the first length_ bytes are meaningful
     std::uint32_t length_ = 0;
     mutable std::uint32_t hash_ = hash_name({});
     mutable bool hashed_ = true;
@@ -126,16 +126,42 @@ private:
     mutable std::uint32_t id_ = kNoCachedId;
 };
 
-// A name as a lookup key: its text and its hash, and the word it came from
-// (whose remembered name number a name table may use).
+// A name as a lookup key: its text, its hash, and the word it came from
+// (whose hash is taken only when a table needs it, and whose remembered name
+// number a name table may use).
 struct NameKey {
     std::string_view text;
-    std::uint32_t hash;
     const Word* word = nullptr;
-    NameKey(const Word& w) : text(w.view()), hash(w.hash()), word(&w) {}  // NOLINT: implicit on purpose
-    NameKey(std::string_view name) : text(name.substr(0, name.size() < kWordMax ? name.size() : kWordMax)), hash(hash_name(text)) {}  // NOLINT
+    NameKey(const Word& w) : text(w.view()), word(&w) {}  // NOLINT: implicit on purpose
+    NameKey(std::string_view name) : text(name.substr(0, name.size() < kWordMax ? name.size() : kWordMax)), text_hash_(hash_name(text)) {}  // NOLINT
     NameKey(const char* name) : NameKey(std::string_view(name)) {}  // NOLINT
     NameKey(const std::string& name) : NameKey(std::string_view(name)) {}  // NOLINT
+    std::uint32_t hash() const { return word != nullptr ? word->hash() : text_hash_; }
+
+private:
+    std::uint32_t text_hash_ = 0;
+};
+
+// Which (first character, length) pairs occur in a fixed set of names, so
+// that a word can be told it is none of them without a search. Built at
+// compile time from the set.
+class NameFilter {
+public:
+    template <typename Names, typename NameOf>
+    constexpr NameFilter(const Names& names, NameOf name_of) {
+        for (const auto& entry : names) {
+            const std::string_view name = name_of(entry);
+            if (!name.empty() && name.size() <= kWordMax)
+                lengths_[static_cast<unsigned char>(name[0])] |= std::uint64_t{1} << name.size();
+        }
+    }
+    constexpr bool may_hold(std::string_view name) const {
+        return !name.empty() && name.size() <= kWordMax &&
+               (lengths_[static_cast<unsigned char>(name[0])] >> name.size() & 1) != 0;
+    }
+
+private:
+    std::uint64_t lengths_[256] = {};
 };
 
 // Hash and equality that let maps keyed by std::string be searched with a

@@ -3,6 +3,7 @@
 // name is hashed and compared once per lookup however many tables hold it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,11 +22,11 @@ class NameTable {
 public:
     // The name's number, given a new one when the name is new.
     NameId intern(NameKey key) {
-        if (const NameId cached = cached_id(key); cached != kNoName) return cached;
+        if (const NameId known = recall(key); known != kNoName) return known;
         if ((texts_.size() + 1) * 2 > slots_.size()) grow();
         Slot& slot = probe(key);
         if (slot.id == kNoName) {
-            slot = {key.hash, static_cast<NameId>(texts_.size())};
+            slot = {key.hash(), static_cast<NameId>(texts_.size())};
             texts_.push_back(Text::of(key.text));
         }
         remember(key, slot.id);
@@ -33,7 +34,7 @@ public:
     }
     // The name's number, or kNoName.
     NameId find(NameKey key) const {
-        if (const NameId cached = cached_id(key); cached != kNoName) return cached;
+        if (const NameId known = recall(key); known != kNoName) return known;
         if (texts_.empty()) return kNoName;
         const NameId id = const_cast<NameTable*>(this)->probe(key).id;
         remember(key, id);
@@ -74,21 +75,48 @@ private:
         }
     };
 
-    NameId cached_id(NameKey key) const {
+    // A word's own remembered number, or the number of a short name met
+    // recently: names are read again and again (i, n, a), and a short one
+    // is told apart by one 8-byte piece and its length, without a hash.
+    NameId recall(NameKey key) const {
         static_assert(Word::kNoCachedId == kNoName);
-        return key.word != nullptr ? key.word->cached_id(this) : kNoName;
+        if (key.word == nullptr) return kNoName;
+        if (const NameId cached = key.word->cached_id(this); cached != kNoName) return cached;
+        if (key.text.size() > kShortName) return kNoName;
+        const std::uint64_t piece = short_piece(key);
+        const ShortName& recent = recent_[recent_slot(piece)];
+        if (recent.piece != piece || recent.id == kNoName) return kNoName;
+        key.word->cache_id(this, recent.id);
+        return recent.id;
     }
     // Only numbers found are remembered: a name not yet in the table may be
-    // added later.
+    // added later, and names are never taken out.
     void remember(NameKey key, NameId id) const {
-        if (key.word != nullptr && id != kNoName) key.word->cache_id(this, id);
+        if (key.word == nullptr || id == kNoName) return;
+        key.word->cache_id(this, id);
+        if (key.text.size() <= kShortName) {
+            const std::uint64_t piece = short_piece(key);
+            recent_[recent_slot(piece)] = {piece, id};
+        }
     }
+    // The name's bytes (a word's buffer holds kWordMax of them) and its
+    // length in the top byte, which no character of a short name reaches.
+    static constexpr std::size_t kShortName = 7;
+    static std::uint64_t short_piece(NameKey key) {
+        std::uint64_t piece;
+        std::memcpy(&piece, key.text.data(), sizeof piece);
+        const std::size_t length = key.text.size();
+        piece &= length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
+        return piece | (static_cast<std::uint64_t>(length) << 56);
+    }
+    static std::size_t recent_slot(std::uint64_t piece) { return (piece * detail::kHashMultiplier) >> (64 - kRecentBits); }
 
     Slot& probe(NameKey key) {
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t i = key.hash & mask;; i = (i + 1) & mask) {
+        const std::uint32_t hash = key.hash();
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& slot = slots_[i];
-            if (slot.id == kNoName || (slot.hash == key.hash && texts_[slot.id].equals(key))) return slot;
+            if (slot.id == kNoName || (slot.hash == hash && texts_[slot.id].equals(key))) return slot;
         }
     }
     void grow() {
@@ -102,6 +130,13 @@ private:
             slots_[i] = s;
         }
     }
+
+    struct ShortName {
+        std::uint64_t piece = 0;
+        NameId id = kNoName;
+    };
+    static constexpr unsigned kRecentBits = 8;
+    mutable std::array<ShortName, std::size_t{1} << kRecentBits> recent_{};
 
     std::vector<Slot> slots_;
     std::vector<Text> texts_;

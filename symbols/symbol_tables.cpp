@@ -9,6 +9,8 @@ namespace oxbuild {
 bool is_reserved_word(std::string_view name) {
     static constexpr std::string_view kReserved[] = {"int", "uint", "str", "if", "elseif",
                                                       "else", "while", "continue", "break", "return"};
+    static constexpr NameFilter kFilter(kReserved, [](std::string_view word) { return word; });
+    if (!kFilter.may_hold(name)) return false;
     for (const std::string_view word : kReserved)
         if (word == name) return true;
     return false;
