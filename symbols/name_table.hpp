@@ -82,10 +82,11 @@ private:
         static_assert(Word::kNoCachedId == kNoName);
         if (key.word == nullptr) return kNoName;
         if (const NameId cached = key.word->cached_id(this); cached != kNoName) return cached;
-        if (key.text.size() > kShortName) return kNoName;
+        const std::size_t length = key.text.size();
+        if (length > kShortName) return kNoName;
         const std::uint64_t piece = short_piece(key);
-        const ShortName& recent = recent_[recent_slot(piece)];
-        if (recent.piece != piece || recent.id == kNoName) return kNoName;
+        const ShortName& recent = recent_[recent_slot(piece, length)];
+        if (recent.piece != piece || recent.length != length || recent.id == kNoName) return kNoName;
         key.word->cache_id(this, recent.id);
         return recent.id;
     }
@@ -94,22 +95,24 @@ private:
     void remember(NameKey key, NameId id) const {
         if (key.word == nullptr || id == kNoName) return;
         key.word->cache_id(this, id);
-        if (key.text.size() <= kShortName) {
+        const std::size_t length = key.text.size();
+        if (length <= kShortName) {
             const std::uint64_t piece = short_piece(key);
-            recent_[recent_slot(piece)] = {piece, id};
+            recent_[recent_slot(piece, length)] = {piece, static_cast<std::uint32_t>(length), id};
         }
     }
-    // The name's bytes (a word's buffer holds kWordMax of them) and its
-    // length in the top byte, which no character of a short name reaches.
-    static constexpr std::size_t kShortName = 7;
+    // A short name is its bytes in one 8-byte piece (a word's buffer holds
+    // kWordMax of them) and its length.
+    static constexpr std::size_t kShortName = 8;
     static std::uint64_t short_piece(NameKey key) {
         std::uint64_t piece;
         std::memcpy(&piece, key.text.data(), sizeof piece);
         const std::size_t length = key.text.size();
-        piece &= length == 0 ? 0 : ~std::uint64_t{0} >> (64 - 8 * length);
-        return piece | (static_cast<std::uint64_t>(length) << 56);
+        return length == 0 ? 0 : piece & (~std::uint64_t{0} >> (64 - 8 * length));
     }
-    static std::size_t recent_slot(std::uint64_t piece) { return (piece * detail::kHashMultiplier) >> (64 - kRecentBits); }
+    static std::size_t recent_slot(std::uint64_t piece, std::size_t length) {
+        return ((piece + length) * detail::kHashMultiplier) >> (64 - kRecentBits);
+    }
 
     Slot& probe(NameKey key) {
         const std::size_t mask = slots_.size() - 1;
@@ -133,6 +136,7 @@ private:
 
     struct ShortName {
         std::uint64_t piece = 0;
+        std::uint32_t length = 0;
         NameId id = kNoName;
     };
     static constexpr unsigned kRecentBits = 8;
