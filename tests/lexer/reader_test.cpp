@@ -208,3 +208,41 @@ TEST(Reader, IncludeFileKeepsItsOwnNameAndLines) {
                                                     oxtest::error_line("prog.oxs", 4, msg::syntax),
                                                 2));
 }
+
+// The reader refills its 64 KiB buffer as it goes; a word, a blank run, a
+// comment, a string or a CR LF that straddles a refill must read exactly as
+// it does anywhere else. A padding comment moves every token of the first
+// lines across the refill point in turn, in LF and CR LF form.
+TEST(Reader, BufferRefillsChangeNothing) {
+    constexpr std::size_t kBufferSize = 1 << 16;
+    const std::string name40 = "a_name_of_forty_characters_0123456789xyz";
+    const std::string with_errors = "int g;\nOnLoad(int &r)\n{\n"
+                                    "    str t;        // a comment\n"
+                                    "    r = g + 0x1F * 010;   /* two\n"
+                                    "    lines */ r = " + name40 + ";\n"
+                                    "    r = ;\n}\n";
+    const std::string without_errors = "int " + name40 + ";\nstr s;\nOnLoad(int &r)\n{\n"
+                                       "    r = " + name40 + " + 0x1F * 010;   /* two\n"
+                                       "    lines */ strcpy(s, \"a\\tb\\x41\x95\\c /* text */\");\n}\n";
+    const auto crlf = [](const std::string& text) {
+        std::string out;
+        for (const char ch : text) out += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        return out;
+    };
+    const struct {
+        const std::string& text;
+        bool creates_module;
+    } sources[] = {{with_errors, false}, {without_errors, true}};
+    for (const auto& [source, creates_module] : sources) {
+        const oxtest::Compiled plain = oxtest::compile_source(source);
+        ASSERT_EQ(plain.module_exists, creates_module) << plain.out;
+        for (std::size_t at = kBufferSize - 48; at <= kBufferSize + 4; ++at) {
+            const std::string padding = "/*" + std::string(at - 4, '.') + "*/";
+            for (const std::string& text : {padding + source, crlf(padding + source)}) {
+                const oxtest::Compiled padded = oxtest::compile_source(text);
+                ASSERT_EQ(padded.out, plain.out) << "tokens from offset " << at;
+                ASSERT_EQ(padded.module, plain.module) << "tokens from offset " << at;
+            }
+        }
+    }
+}
