@@ -24,8 +24,9 @@ inline constexpr std::size_t kWordMax = 32;
 namespace detail {
 inline constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
 constexpr std::uint32_t finish_hash(std::uint64_t h) {
+    h ^= h >> 32;
     h *= kHashMultiplier;
-    return static_cast<std::uint32_t>(h >> 32) ^ static_cast<std::uint32_t>(h);
+    return static_cast<std::uint32_t>(h >> 32);
 }
 constexpr std::uint64_t mix_piece(std::uint64_t h, std::uint64_t piece) {
     return (h ^ piece) * kHashMultiplier + (h >> 29);

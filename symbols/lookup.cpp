@@ -4,7 +4,7 @@
 
 namespace oxbuild {
 
-std::optional<SymbolInfo> lookup_symbol(Compiler& c, NameKey name) {
+std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
     const auto found = c.p().scopes.lookup(name, c.block_level());
     if (!found) return std::nullopt;
     return SymbolInfo{found->type, found->slot, found->level};

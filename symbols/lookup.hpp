@@ -19,7 +19,7 @@ struct SymbolInfo {
     bool local() const { return level != 0; }
 };
 
-std::optional<SymbolInfo> lookup_symbol(Compiler& c, NameKey name);
+std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name);
 
 // The slot number of a variable declared at the level: its position among
 // the globals of its type, or among the locals of its type class in the

@@ -61,22 +61,11 @@ void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int3
     declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
-std::uint32_t ScopeTable::top_of(NameKey name) const {
-    const NameId id = names_->find(name);
-    return id < tops_.size() ? tops_[id] : kNoEntry;
-}
-
 std::optional<TypeCode> ScopeTable::find(int level, NameKey name) const {
     for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
         if (entries_[e].level == level) return entries_[e].type;
         if (entries_[e].level < level) break;
     }
-    return std::nullopt;
-}
-
-std::optional<ScopeTable::Found> ScopeTable::lookup(NameKey name, int from_level) const {
-    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
-        if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
     return std::nullopt;
 }
 

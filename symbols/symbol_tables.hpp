@@ -73,7 +73,11 @@ public:
     // The entry of the name in one level's list.
     std::optional<TypeCode> find(int level, NameKey name) const;
     // The innermost declaration visible from the level.
-    std::optional<Found> lookup(NameKey name, int from_level) const;
+    std::optional<Found> lookup(NameKey name, int from_level) const {
+        for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
+            if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
+        return std::nullopt;
+    }
     void free_level(int level);
     void add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot = 0);
     // Records the slot number of the name's entry at the level.
@@ -89,7 +93,10 @@ private:
         std::int32_t slot;
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
-    std::uint32_t top_of(NameKey name) const;
+    std::uint32_t top_of(NameKey name) const {
+        const NameId id = names_->find(name);
+        return id < tops_.size() ? tops_[id] : kNoEntry;
+    }
 
     NamesRef names_;
     std::vector<std::uint32_t> tops_;       // name -> innermost entry
