@@ -1,6 +1,7 @@
 #include "lexer/reader.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace oxbuild {
@@ -33,21 +34,24 @@ void Reader::restore(State&& state) {
     file_name = std::move(state.file_name);
 }
 
-// Long runs of blanks are mostly indentation, so after a line feed whole
-// groups of eight blanks are stepped over at once; the padding after the
-// sentinel keeps the loads in the buffer.
+// Runs of blanks are mostly indentation, stepped over eight bytes at a
+// time; the padding after the sentinel keeps the loads in the buffer.
 void Reader::skip_run(std::uint8_t cls) {
     const bool line_feeds = (cls & kClassLineFeed) != 0;
     while (true) {
         const unsigned char* p = next_;
         while (true) {
             const unsigned char c = *p;
-            if (c == ' ' || c == '\t') {
+            if (c == ' ') {
+                // Up to eight blanks in one step: the first byte that is no
+                // blank ends the step.
+                const std::uint64_t others = load_eight(p) ^ kEightBlanks;
+                p += others == 0 ? 8 : std::countr_zero(others) / 8;
+            } else if (c == '\t') {
                 ++p;
             } else if (c == '\n' && line_feeds) {
                 ++line;
                 ++p;
-                while (load_eight(p) == kEightBlanks) p += 8;
             } else {
                 break;
             }
@@ -148,7 +152,7 @@ std::size_t Reader::scan_string_run(std::string& text, std::size_t maximum) {
         const auto room = std::min(static_cast<std::size_t>(limit_ - start), maximum - copied);
         const unsigned char* p = start;
         while (p != start + room && !has_class(*p, kClassStringStop)) ++p;
-        text.append(start, p);
+        text.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
         copied += static_cast<std::size_t>(p - start);
         if (!move_to(p)) return copied;
     }
