@@ -23,22 +23,12 @@ public:
     // The name's number, given a new one when the name is new.
     NameId intern(NameKey key) {
         if (const NameId known = recall(key); known != kNoName) return known;
-        if ((texts_.size() + 1) * 2 > slots_.size()) grow();
-        Slot& slot = probe(key);
-        if (slot.id == kNoName) {
-            slot = {key.hash(), static_cast<NameId>(texts_.size())};
-            texts_.push_back(Text::of(key.text));
-        }
-        remember(key, slot.id);
-        return slot.id;
+        return intern_by_search(key);
     }
     // The name's number, or kNoName.
     NameId find(NameKey key) const {
         if (const NameId known = recall(key); known != kNoName) return known;
-        if (texts_.empty()) return kNoName;
-        const NameId id = const_cast<NameTable*>(this)->probe(key).id;
-        remember(key, id);
-        return id;
+        return find_by_search(key);
     }
     std::string_view text(NameId id) const { return texts_[id].view(); }
     std::size_t size() const { return texts_.size(); }
@@ -112,6 +102,23 @@ private:
     }
     static std::size_t recent_slot(std::uint64_t piece, std::size_t length) {
         return ((piece + length) * detail::kHashMultiplier) >> (64 - kRecentBits);
+    }
+
+    [[gnu::noinline]] NameId intern_by_search(NameKey key) {
+        if ((texts_.size() + 1) * 2 > slots_.size()) grow();
+        Slot& slot = probe(key);
+        if (slot.id == kNoName) {
+            slot = {key.hash(), static_cast<NameId>(texts_.size())};
+            texts_.push_back(Text::of(key.text));
+        }
+        remember(key, slot.id);
+        return slot.id;
+    }
+    [[gnu::noinline]] NameId find_by_search(NameKey key) const {
+        if (texts_.empty()) return kNoName;
+        const NameId id = const_cast<NameTable*>(this)->probe(key).id;
+        remember(key, id);
+        return id;
     }
 
     Slot& probe(NameKey key) {
