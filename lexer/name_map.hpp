@@ -14,12 +14,12 @@ namespace oxbuild {
 template <typename Value>
 class NameMap {
 public:
-    Value* find(NameKey key) { return map_.find(StoredName::of(key)); }
-    const Value* find(NameKey key) const { return map_.find(StoredName::of(key)); }
+    Value* find(const NameKey& key) { return map_.find(StoredName::of(key)); }
+    const Value* find(const NameKey& key) const { return map_.find(StoredName::of(key)); }
 
     // The value of the name, inserted as given when the name is new.
     // Returns the value and whether it was inserted.
-    std::pair<Value*, bool> try_emplace(NameKey key, const Value& value) {
+    std::pair<Value*, bool> try_emplace(const NameKey& key, const Value& value) {
         return map_.try_emplace(StoredName::of(key), value);
     }
 
@@ -33,7 +33,7 @@ private:
         std::uint32_t hash = 0;
         std::uint8_t length = 0;
         char name[kWordMax] = {};
-        static StoredName of(NameKey key) {
+        static StoredName of(const NameKey& key) {
             StoredName stored;
             stored.hash = key.hash();
             stored.length = static_cast<std::uint8_t>(key.text.size());

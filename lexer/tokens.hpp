@@ -18,11 +18,11 @@ namespace oxbuild {
 class DefineTable {
 public:
     // The replacement of the name, or nullptr when it is not defined.
-    const Word* find(NameKey name) const {
+    const Word* find(const NameKey& name) const {
         if (map_.empty()) return nullptr;
         return map_.find(name);
     }
-    void set(NameKey name, const Word& replacement) {
+    void set(const NameKey& name, const Word& replacement) {
         const auto [value, inserted] = map_.try_emplace(name, replacement);
         if (!inserted) *value = replacement;
     }

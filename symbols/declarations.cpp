@@ -16,14 +16,17 @@ namespace {
 // the slots pass 1 made) and keeps the number in its scope entry.
 void number_variable(Compiler& c, TypeCode type, const Word& name) {
     const int level = c.block_level();
+    const int type_class = type_class_index(type);
+    std::int32_t slot;
     if (level != 0) {
-        add_local(c, type, name, level);
-    } else if (c.sink.counting()) {
-        const int type_class = type_class_index(type);
-        c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
-                        c.run.global_counts[static_cast<std::size_t>(type_class)]);
+        slot = add_local(c, type, name, level);
+    } else if (c.sink.counting() && type_class >= 0) {
+        slot = c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
+                               c.run.global_counts[static_cast<std::size_t>(type_class)]);
+    } else {
+        slot = resolve_slot(c, type, name, level);
     }
-    c.p().scopes.set_slot(level, name, resolve_slot(c, type, name, level));
+    c.p().scopes.set_slot(level, name, slot);
 }
 
 // One parameter: "type [&] [name]" or a bare name for an int. False after a
@@ -141,13 +144,14 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
 
 }  // namespace
 
-void add_local(Compiler& c, TypeCode type, NameKey name, int level) {
+std::int32_t add_local(Compiler& c, TypeCode type, const NameKey& name, int level) {
     const int type_class = type_class_index(type);
-    if (type_class < 0) return;
+    if (type_class < 0) return 0;
     const auto index = static_cast<std::size_t>(type_class);
-    c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
+    const std::int32_t slot = c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
     FunctionRecord* record = c.run.functions.last();
     if (c.sink.counting() && record != nullptr) record->local_counts[index] = c.body_counts[index];
+    return slot;
 }
 
 void compile_declaration(Compiler& c, TypeCode type) {

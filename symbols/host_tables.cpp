@@ -122,7 +122,7 @@ std::span<const StandardFunction> standard_functions() { return kStandardFunctio
 
 std::span<const EventRow> events() { return kEvents; }
 
-bool is_standard_function_name(NameKey name) {
+bool is_standard_function_name(const NameKey& name) {
     static constexpr NameFilter kFilter(kStandardFunctions, [](const StandardFunction& f) { return f.name; });
     if (!kFilter.may_hold(name.text)) return false;
     static const NameMap<bool> names = [] {

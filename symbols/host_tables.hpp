@@ -32,6 +32,6 @@ std::span<const EventRow> events();
 inline constexpr std::size_t kFixedHandlerEvents = 3;
 
 // Whether the name is a standard function's (exact, case-sensitive).
-bool is_standard_function_name(NameKey name);
+bool is_standard_function_name(const NameKey& name);
 
 }  // namespace oxbuild

@@ -10,7 +10,7 @@ std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
     return SymbolInfo{found->type, found->slot, found->level};
 }
 
-std::int32_t resolve_slot(Compiler& c, TypeCode type, NameKey name, int level) {
+std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;
     if (level == 0) {

@@ -26,6 +26,6 @@ std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name);
 // function body being compiled. A name missing from the list gets the list's
 // length. Called once per declaration; lookups then read the number from
 // the scope entry.
-std::int32_t resolve_slot(Compiler& c, TypeCode type, NameKey name, int level);
+std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level);
 
 }  // namespace oxbuild

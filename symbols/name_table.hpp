@@ -21,12 +21,12 @@ inline constexpr NameId kNoName = 0xFFFFFFFF;
 class NameTable {
 public:
     // The name's number, given a new one when the name is new.
-    NameId intern(NameKey key) {
+    NameId intern(const NameKey& key) {
         if (const NameId known = recall(key); known != kNoName) return known;
         return intern_by_search(key);
     }
     // The name's number, or kNoName.
-    NameId find(NameKey key) const {
+    NameId find(const NameKey& key) const {
         if (const NameId known = recall(key); known != kNoName) return known;
         return find_by_search(key);
     }
@@ -50,7 +50,7 @@ private:
         std::string_view view() const { return {text, length}; }
         // A word's text is read in whole 8-byte pieces (its buffer holds
         // kWordMax bytes), the stored text is zero-filled past its length.
-        bool equals(NameKey key) const {
+        bool equals(const NameKey& key) const {
             if (length != key.text.size()) return false;
             if (key.word == nullptr) return view() == key.text;
             for (std::size_t i = 0; i < length; i += 8) {
@@ -68,7 +68,7 @@ private:
     // A word's own remembered number, or the number of a short name met
     // recently: names are read again and again (i, n, a), and a short one
     // is told apart by one 8-byte piece and its length, without a hash.
-    NameId recall(NameKey key) const {
+    NameId recall(const NameKey& key) const {
         static_assert(Word::kNoCachedId == kNoName);
         if (key.word == nullptr) return kNoName;
         if (const NameId cached = key.word->cached_id(this); cached != kNoName) return cached;
@@ -82,7 +82,7 @@ private:
     }
     // Only numbers found are remembered: a name not yet in the table may be
     // added later, and names are never taken out.
-    void remember(NameKey key, NameId id) const {
+    void remember(const NameKey& key, NameId id) const {
         if (key.word == nullptr || id == kNoName) return;
         key.word->cache_id(this, id);
         const std::size_t length = key.text.size();
@@ -94,7 +94,7 @@ private:
     // A short name is its bytes in one 8-byte piece (a word's buffer holds
     // kWordMax of them) and its length.
     static constexpr std::size_t kShortName = 8;
-    static std::uint64_t short_piece(NameKey key) {
+    static std::uint64_t short_piece(const NameKey& key) {
         std::uint64_t piece;
         std::memcpy(&piece, key.text.data(), sizeof piece);
         const std::size_t length = key.text.size();
@@ -104,7 +104,7 @@ private:
         return ((piece + length) * detail::kHashMultiplier) >> (64 - kRecentBits);
     }
 
-    [[gnu::noinline]] NameId intern_by_search(NameKey key) {
+    [[gnu::noinline]] NameId intern_by_search(const NameKey& key) {
         if ((texts_.size() + 1) * 2 > slots_.size()) grow();
         Slot& slot = probe(key);
         if (slot.id == kNoName) {
@@ -114,14 +114,14 @@ private:
         remember(key, slot.id);
         return slot.id;
     }
-    [[gnu::noinline]] NameId find_by_search(NameKey key) const {
+    [[gnu::noinline]] NameId find_by_search(const NameKey& key) const {
         if (texts_.empty()) return kNoName;
         const NameId id = const_cast<NameTable*>(this)->probe(key).id;
         remember(key, id);
         return id;
     }
 
-    Slot& probe(NameKey key) {
+    Slot& probe(const NameKey& key) {
         const std::size_t mask = slots_.size() - 1;
         const std::uint32_t hash = key.hash();
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {

@@ -16,7 +16,7 @@ bool is_reserved_word(std::string_view name) {
     return false;
 }
 
-bool check_name_rules(Diagnostics& diag, NameKey key) {
+bool check_name_rules(Diagnostics& diag, const NameKey& key) {
     const std::string_view name = key.text;
     if (is_reserved_word(name)) {
         diag.report_error_name(msg::reserved_word, name);
@@ -35,7 +35,7 @@ bool check_name_rules(Diagnostics& diag, NameKey key) {
 
 // --- scope lists -----------------------------------------------------------
 
-bool ScopeTable::declare(Diagnostics& diag, int level, NameKey name, TypeCode type) {
+bool ScopeTable::declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type) {
     if (!check_name_rules(diag, name)) return false;
     if (find(level, name)) {
         diag.report_error_name(msg::already_defined, name.text);
@@ -45,7 +45,7 @@ bool ScopeTable::declare(Diagnostics& diag, int level, NameKey name, TypeCode ty
     return true;
 }
 
-void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot) {
+void ScopeTable::add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot) {
     const NameId id = names_->intern(name);
     if (id >= tops_.size()) tops_.resize(id + 1, kNoEntry);
     std::uint32_t& top = tops_[id];
@@ -61,7 +61,7 @@ void ScopeTable::add_unchecked(int level, NameKey name, TypeCode type, std::int3
     declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
-std::optional<TypeCode> ScopeTable::find(int level, NameKey name) const {
+std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
     for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
         if (entries_[e].level == level) return entries_[e].type;
         if (entries_[e].level < level) break;
@@ -69,7 +69,7 @@ std::optional<TypeCode> ScopeTable::find(int level, NameKey name) const {
     return std::nullopt;
 }
 
-void ScopeTable::set_slot(int level, NameKey name, std::int32_t slot) {
+void ScopeTable::set_slot(int level, const NameKey& name, std::int32_t slot) {
     for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
         if (entries_[e].level == level) {
             entries_[e].slot = slot;
@@ -114,7 +114,7 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) 
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(NameKey name, std::span<const TypeCode> parameters) {
+void PrototypeTable::add(const NameKey& name, std::span<const TypeCode> parameters) {
     const NameId id = names_->intern(name);
     if (id >= index_.size()) index_.resize(id + 1, kNone);
     // The first record of a name wins; a later one could never be found.
@@ -123,7 +123,7 @@ void PrototypeTable::add(NameKey name, std::span<const TypeCode> parameters) {
     prototypes_.push_back(Prototype{types_.copy(parameters)});
 }
 
-const Prototype* PrototypeTable::find(NameKey name) const {
+const Prototype* PrototypeTable::find(const NameKey& name) const {
     const NameId id = names_->find(name);
     if (id >= index_.size() || index_[id] == kNone) return nullptr;
     return &prototypes_[index_[id]];
@@ -138,7 +138,7 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameKey name) const {
+std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, const NameKey& name) const {
     const NameId id = names_->find(name);
     if (id == kNoName) return std::nullopt;
     const std::int32_t* slot =
@@ -147,14 +147,16 @@ std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class,
     return *slot;
 }
 
-void SlotTable::add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count) {
+std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count) {
     const Key key{owner, names_->intern(name), static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
-    if (map_.try_emplace(key, count).second) ++count;
+    const auto [slot, added] = map_.try_emplace(key, count);
+    if (added) ++count;
+    return *slot;
 }
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(NameKey name, FunctionRecord record) {
+void FunctionTable::add(const NameKey& name, FunctionRecord record) {
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
     record.parameter_types = types_.copy(record.parameter_types);
     record.parameter_slots = slots_.copy(record.parameter_slots);
@@ -165,18 +167,18 @@ void FunctionTable::add(NameKey name, FunctionRecord record) {
     records_.push_back(std::move(record));
 }
 
-std::optional<std::size_t> FunctionTable::find_position(NameKey name) const {
+std::optional<std::size_t> FunctionTable::find_position(const NameKey& name) const {
     const NameId id = names_->find(name);
     if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
     return first_[id];
 }
 
-const FunctionRecord* FunctionTable::find(NameKey name) const {
+const FunctionRecord* FunctionTable::find(const NameKey& name) const {
     const auto position = find_position(name);
     return position ? &records_[*position] : nullptr;
 }
 
-std::optional<FunctionIndex> FunctionTable::find_index(NameKey name) const {
+std::optional<FunctionIndex> FunctionTable::find_index(const NameKey& name) const {
     const FunctionRecord* record = find(name);
     if (record == nullptr) return std::nullopt;
     if (record->kind == FunctionKind::standard)

@@ -35,7 +35,7 @@ inline constexpr std::size_t kMaxParameters = 256;
 // Checks the rules every new name must pass, in order: not a reserved word,
 // not a standard function, begins with a letter or '_'. Reports the first
 // that fails (detail ": NAME") and returns false.
-bool check_name_rules(Diagnostics& diag, NameKey name);
+bool check_name_rules(Diagnostics& diag, const NameKey& name);
 
 // Whether the word is a type keyword or a statement keyword.
 bool is_reserved_word(std::string_view name);
@@ -69,19 +69,19 @@ public:
     };
 
     // declare_symbol: name rules, then no duplicate in the level's list.
-    bool declare(Diagnostics& diag, int level, NameKey name, TypeCode type);
+    bool declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type);
     // The entry of the name in one level's list.
-    std::optional<TypeCode> find(int level, NameKey name) const;
+    std::optional<TypeCode> find(int level, const NameKey& name) const;
     // The innermost declaration visible from the level.
-    std::optional<Found> lookup(NameKey name, int from_level) const {
+    std::optional<Found> lookup(const NameKey& name, int from_level) const {
         for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
             if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
         return std::nullopt;
     }
     void free_level(int level);
-    void add_unchecked(int level, NameKey name, TypeCode type, std::int32_t slot = 0);
+    void add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot = 0);
     // Records the slot number of the name's entry at the level.
-    void set_slot(int level, NameKey name, std::int32_t slot);
+    void set_slot(int level, const NameKey& name, std::int32_t slot);
 
 private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
@@ -93,7 +93,7 @@ private:
         std::int32_t slot;
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
-    std::uint32_t top_of(NameKey name) const {
+    std::uint32_t top_of(const NameKey& name) const {
         const NameId id = names_->find(name);
         return id < tops_.size() ? tops_[id] : kNoEntry;
     }
@@ -149,8 +149,8 @@ class PrototypeTable {
 public:
     PrototypeTable() = default;
     explicit PrototypeTable(NameTable& names) : names_(names) {}
-    void add(NameKey name, std::span<const TypeCode> parameters);
-    const Prototype* find(NameKey name) const;
+    void add(const NameKey& name, std::span<const TypeCode> parameters);
+    const Prototype* find(const NameKey& name) const;
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
@@ -186,9 +186,10 @@ public:
     explicit SlotTable(NameTable& names) : names_(names) {}
 
     static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
-    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, NameKey name) const;
-    // Adds the slot unless it exists; count is the owner's count for the class.
-    void add(std::uint32_t owner, int type_class, int level, NameKey name, std::int32_t& count);
+    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, const NameKey& name) const;
+    // Adds the slot unless it exists; count is the owner's count for the
+    // class. Returns the slot's number.
+    std::int32_t add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count);
     void clear() { map_.clear(); }
 
 private:
@@ -213,10 +214,10 @@ public:
     FunctionTable() = default;
     explicit FunctionTable(NameTable& names) : names_(names) {}
     // Keeps a copy of the record, its parameter lists included.
-    void add(NameKey name, FunctionRecord record);
-    const FunctionRecord* find(NameKey name) const;
-    std::optional<std::size_t> find_position(NameKey name) const;
-    std::optional<FunctionIndex> find_index(NameKey name) const;
+    void add(const NameKey& name, FunctionRecord record);
+    const FunctionRecord* find(const NameKey& name) const;
+    std::optional<std::size_t> find_position(const NameKey& name) const;
+    std::optional<FunctionIndex> find_index(const NameKey& name) const;
     const std::deque<FunctionRecord>& records() const { return records_; }
     std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
