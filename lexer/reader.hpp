@@ -10,6 +10,7 @@
 // refilled, so ahead() is always in it until the file ends.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -58,7 +59,7 @@ public:
     // the first test.
     void skip_space() {
         if (*next_ > ' ') return;
-        if (!step_over_lone_blank()) skip_run(kClassSpace);
+        if (!step_over_lone_blank() && !step_over_line_end()) skip_run(kClassSpace);
     }
     // Blanks and tabs only: never leaves the line.
     void skip_blanks() {
@@ -123,6 +124,20 @@ private:
         const unsigned char following = next_[1];
         if (*next_ != ' ' || following <= ' ' || following == '/' || limit_ - next_ < 3) return false;
         ++next_;
+        return true;
+    }
+    // A line end and up to eight blanks of indentation before a token, the
+    // other common white space, likewise stepped over here.
+    bool step_over_line_end() {
+        if (*next_ != '\n') return false;
+        const unsigned char* p = next_ + 1;
+        std::uint64_t bytes;
+        std::memcpy(&bytes, p, sizeof bytes);  // within the padding after the sentinel
+        const std::uint64_t others = bytes ^ 0x2020202020202020ull;
+        p += others == 0 ? sizeof bytes : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+        if (*p <= ' ' || *p == '/' || limit_ - p < 2) return false;
+        ++line;
+        next_ = p;
         return true;
     }
     void keep_ahead_filled() {

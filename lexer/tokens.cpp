@@ -25,27 +25,31 @@ bool convert_digits(std::string_view digits, std::uint32_t base, std::int32_t& v
     return true;
 }
 
+// The same for base 10, the common case, without the letter digits.
+bool convert_decimal(std::string_view digits, std::int32_t& value) {
+    std::uint32_t v = 0;
+    for (const char ch : digits) {
+        const auto d = static_cast<std::uint32_t>(static_cast<unsigned char>(ch)) - '0';
+        if (d > 9) return false;
+        v = v * 10 + d;
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+
 constexpr char kQuote = '"';
 
 }  // namespace
 
 bool convert_number(std::string_view word, std::int32_t& value) {
     if (word.empty()) return false;
-    if (word[0] != '0') return convert_digits(word, 10, value);
+    if (word[0] != '0') return convert_decimal(word, value);
     if (word.size() >= 2 && (word[1] == 'x' || word[1] == 'X')) return convert_digits(word.substr(2), 16, value);
     return convert_digits(word, 8, value);
 }
 
-void Lexer::read_word_chars(Word& word) { word.set_length(reader.scan_word(word.buffer())); }
-
 void Lexer::substitute_define(Word& word) const {
     if (const Word* replacement = defines_->find(word)) word = *replacement;
-}
-
-void Lexer::read_identifier(Word& word) {
-    reader.skip_space();
-    read_word_chars(word);
-    lookup_define(word);
 }
 
 void Lexer::read_identifier_on_line(Word& word) {
@@ -190,18 +194,6 @@ FileNameResult Lexer::read_file_name(std::size_t maximum, bool on_line) {
 void Lexer::syntax_error() {
     diag.report_error(msg::syntax);
     reader.skip_past_semicolon();
-}
-
-void Lexer::expect_semicolon() { (void)expect_char(';'); }
-
-bool Lexer::expect_char(char expected) {
-    reader.skip_space();
-    if (reader.cur() != expected) {
-        syntax_error();
-        return false;
-    }
-    reader.next_char();
-    return true;
 }
 
 void Lexer::end_directive() {

@@ -49,7 +49,11 @@ public:
     void use_defines(const DefineTable* defines) { defines_ = defines; }
 
     // skip_space, a word, then #define substitution.
-    void read_identifier(Word& word);
+    void read_identifier(Word& word) {
+        reader.skip_space();
+        read_word_chars(word);
+        lookup_define(word);
+    }
     // The same without leaving the line.
     void read_identifier_on_line(Word& word);
     // skip_blanks and a word without substitution (for #define itself).
@@ -73,10 +77,18 @@ public:
     FileNameResult read_file_name(std::size_t maximum, bool on_line);
 
     // ';' ends a statement; otherwise a syntax error skips past the next ';'.
-    void expect_semicolon();
+    void expect_semicolon() { (void)expect_char(';'); }
     // White space, then the character, stepped past; otherwise a syntax
     // error (and false).
-    bool expect_char(char expected);
+    bool expect_char(char expected) {
+        reader.skip_space();
+        if (reader.cur() != expected) {
+            syntax_error();
+            return false;
+        }
+        reader.next_char();
+        return true;
+    }
     // Blanks, then a line end or the end of the file; otherwise the rest of
     // the line is reported and skipped.
     void end_directive();
@@ -88,7 +100,7 @@ public:
     Diagnostics& diag;
 
 private:
-    void read_word_chars(Word& word);
+    void read_word_chars(Word& word) { word.set_length(reader.scan_word(word.buffer())); }
     void substitute_define(Word& word) const;
     int read_escape();
     bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);

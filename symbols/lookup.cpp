@@ -4,12 +4,6 @@
 
 namespace oxbuild {
 
-std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
-    const auto found = c.p().scopes.lookup(name, c.block_level());
-    if (!found) return std::nullopt;
-    return SymbolInfo{found->type, found->slot, found->level};
-}
-
 std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;

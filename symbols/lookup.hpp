@@ -6,11 +6,10 @@
 #include <optional>
 
 #include "codegen/bytecode.hpp"
+#include "driver/compiler.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
-
-class Compiler;
 
 struct SymbolInfo {
     TypeCode type;
@@ -19,7 +18,12 @@ struct SymbolInfo {
     bool local() const { return level != 0; }
 };
 
-std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name);
+// Inline: every operand and argument that names a variable comes here.
+inline std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
+    const auto found = c.p().scopes.lookup(name, c.block_level());
+    if (!found) return std::nullopt;
+    return SymbolInfo{found->type, found->slot, found->level};
+}
 
 // The slot number of a variable declared at the level: its position among
 // the globals of its type, or among the locals of its type class in the
