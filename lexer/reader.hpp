@@ -126,15 +126,21 @@ private:
         ++next_;
         return true;
     }
-    // A line end and up to eight blanks of indentation before a token, the
-    // other common white space, likewise stepped over here.
+    // A line end and the blanks that indent the token after it, the other
+    // common white space, likewise stepped over here.
     bool step_over_line_end() {
         if (*next_ != '\n') return false;
         const unsigned char* p = next_ + 1;
-        std::uint64_t bytes;
-        std::memcpy(&bytes, p, sizeof bytes);  // within the padding after the sentinel
-        const std::uint64_t others = bytes ^ 0x2020202020202020ull;
-        p += others == 0 ? sizeof bytes : static_cast<std::size_t>(std::countr_zero(others)) / 8;
+        while (true) {
+            std::uint64_t bytes;
+            std::memcpy(&bytes, p, sizeof bytes);  // within the padding after the sentinel
+            const std::uint64_t others = bytes ^ 0x2020202020202020ull;
+            if (others != 0) {
+                p += static_cast<std::size_t>(std::countr_zero(others)) / 8;
+                break;
+            }
+            p += sizeof bytes;
+        }
         if (*p <= ' ' || *p == '/' || limit_ - p < 2) return false;
         ++line;
         next_ = p;
