@@ -66,7 +66,6 @@ public:
         if (*next_ > ' ') return;
         if (!step_over_lone_blank()) skip_run(kClassBlank);
     }
-    bool at_space() const { return in_class(cur(), kClassSpace); }
 
     // Moves on until just past the next ';' (a current ';' counts).
     void skip_past_semicolon() { skip_past(';'); }
