@@ -295,7 +295,6 @@ int main(int argc, char** argv) {
         realistic(out, random, target, &c);
         return 0;
     }
-    Output out(dir + "/" + shape + ".oxs");
     using Simple = std::function<void(Output&, Random&, std::int64_t)>;
     using WithDir = std::function<void(Output&, Random&, std::int64_t, const std::string&)>;
     const auto realistic_only = [](Output& o, Random& r, std::int64_t t) { realistic(o, r, t, nullptr); };
@@ -303,11 +302,15 @@ int main(int argc, char** argv) {
                                                   {"globals", globals},     {"blocks", blocks},
                                                   {"nested", nested},       {"defines", defines}};
     const std::map<std::string, WithDir> with_dir = {{"includes", includes}, {"bitmaps", bitmaps}, {"waves", waves}};
-    if (const auto it = simple.find(shape); it != simple.end()) it->second(out, random, target);
-    else if (const auto wd = with_dir.find(shape); wd != with_dir.end()) wd->second(out, random, target, dir);
-    else {
+    const auto it = simple.find(shape);
+    const auto wd = with_dir.find(shape);
+    if (it == simple.end() && wd == with_dir.end()) {
         std::fprintf(stderr, "unknown shape %s\n", shape.c_str());
         return 2;
     }
+    // The source is created only for a known shape.
+    Output out(dir + "/" + shape + ".oxs");
+    if (it != simple.end()) it->second(out, random, target);
+    else wd->second(out, random, target, dir);
     return 0;
 }
