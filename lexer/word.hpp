@@ -76,13 +76,13 @@ public:
         std::memcpy(text_, text.data(), length_);
         hash_ = hash_name(view());
         hashed_ = true;
-        id_table_ = nullptr;
+        id_table_ = kNoTable;
     }
     void clear() {
         length_ = 0;
         hash_ = hash_name({});
         hashed_ = true;
-        id_table_ = nullptr;
+        id_table_ = kNoTable;
     }
     // Takes the first length (at most kWordMax) of the kWordMax bytes at
     // text, and hashes them.
@@ -93,7 +93,7 @@ public:
     void set_length(std::size_t length) {
         length_ = static_cast<std::uint32_t>(length);
         hashed_ = false;
-        id_table_ = nullptr;
+        id_table_ = kNoTable;
     }
     bool empty() const { return length_ == 0; }
     std::size_t size() const { return length_; }
@@ -110,20 +110,23 @@ public:
     bool operator==(std::string_view other) const { return view() == other; }
 
     // The number a name table gave this text, remembered so that the tables
-    // a word is looked up in next need not search for it again.
-    std::uint32_t cached_id(const void* table) const { return id_table_ == table ? id_ : kNoCachedId; }
-    void cache_id(const void* table, std::uint32_t id) const {
+    // a word is looked up in next need not search for it again. A table is
+    // known by a serial number of its own, never reused, so a word that
+    // outlives its table cannot be taken for one of another.
+    std::uint32_t cached_id(std::uint64_t table) const { return id_table_ == table ? id_ : kNoCachedId; }
+    void cache_id(std::uint64_t table, std::uint32_t id) const {
         id_table_ = table;
         id_ = id;
     }
     static constexpr std::uint32_t kNoCachedId = 0xFFFFFFFF;
+    static constexpr std::uint64_t kNoTable = 0;
 
 private:
     char text_[kWordMax];  // only the first length_ bytes are meaningful
     std::uint32_t length_ = 0;
     mutable std::uint32_t hash_ = hash_name({});
     mutable bool hashed_ = true;
-    mutable const void* id_table_ = nullptr;
+    mutable std::uint64_t id_table_ = kNoTable;
     mutable std::uint32_t id_ = kNoCachedId;
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -20,6 +21,11 @@ inline constexpr NameId kNoName = 0xFFFFFFFF;
 
 class NameTable {
 public:
+    NameTable() = default;
+    // A copy would share the serial number words remember it by.
+    NameTable(const NameTable&) = delete;
+    NameTable& operator=(const NameTable&) = delete;
+
     // The name's number, given a new one when the name is new.
     NameId intern(const NameKey& key) {
         if (const NameId known = recall(key); known != kNoName) return known;
@@ -71,20 +77,20 @@ private:
     NameId recall(const NameKey& key) const {
         static_assert(Word::kNoCachedId == kNoName);
         if (key.word == nullptr) return kNoName;
-        if (const NameId cached = key.word->cached_id(this); cached != kNoName) return cached;
+        if (const NameId cached = key.word->cached_id(serial_); cached != kNoName) return cached;
         const std::size_t length = key.text.size();
         if (length > kShortName) return kNoName;
         const std::uint64_t piece = short_piece(key);
         const ShortName& recent = recent_[recent_slot(piece, length)];
         if (recent.piece != piece || recent.length != length || recent.id == kNoName) return kNoName;
-        key.word->cache_id(this, recent.id);
+        key.word->cache_id(serial_, recent.id);
         return recent.id;
     }
     // Only numbers found are remembered: a name not yet in the table may be
     // added later, and names are never taken out.
     void remember(const NameKey& key, NameId id) const {
         if (key.word == nullptr || id == kNoName) return;
-        key.word->cache_id(this, id);
+        key.word->cache_id(serial_, id);
         const std::size_t length = key.text.size();
         if (length <= kShortName) {
             const std::uint64_t piece = short_piece(key);
@@ -148,6 +154,12 @@ private:
     };
     static constexpr unsigned kRecentBits = 8;
     mutable std::array<ShortName, std::size_t{1} << kRecentBits> recent_{};
+
+    static std::uint64_t next_serial() {
+        static std::atomic<std::uint64_t> last{Word::kNoTable};
+        return ++last;
+    }
+    const std::uint64_t serial_ = next_serial();
 
     std::vector<Slot> slots_;
     std::vector<Text> texts_;
