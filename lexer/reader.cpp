@@ -1,22 +1,9 @@
 #include "lexer/reader.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 namespace oxbuild {
-
-namespace {
-
-constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
-
-std::uint64_t load_eight(const unsigned char* p) {
-    std::uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-}  // namespace
 
 void Reader::start(SourceStream& stream) {
     stream_ = &stream;
@@ -34,8 +21,7 @@ void Reader::restore(State&& state) {
     file_name = std::move(state.file_name);
 }
 
-// Runs of blanks are mostly indentation, stepped over eight bytes at a
-// time; the padding after the sentinel keeps the loads in the buffer.
+// Runs of blanks, mostly indentation, are stepped over eight at a time.
 void Reader::skip_run(std::uint8_t cls) {
     const bool line_feeds = (cls & kClassLineFeed) != 0;
     while (true) {
@@ -43,10 +29,7 @@ void Reader::skip_run(std::uint8_t cls) {
         while (true) {
             const unsigned char c = *p;
             if (c == ' ') {
-                // Up to eight blanks in one step: the first byte that is no
-                // blank ends the step.
-                const std::uint64_t others = load_eight(p) ^ kEightBlanks;
-                p += others == 0 ? 8 : std::countr_zero(others) / 8;
+                p = past_blanks(p);
             } else if (c == '\t') {
                 ++p;
             } else if (c == '\n' && line_feeds) {

@@ -129,21 +129,23 @@ private:
     // common white space, likewise stepped over here.
     bool step_over_line_end() {
         if (*next_ != '\n') return false;
-        const unsigned char* p = next_ + 1;
-        while (true) {
-            std::uint64_t bytes;
-            std::memcpy(&bytes, p, sizeof bytes);  // within the padding after the sentinel
-            const std::uint64_t others = bytes ^ 0x2020202020202020ull;
-            if (others != 0) {
-                p += static_cast<std::size_t>(std::countr_zero(others)) / 8;
-                break;
-            }
-            p += sizeof bytes;
-        }
+        const unsigned char* p = past_blanks(next_ + 1);
         if (*p <= ' ' || *p == '/' || limit_ - p < 2) return false;
         ++line;
         next_ = p;
         return true;
+    }
+    // Past the blanks at p, eight at a time. The sentinel, no blank, ends
+    // every run, and the padding after it keeps the loads in the buffer.
+    static const unsigned char* past_blanks(const unsigned char* p) {
+        constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+        while (true) {
+            std::uint64_t bytes;
+            std::memcpy(&bytes, p, sizeof bytes);
+            const std::uint64_t others = bytes ^ kEightBlanks;
+            if (others != 0) return p + static_cast<std::size_t>(std::countr_zero(others)) / 8;
+            p += sizeof bytes;
+        }
     }
     void keep_ahead_filled() {
         if (limit_ - next_ < 2 && !stream_->ended()) refill();

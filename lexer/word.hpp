@@ -1,7 +1,7 @@
 // A word: up to 32 characters of letters, digits and '_'. Longer words are
 // cut to 32 characters while all of their characters are consumed. A word
-// carries the hash of its text, computed once when it is read, so that every
-// table it is looked up in uses that one hash.
+// carries the hash of its text, computed once when a table first needs it,
+// so that every table it is looked up in uses that one hash.
 #pragma once
 
 #include <bit>
@@ -23,47 +23,41 @@ inline constexpr std::size_t kWordMax = 32;
 // probes with it; the high half of the product feeds the low bits.
 namespace detail {
 inline constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15ull;
-constexpr std::uint32_t finish_hash(std::uint64_t h) {
+// piece(i) gives the zero-filled 8-byte piece that starts at byte i.
+template <typename Piece>
+constexpr std::uint32_t hash_pieces(std::size_t length, Piece piece) {
+    std::uint64_t h = length;
+    for (std::size_t i = 0; i < length; i += 8) h = (h ^ piece(i)) * kHashMultiplier + (h >> 29);
     h ^= h >> 32;
     h *= kHashMultiplier;
     return static_cast<std::uint32_t>(h >> 32);
 }
-constexpr std::uint64_t mix_piece(std::uint64_t h, std::uint64_t piece) {
-    return (h ^ piece) * kHashMultiplier + (h >> 29);
-}
 }  // namespace detail
 
-// text holds at least kWordMax readable bytes, of which the first length
-// belong to the name.
-inline std::uint32_t hash_padded_word(const char* text, std::size_t length) {
+// The 8 bytes of a name's text from byte at on (at < length), zero past
+// its length; text holds at least kWordMax readable bytes, as a word's
+// buffer does.
+inline std::uint64_t word_piece(const char* text, std::size_t length, std::size_t at) {
     static_assert(std::endian::native == std::endian::little, "pieces are read little-endian");
-    std::uint64_t h = length;
-    std::size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        std::uint64_t piece;
-        std::memcpy(&piece, text + i, 8);
-        h = detail::mix_piece(h, piece);
-    }
-    if (i < length) {
-        std::uint64_t piece;
-        std::memcpy(&piece, text + i, 8);
-        piece &= ~std::uint64_t{0} >> (64 - 8 * (length - i));
-        h = detail::mix_piece(h, piece);
-    }
-    return detail::finish_hash(h);
+    std::uint64_t piece;
+    std::memcpy(&piece, text + at, sizeof piece);
+    const std::size_t left = length - at;
+    return left >= 8 ? piece : piece & (~std::uint64_t{0} >> (64 - 8 * left));
+}
+
+inline std::uint32_t hash_padded_word(const char* text, std::size_t length) {
+    return detail::hash_pieces(length, [&](std::size_t at) { return word_piece(text, length, at); });
 }
 
 // The same hash of any text (cut to 32 characters), also at compile time.
 constexpr std::uint32_t hash_name(std::string_view name) {
     const std::size_t length = name.size() < kWordMax ? name.size() : kWordMax;
-    std::uint64_t h = length;
-    for (std::size_t i = 0; i < length; i += 8) {
+    return detail::hash_pieces(length, [&](std::size_t at) {
         std::uint64_t piece = 0;
-        for (std::size_t k = 0; k < 8 && i + k < length; ++k)
-            piece |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i + k])) << (8 * k);
-        h = detail::mix_piece(h, piece);
-    }
-    return detail::finish_hash(h);
+        for (std::size_t k = 0; k < 8 && at + k < length; ++k)
+            piece |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[at + k])) << (8 * k);
+        return piece;
+    });
 }
 
 class Word {
@@ -84,8 +78,6 @@ public:
         hashed_ = true;
         id_table_ = kNoTable;
     }
-    // Takes the first length (at most kWordMax) of the kWordMax bytes at
-    // text, and hashes them.
     // The text buffer, for readers that fill it in place before
     // set_length. The hash of such a word is taken when first asked for:
     // numbers, most of the words read, are never looked up.

@@ -54,19 +54,13 @@ private:
             return t;
         }
         std::string_view view() const { return {text, length}; }
-        // A word's text is read in whole 8-byte pieces (its buffer holds
-        // kWordMax bytes), the stored text is zero-filled past its length.
+        // A word's text is compared in whole 8-byte pieces (its buffer
+        // holds kWordMax bytes, as the stored text does).
         bool equals(const NameKey& key) const {
             if (length != key.text.size()) return false;
             if (key.word == nullptr) return view() == key.text;
-            for (std::size_t i = 0; i < length; i += 8) {
-                std::uint64_t mine, theirs;
-                std::memcpy(&mine, text + i, 8);
-                std::memcpy(&theirs, key.text.data() + i, 8);
-                const std::size_t left = length - i;
-                if (left < 8) theirs &= ~std::uint64_t{0} >> (64 - 8 * left);
-                if (mine != theirs) return false;
-            }
+            for (std::size_t i = 0; i < length; i += 8)
+                if (word_piece(text, length, i) != word_piece(key.text.data(), length, i)) return false;
             return true;
         }
     };
@@ -101,10 +95,7 @@ private:
     // kWordMax of them) and its length.
     static constexpr std::size_t kShortName = 8;
     static std::uint64_t short_piece(const NameKey& key) {
-        std::uint64_t piece;
-        std::memcpy(&piece, key.text.data(), sizeof piece);
-        const std::size_t length = key.text.size();
-        return length == 0 ? 0 : piece & (~std::uint64_t{0} >> (64 - 8 * length));
+        return key.text.empty() ? 0 : word_piece(key.text.data(), key.text.size(), 0);
     }
     static std::size_t recent_slot(std::uint64_t piece, std::size_t length) {
         return ((piece + length) * detail::kHashMultiplier) >> (64 - kRecentBits);
