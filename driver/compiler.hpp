@@ -90,7 +90,7 @@ public:
 
     // Scratch space reused by every statement that needs it, so that the
     // hot paths allocate nothing.
-    ParameterList parameters;
+    ParameterList parameters{names};
     std::string text;
 
     // The local slots of the function body being compiled, numbered afresh

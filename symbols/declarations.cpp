@@ -54,6 +54,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
     }
     const bool recorded = index < kMaxParameters;
     if (!name.empty()) {
+        (void)c.names.intern(name);  // numbered once, for every table it goes into
         (void)params.declare(c.diag, name, type);
         if (recorded) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
@@ -162,6 +163,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
         return;
     }
     while (true) {
+        (void)c.names.intern(name);  // numbered once, for every table it goes into
         if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) number_variable(c, type, name);
         c.reader.skip_space();
         if (c.reader.cur() != ',') break;
@@ -181,6 +183,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
         c.lex.syntax_error();
         return;
     }
+    (void)c.names.intern(name);  // numbered once, for every table it goes into
     ParameterList& params = c.parameters;
     params.clear();
     if (!read_parameter_list(c, params)) return;

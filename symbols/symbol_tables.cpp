@@ -1,5 +1,6 @@
 #include "symbols/symbol_tables.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "symbols/host_tables.hpp"
@@ -99,15 +100,21 @@ void ParameterList::clear() {
     counters.fill(0);
     accepted_.clear();
     named_.clear();
-    seen_.clear();
+    if (++generation_ == 0) {
+        std::fill(accepted_in_.begin(), accepted_in_.end(), 0);
+        generation_ = 1;
+    }
 }
 
 bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) {
     if (!check_name_rules(diag, name)) return false;
-    if (!seen_.try_emplace(name, true).second) {
+    const NameId id = names_->intern(name);
+    if (id >= accepted_in_.size()) accepted_in_.resize(id + 1, 0);
+    if (accepted_in_[id] == generation_) {
         diag.report_error_name(msg::already_defined, name.view());
         return false;
     }
+    accepted_in_[id] = generation_;
     accepted_.push_back({name, type});
     return true;
 }

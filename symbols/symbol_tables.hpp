@@ -109,6 +109,9 @@ private:
 // the body opens and it becomes the list of level 1.
 class ParameterList {
 public:
+    ParameterList() = default;
+    explicit ParameterList(NameTable& names) : names_(names) {}
+
     struct Named {
         Word name;
         TypeCode type;
@@ -134,9 +137,13 @@ public:
     std::array<std::int32_t, kTypeClassCount> counters{};  // named parameters per type class
 
 private:
+    NamesRef names_;
     std::vector<Named> accepted_;
     std::vector<Named> named_;
-    NameMap<bool> seen_;
+    // name -> the list (by its generation) that accepted it, so that a
+    // clear costs nothing however many names were seen.
+    std::vector<std::uint32_t> accepted_in_;
+    std::uint32_t generation_ = 1;
 };
 
 struct Prototype {
