@@ -8,9 +8,10 @@
 #                                in both languages (default 1 and 10 MB)
 #   bench/run.sh clock           instructions to compile examples/clock.oxs (start-up cost)
 # Prints tables on standard output: size, lines, median wall time with min-max,
-# MB/s, lines/s, instructions per source byte (with perf or valgrind when
-# available; CALLGRIND=0 skips valgrind), peak memory. What it is doing goes
-# to standard error.
+# MB/s, lines/s, instructions per source byte (by perf where it can count
+# them, else by valgrind; CALLGRIND=0 skips valgrind), peak memory. What it
+# is doing goes to standard error, one short line per step. Installs what it
+# needs: valgrind when it is the counter, tcc for the comparison.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
@@ -34,17 +35,41 @@ esac
 
 say() { echo "-- $*" >&2; }
 
-scripts/install-deps.sh bench
-say "configuring and building oxbuild, bench_generate and bench_measure in build-bench"
+# Instructions are counted by perf where the machine lets it count them,
+# else by valgrind's callgrind (unless CALLGRIND=0).
+has_perf() { perf stat -x, -e instructions:u true 2>&1 | grep -q '^[0-9]'; }
+counter=none
+if has_perf; then
+  counter=perf
+elif [ "${CALLGRIND:-1}" = 1 ]; then
+  counter=valgrind
+fi
+
+# valgrind and tcc come with the "bench" need; the rest needs only a compiler.
+needs=(build)
+if [ "$counter" = valgrind ] || [ "$mode" = tcc ] || [ "$mode" = all ]; then needs+=(bench); fi
+scripts/install-deps.sh "${needs[@]}"
+
+# The build's own progress lines, shortened ("-- build 42% lexer/reader.cpp");
+# its whole output is kept in build-bench/build.log and shown if it fails.
+say "configuring build-bench"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOXBUILD_TESTS=OFF > /dev/null
-cmake --build build-bench -j"$(nproc)" --target oxbuild bench_generate bench_measure > /dev/null
+say "building oxbuild, bench_generate and bench_measure"
+build_log=build-bench/build.log
+if ! cmake --build build-bench -j"$(nproc)" --target oxbuild bench_generate bench_measure 2>&1 |
+    tee "$build_log" |
+    sed -nu 's|^\[ *\([0-9]*%\)\] Building CXX object .*\.dir/\(.*\)\.o$|-- build \1 \2|p' >&2; then
+  cat "$build_log" >&2
+  exit 1
+fi
 out=bench/out
 mkdir -p "$out"
 
 instructions() {  # total user-space instructions of one command, or "-"
-  if perf stat -x, -e instructions:u true 2>&1 | grep -q '^[0-9]'; then
+  [ "$counter" = none ] || say "counting the instructions of ${1##*/} with $counter"
+  if [ "$counter" = perf ]; then
     perf stat -x, -e instructions:u "$@" 2>&1 > /dev/null | awk -F, '/instructions/ {print $1}'
-  elif command -v valgrind > /dev/null && [ "${CALLGRIND:-1}" = 1 ]; then
+  elif [ "$counter" = valgrind ]; then
     valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 > /dev/null | awk '/Collected/ {print $4}'
   else
     echo "-"
@@ -54,12 +79,13 @@ instructions() {  # total user-space instructions of one command, or "-"
 measure() {  # shape, size in MB
   local shape=$1 mb=$2 dir="$out/$1-$2"
   rm -rf "$dir" && mkdir -p "$dir"
-  say "generating $shape, $mb MB; compiling it $RUNS times, then once more to count instructions"
+  say "$shape, $mb MB: generating"
   build-bench/bench/bench_generate "$shape" "$mb" "$dir"
   local src="$dir/$shape.oxs"
   local bytes lines
   bytes=$(find "$dir" -name '*.oxs' -o -name '*.oxh' | xargs cat | wc -c)
   lines=$(find "$dir" -name '*.oxs' -o -name '*.oxh' | xargs cat | wc -l)
+  say "$shape, $mb MB: compiling it $RUNS times"
   read -r median min max peak status < <(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$src")
   local ins
   ins=$(instructions build-bench/oxbuild "$src")
@@ -96,7 +122,6 @@ compare_tcc() {  # size in MB
   local ox c_
   ox=$(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$oxs")
   c_=$(build-bench/bench/bench_measure "$RUNS" "${tcc[@]}")
-  say "counting the instructions of each"
   local ox_ins c_ins
   ox_ins=$(instructions build-bench/oxbuild "$oxs")
   c_ins=$(instructions "${tcc[@]}")
@@ -123,7 +148,7 @@ clock() {  # the instructions to compile the small example: start-up cost domina
   local dir="$out/clock"
   rm -rf "$dir" && mkdir -p "$dir"
   cp examples/clock.oxs "$dir/"
-  say "compiling examples/clock.oxs $RUNS times, then once more to count instructions"
+  say "compiling examples/clock.oxs $RUNS times"
   local median min max peak status ins
   read -r median min max peak status < <(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$dir/clock.oxs")
   ins=$(instructions build-bench/oxbuild "$dir/clock.oxs")
@@ -147,12 +172,10 @@ case $mode in
   all)
     shapes_header
     for mb in 1 10 50; do measure realistic $mb; done
-    for shape in functions globals blocks nested defines includes; do
+    for shape in functions globals blocks nested defines includes bitmaps waves; do
       measure $shape 1
       measure $shape 10
     done
-    measure bitmaps 1
-    measure waves 1
     tcc_header
     for mb in 1 10; do compare_tcc $mb; done
     clock ;;
