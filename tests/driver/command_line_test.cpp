@@ -338,21 +338,38 @@ TEST(CommandLine, SourceNameLongerThan383BytesIsRefused) {
     }
 }
 
-TEST(CommandLine, UnwritableOutputDirectory) {
-    TempDir dir;
-    const std::string ro = dir / "ro";
-    fs::create_directory(ro);
-    oxtest::write_file(ro + "/prog.oxs", kGoodSource);
-    fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
-    // Writable again at the end, so that the directory can be removed.
-    struct RestoreWriting {
-        std::string path;
-        ~RestoreWriting() { fs::permissions(path, fs::perms::owner_all, fs::perm_options::add); }
-    } restore{ro};
-    if (::access(ro.c_str(), W_OK) == 0) GTEST_SKIP() << "the directory stays writable for this user";
-    const RunResult r = run(dir, {"ro/prog"});
-    EXPECT_EQ(after_banner(r), line(msg::module_not_opened));
-    EXPECT_EQ(r.status, kStatusFailure);
+// A module that cannot be created: the message, status 255, and the
+// directory left as it was. A read-only directory stops users other than
+// root only; a module name that leads into a regular file (a stale link to
+// an output folder that is now a file) stops every user.
+TEST(CommandLine, ModuleThatCannotBeCreatedIsReportedAndLeavesNothing) {
+    struct Row {
+        const char* what;
+        std::function<bool(const TempDir&)> setup;  // false: this user may create the module after all
+    };
+    const Row rows[] = {
+        {"directory not writable",
+         [](const TempDir& d) {
+             fs::permissions(d.path(), fs::perms::owner_read | fs::perms::owner_exec);
+             return ::access(d.path().c_str(), W_OK) != 0;
+         }},
+        {"module name leads into a regular file",
+         [](const TempDir& d) {
+             oxtest::write_file(d / "out", "");
+             fs::create_symlink("out/prog.oxb", d / "prog.oxb");
+             return true;
+         }},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        oxtest::write_file(dir / "prog.oxs", kGoodSource);
+        if (!row.setup(dir)) continue;  // root writes in any directory
+        const std::vector<std::string> before = oxtest::listing(dir.path());
+        const RunResult r = run(dir, {"prog"});
+        EXPECT_EQ(after_banner(r), line(msg::module_not_opened)) << row.what;
+        EXPECT_EQ(r.status, kStatusFailure) << row.what;
+        EXPECT_EQ(oxtest::listing(dir.path()), before) << row.what;
+    }
 }
 
 TEST(CommandLine, MessagesInUtf8OnRequest) {

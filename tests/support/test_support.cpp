@@ -1,5 +1,6 @@
 #include "support/test_support.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iomanip>
@@ -48,6 +49,17 @@ Bytes read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) { return fs::exists(path); }
+
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+        std::string name = fs::relative(entry.path(), dir).string();
+        if (entry.is_symlink()) name += " -> " + fs::read_symlink(entry.path()).string();
+        entries.push_back(std::move(name));
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
 
 RunResult run_binary(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env) {

@@ -33,6 +33,9 @@ void write_file(const std::string& path, std::string_view bytes);
 void write_file(const std::string& path, const Bytes& bytes);
 Bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
+// Every entry under the directory by its relative name, sorted, a symbolic
+// link as "name -> target": two listings tell what a run left behind.
+std::vector<std::string> listing(const std::filesystem::path& dir);
 
 struct RunResult {
     std::string out;  // everything printed
