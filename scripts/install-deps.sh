@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing oxbuild needs on Debian, when missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz|bench]...
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench|package]...
+#   package: what the Debian package is built and checked with (dpkg-shlibdeps
+#   from dpkg-dev, file for cpack, lintian for the package test).
 set -euo pipefail
 
 packages=(cmake g++ make)
@@ -10,6 +12,7 @@ for need in "$@"; do
     test) packages+=(libgtest-dev) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(valgrind tcc) ;;
+    package) packages+=(dpkg-dev file lintian) ;;
     *) echo "unknown need: $need" >&2; exit 2 ;;
   esac
 done
