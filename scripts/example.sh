@@ -12,7 +12,7 @@ for example in examples/*.oxs; do
 done
 cat <<END
 
-The programs are $PWD/build/oxbuild and $PWD/build/oxdump;
+The programs are $PWD/build/oxbuild and $PWD/build/oxdump/oxdump;
 the modules are beside their sources: $(echo examples/*.oxb).
 To put the programs on PATH: cmake --install build --prefix ~/.local
 (then ~/.local/bin on PATH), or as root: cmake --install build
