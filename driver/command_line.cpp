@@ -1,5 +1,6 @@
 #include "driver/command_line.hpp"
 
+#include <cctype>
 #include <new>
 #include <optional>
 #include <unistd.h>
@@ -20,20 +21,27 @@ constexpr std::size_t kMaxSourceName = 383;
 constexpr char kFatalLine[] = "   Fatal Error\n";
 constexpr char kResultIndent[] = "   ";
 
+bool equals_ignoring_case(std::string_view text, std::string_view lower_case) {
+    if (text.size() != lower_case.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lower_case[i]) return false;
+    return true;
+}
+
 // "/x" is an option; "/home/u/prog" (a second '/') is a file name.
 bool is_option(const std::string& arg) { return !arg.empty() && arg[0] == '/' && arg.find('/', 1) == std::string::npos; }
 
 class DriverOutput {
 public:
-    DriverOutput(std::ostream& out, bool utf8) : out_(out), utf8_(utf8) {}
-    void line(const Message& m) { out_ << (utf8_ ? m.utf8 : m.cp932) << '\n'; }
-    std::string name(const std::string& cp932) const { return utf8_ ? cp932_to_utf8(cp932) : cp932; }
+    DriverOutput(std::ostream& out, MessageStyle style) : out_(out), style_(style) {}
+    void line(const Message& m) { out_ << text(m) << '\n'; }
+    std::string_view text(const Message& m) const { return text_in(m, style_); }
+    std::string name(const std::string& cp932) const { return converts_names(style_) ? cp932_to_utf8(cp932) : cp932; }
     std::ostream& out() { return out_; }
-    bool utf8() const { return utf8_; }
 
 private:
     std::ostream& out_;
-    bool utf8_;
+    MessageStyle style_;
 };
 
 struct FileNames {
@@ -86,18 +94,15 @@ int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::s
 
 }  // namespace
 
-bool wants_utf8_messages(const char* value) {
-    if (value == nullptr) return false;
-    const std::string_view v(value);
-    constexpr std::string_view kUtf8 = "utf-8";
-    if (v.size() != kUtf8.size()) return false;
-    for (std::size_t i = 0; i < v.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(v[i])) != kUtf8[i]) return false;
-    return true;
+MessageStyle message_style(const char* value) {
+    if (value == nullptr) return MessageStyle::cp932;
+    if (equals_ignoring_case(value, "utf-8")) return MessageStyle::utf8;
+    if (equals_ignoring_case(value, "en")) return MessageStyle::english;
+    return MessageStyle::cp932;
 }
 
 int run_compiler(const std::vector<std::string>& args, std::ostream& os, const DriverOptions& options) {
-    DriverOutput out(os, options.utf8_messages);
+    DriverOutput out(os, options.messages);
     os << kBanner;
     if (args.empty()) {
         os << kUsage;
@@ -125,7 +130,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
         return kExitFailure;
     }
 
-    Compiler c(os, options.utf8_messages);
+    Compiler c(os, options.messages);
     c.main_source = source.get();
     c.main_source_name = names->source;
     c.module = module.get();
@@ -147,8 +152,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     }
     module.reset();
     ::unlink(module_path.c_str());
-    os << kResultIndent << errors << (out.utf8() ? msg::error_count_suffix.utf8 : msg::error_count_suffix.cp932)
-       << '\n';
+    os << kResultIndent << errors << out.text(msg::error_count_suffix) << '\n';
     return kExitSourceErrors;
 }
 

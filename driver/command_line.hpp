@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/messages.hpp"
+
 namespace oxbuild {
 
 inline constexpr int kExitSuccess = 0;
@@ -18,11 +20,12 @@ inline constexpr char kBanner[] = "Ombrix Module compiler   Version 1.4.0\n";
 inline constexpr char kUsage[] = "   oxbuild  /option fileneme\n";
 
 struct DriverOptions {
-    bool utf8_messages = false;  // OXBUILD_MESSAGES=utf-8
+    MessageStyle messages = MessageStyle::cp932;  // OXBUILD_MESSAGES
 };
 
-// Whether OXBUILD_MESSAGES asks for UTF-8 (the value "utf-8", any case).
-bool wants_utf8_messages(const char* value);
+// The style OXBUILD_MESSAGES asks for: "utf-8" or "en", in any case; any
+// other value, or none, keeps code page 932.
+MessageStyle message_style(const char* value);
 
 // Runs the compiler on the arguments (without the program name), writing
 // everything it prints to out; returns the exit status.

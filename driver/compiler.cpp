@@ -4,8 +4,8 @@
 
 namespace oxbuild {
 
-Compiler::Compiler(std::ostream& out, bool utf8_messages)
-    : diag(out, utf8_messages), reader(diag), lex(reader, diag), run(names), body_slots(names) {
+Compiler::Compiler(std::ostream& out, MessageStyle style)
+    : diag(out, style), reader(diag), lex(reader, diag), run(names), body_slots(names) {
     diag.attach(&reader);
 }
 

@@ -71,7 +71,7 @@ struct PassState {
 
 class Compiler {
 public:
-    Compiler(std::ostream& out, bool utf8_messages = false);
+    explicit Compiler(std::ostream& out, MessageStyle style = MessageStyle::cp932);
     Compiler(const Compiler&) = delete;
     Compiler& operator=(const Compiler&) = delete;
 

@@ -13,7 +13,7 @@ void Diagnostics::write_line(std::initializer_list<std::string_view> parts) {
     const SourceLocation at = where_ ? where_->location() : SourceLocation{"", 0};
     std::string& line = line_;
     line.clear();
-    if (utf8_) line += cp932_to_utf8(at.file_name);
+    if (converts_names(style_)) line += cp932_to_utf8(at.file_name);
     else line += at.file_name;
     line += '(';
     line += std::to_string(at.line);
@@ -24,7 +24,7 @@ void Diagnostics::write_line(std::initializer_list<std::string_view> parts) {
 }
 
 void Diagnostics::report(const Message& message, std::string_view detail) {
-    if (pass_ == kPrintingPass) write_line({utf8_ ? message.utf8 : message.cp932, " ", detail});
+    if (pass_ == kPrintingPass) write_line({text_in(message, style_), " ", detail});
     ++error_count_;
 }
 
@@ -56,7 +56,7 @@ void Diagnostics::report_error_argument(const Message& message, int argument_num
 
 void Diagnostics::warn(std::string_view warning_text) {
     if (pass_ != kPrintingPass) return;
-    write_line({utf8_ ? msg::warning.utf8 : msg::warning.cp932, warning_text});
+    write_line({text_in(msg::warning, style_), warning_text});
 }
 
 void Diagnostics::warn_redefined(std::string_view name) {
@@ -65,11 +65,11 @@ void Diagnostics::warn_redefined(std::string_view name) {
 }
 
 std::string Diagnostics::text(const Message& message) const {
-    return std::string(utf8_ ? message.utf8 : message.cp932);
+    return std::string(text_in(message, style_));
 }
 
 std::string Diagnostics::file_name(std::string_view cp932_name) const {
-    return utf8_ ? cp932_to_utf8(cp932_name) : std::string(cp932_name);
+    return converts_names(style_) ? cp932_to_utf8(cp932_name) : std::string(cp932_name);
 }
 
 }  // namespace oxbuild

@@ -28,9 +28,7 @@ protected:
 
 class Diagnostics {
 public:
-    // With utf8 set, messages and file names are printed as UTF-8 instead of
-    // the code page 932 bytes.
-    explicit Diagnostics(std::ostream& out, bool utf8 = false) : out_(out), utf8_(utf8) {}
+    explicit Diagnostics(std::ostream& out, MessageStyle style = MessageStyle::cp932) : out_(out), style_(style) {}
 
     void attach(const LocationSource* where) { where_ = where; }
     void start_pass(int pass) {
@@ -39,7 +37,7 @@ public:
     }
     int pass() const { return pass_; }
     int error_count() const { return error_count_; }
-    bool utf8() const { return utf8_; }
+    MessageStyle style() const { return style_; }
 
     void report_error(const Message& message) { report(message, {}); }
     // Detail ": " and a symbol or function name.
@@ -54,7 +52,7 @@ public:
     // The "再定義されました: NAME" warning of #define.
     void warn_redefined(std::string_view name);
 
-    // A catalogue text or a code page 932 file name in the output encoding.
+    // A catalogue text, or a code page 932 file name, as the style prints it.
     std::string text(const Message& message) const;
     std::string file_name(std::string_view cp932_name) const;
 
@@ -65,7 +63,7 @@ private:
     void write_line(std::initializer_list<std::string_view> parts);
 
     std::ostream& out_;
-    bool utf8_;
+    MessageStyle style_;
     const LocationSource* where_ = nullptr;
     int pass_ = 1;
     int error_count_ = 0;

@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     oxbuild::DriverOptions options;
-    options.utf8_messages = oxbuild::wants_utf8_messages(std::getenv("OXBUILD_MESSAGES"));
+    options.messages = oxbuild::message_style(std::getenv("OXBUILD_MESSAGES"));
     const int status = oxbuild::run_compiler(args, std::cout, options);
     std::cout.flush();
     return status;

@@ -399,20 +399,62 @@ TEST(CommandLine, MessagesInUtf8OnRequest) {
     }
 }
 
-// A code page 932 file name is converted too, and its trail byte 0x5C is
-// part of the name, not a separator.
-TEST(CommandLine, Utf8MessagesConvertCodePage932FileNames) {
+// English keeps the shape of every line: "FILE(LINE):MESSAGE DETAIL" with
+// its blank, the warning, the count line, the driver's lines and the fatal
+// stop. Other values than "en" in any case leave the default output.
+TEST(CommandLine, MessagesInEnglishOnRequest) {
+    TempDir dir;
+    oxtest::write_file(dir / "prog.oxs", "#module \"a\"\n#module \"b\"\n#include \"none.oxs\"\n$\n");
+    const std::string english_errors =
+        "prog.oxs(2):warning:#module redefined\n"
+        "prog.oxs(3):include file not found : none.oxs\n"
+        "prog.oxs(4):syntax error \n"
+        "   2 error(s)\n";
+    const RunResult default_errors = run(dir, {"prog"});
+    for (const char* value : {"en", "EN", "En"}) {
+        const std::vector<std::string> env{std::string("OXBUILD_MESSAGES=") + value};
+        const RunResult errors = run(dir, {"prog"}, env);
+        EXPECT_EQ(after_banner(errors), english_errors) << value;
+        EXPECT_EQ(errors.status, kStatusErrors) << value;
+        const RunResult missing = run(dir, {"missing"}, env);
+        EXPECT_EQ(after_banner(missing), "specified file not found\n") << value;
+        EXPECT_EQ(missing.status, kStatusFailure) << value;
+    }
+    for (const char* value : {"eng", "english", "e", ""})
+        EXPECT_EQ(run(dir, {"prog"}, {std::string("OXBUILD_MESSAGES=") + value}).out, default_errors.out) << value;
+
+    if (!oxtest::file_exists("/dev/full")) return;
+    oxtest::write_file(dir / "full.oxs", kGoodSource);
+    fs::create_symlink("/dev/full", dir / "full.oxb");
+    const RunResult fatal = run(dir, {"full"}, {"OXBUILD_MESSAGES=en"});
+    EXPECT_EQ(after_banner(fatal), kFatalLine);
+    EXPECT_EQ(fatal.status, kStatusFailure);
+}
+
+// A code page 932 file name is converted in UTF-8 and in English, and its
+// trail byte 0x5C is part of the name, not a separator.
+TEST(CommandLine, Utf8AndEnglishMessagesConvertCodePage932FileNames) {
     const iconv_t probe = iconv_open("UTF-8", "CP932");
     if (probe == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no CP932 converter on this machine";
     iconv_close(probe);
-    TempDir dir;
-    oxtest::write_file(dir / "\x95\x5C.oxs", kBadSource);
-    const RunResult r = run(dir, {"\x95\x5C"}, {"OXBUILD_MESSAGES=utf-8"});
-    EXPECT_EQ(after_banner(r), "表.oxs(2):文法に間違いがあります \n   1個のエラーがあります\n");
-    EXPECT_EQ(r.status, kStatusErrors);
+    struct Row {
+        const char* env;
+        const char* errors;
+    };
+    const Row rows[] = {
+        {"OXBUILD_MESSAGES=utf-8", "表.oxs(2):文法に間違いがあります \n   1個のエラーがあります\n"},
+        {"OXBUILD_MESSAGES=en", "表.oxs(2):syntax error \n   1 error(s)\n"},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        oxtest::write_file(dir / "\x95\x5C.oxs", kBadSource);
+        const RunResult r = run(dir, {"\x95\x5C"}, {row.env});
+        EXPECT_EQ(after_banner(r), row.errors) << row.env;
+        EXPECT_EQ(r.status, kStatusErrors) << row.env;
 
-    oxtest::write_file(dir / "\x95\x5C.oxs", kGoodSource);
-    const RunResult created = run(dir, {"\x95\x5C"}, {"OXBUILD_MESSAGES=utf-8"});
-    EXPECT_EQ(after_banner(created), "   表.oxb created\n");
-    EXPECT_TRUE(oxtest::file_exists(dir / "\x95\x5C.oxb"));
+        oxtest::write_file(dir / "\x95\x5C.oxs", kGoodSource);
+        const RunResult created = run(dir, {"\x95\x5C"}, {row.env});
+        EXPECT_EQ(after_banner(created), "   表.oxb created\n") << row.env;
+        EXPECT_TRUE(oxtest::file_exists(dir / "\x95\x5C.oxb")) << row.env;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -76,6 +77,19 @@ TEST(MessageCatalogue, EveryCodePage932TextIsItsUtf8TextConverted) {
     }
 }
 
+// English texts are printed where editors read ASCII: none may be empty or
+// hold anything but printable ASCII, and two different messages may not
+// read the same.
+TEST(MessageCatalogue, EveryMessageHasItsOwnAsciiEnglishText) {
+    std::map<std::string_view, std::string_view> japanese_of;
+    for (const Message* m : msg::all) {
+        EXPECT_FALSE(m->english.empty()) << m->utf8;
+        for (const char ch : m->english) EXPECT_TRUE(ch >= ' ' && ch <= '~') << m->utf8 << ": " << m->english;
+        const auto [at, added] = japanese_of.emplace(m->english, m->utf8);
+        EXPECT_TRUE(added || at->second == m->utf8) << m->english << " stands for " << at->second << " and " << m->utf8;
+    }
+}
+
 TEST(MessageCatalogue, EntriesAreListedOnceAndNotEmpty) {
     std::set<const Message*> seen;
     for (const Message* m : msg::all) {
@@ -127,17 +141,35 @@ TEST(Diagnostics, WarningsArePrintedInPassTwoAndNeverCounted) {
                              std::string(msg::module_redefined.cp932) + "\n");
 }
 
-// In UTF-8 mode both the message and a code page 932 file name are converted.
-TEST(Diagnostics, Utf8ModeConvertsMessagesAndFileNames) {
-    std::ostringstream out;
-    Diagnostics diag(out, true);
-    const FixedLocation at("\x95\x5C.oxs", 1);  // 表.oxs
-    diag.attach(&at);
-    diag.start_pass(2);
-    diag.report_error_file(msg::include_not_found, "\x95\x5C\\a.oxs");
-    const std::string expected = "表.oxs(1):" + std::string(msg::include_not_found.utf8) + " : 表\\a.oxs\n";
-    if (out.str().find("\xEF\xBF\xBD") != std::string::npos) GTEST_SKIP() << "no CP932 converter on this machine";
-    EXPECT_EQ(out.str(), expected);
+// In UTF-8 and English both the message and a code page 932 file name are
+// converted; the line keeps its shape.
+TEST(Diagnostics, Utf8AndEnglishStylesConvertMessagesAndFileNames) {
+    struct Row {
+        MessageStyle style;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {MessageStyle::utf8,
+         "表.oxs(1):インクルードファイルが見つかりません : 表\\a.oxs\n"
+         "表.oxs(1):型が一致していません : 引数2\n"
+         "表.oxs(1):警告:再定義されました: MAX\n"},
+        {MessageStyle::english,
+         "表.oxs(1):include file not found : 表\\a.oxs\n"
+         "表.oxs(1):type mismatch : argument 2\n"
+         "表.oxs(1):warning:redefined: MAX\n"},
+    };
+    for (const Row& row : rows) {
+        std::ostringstream out;
+        Diagnostics diag(out, row.style);
+        const FixedLocation at("\x95\x5C.oxs", 1);  // 表.oxs
+        diag.attach(&at);
+        diag.start_pass(2);
+        diag.report_error_file(msg::include_not_found, "\x95\x5C\\a.oxs");
+        diag.report_error_argument(msg::type_mismatch, 2);
+        diag.warn_redefined("MAX");
+        if (out.str().find("\xEF\xBF\xBD") != std::string::npos) GTEST_SKIP() << "no CP932 converter on this machine";
+        EXPECT_EQ(out.str(), row.expected);
+    }
 }
 
 // One whole run's output spelled out byte by byte: the name, "(4):", the
