@@ -63,6 +63,11 @@ std::vector<std::string> listing(const fs::path& dir) {
 
 RunResult run_binary(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env) {
+    return run_program(OXBUILD_BINARY, args, cwd, env);
+}
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                      const std::vector<std::string>& env) {
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = ::fork();
@@ -71,12 +76,14 @@ RunResult run_binary(const std::vector<std::string>& args, const std::string& cw
         ::close(pipe_fds[0]);
         ::close(pipe_fds[1]);
         if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        ::unsetenv("OXBUILD_MESSAGES");
+        ::unsetenv("OXBUILD_DEPFILE");
         for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(OXBUILD_BINARY));
+        argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(OXBUILD_BINARY, argv.data());
+        ::execvp(program.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(pipe_fds[1]);
@@ -89,6 +96,18 @@ RunResult run_binary(const std::vector<std::string>& args, const std::string& cw
     ::waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     return result;
+}
+
+bool on_path(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "";
+    while (!dirs.empty()) {
+        const std::size_t colon = dirs.find(':');
+        const std::string dir(dirs.substr(0, colon));
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+    }
+    return false;
 }
 
 // Every module a test compiles must also be one the inspector reads.

@@ -42,9 +42,14 @@ struct RunResult {
     int status = 0;   // exit status
 };
 
-// Runs the built oxbuild binary in the directory.
+// Runs the built oxbuild binary in the directory, with OXBUILD_MESSAGES and
+// OXBUILD_DEPFILE taken from env only.
 RunResult run_binary(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env = {});
+// The same for a program named by path or found on the PATH.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                      const std::vector<std::string>& env = {});
+bool on_path(const std::string& program);
 
 // Compiles one source in a fresh directory, in process; the module's bytes
 // are empty when no module was left.
