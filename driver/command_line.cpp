@@ -92,6 +92,21 @@ int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::s
     return kExitFailure;
 }
 
+// The module is complete: its dependency file when one is asked for, then
+// the created line. Without its dependency file the build is not complete,
+// so the module goes too, and a build tool makes it again.
+int created(DriverOutput& out, const std::string& module_name, const std::string& module_path,
+            const DriverOptions& options, const InputFiles& inputs) {
+    const std::string& depfile = options.dependency_file;
+    if (!depfile.empty() && !write_dependency_file(depfile, module_path, inputs)) {
+        ::unlink(module_path.c_str());
+        out.out() << out.text(msg::depfile_not_written) << ": " << out.name(depfile) << '\n';
+        return kExitFailure;
+    }
+    out.out() << kResultIndent << out.name(module_name) << " created\n";
+    return kExitSuccess;
+}
+
 }  // namespace
 
 MessageStyle message_style(const char* value) {
@@ -136,6 +151,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     c.module = module.get();
     c.sink.attach(module.get());
     c.base_dir = directory_of(source_path);
+    c.run.inputs.add(source_path);
     try {
         compile(c, *source);
     } catch (const FatalStop&) {
@@ -146,10 +162,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     const bool written = module->close();
     const int errors = c.diag.error_count();
     if (errors == 0 && !written) return fatal(out, module, module_path);
-    if (errors == 0) {
-        os << kResultIndent << out.name(names->module) << " created\n";
-        return kExitSuccess;
-    }
+    if (errors == 0) return created(out, names->module, module_path, options, c.run.inputs);
     module.reset();
     ::unlink(module_path.c_str());
     os << kResultIndent << errors << out.text(msg::error_count_suffix) << '\n';

@@ -1,7 +1,8 @@
 // The driver: the command line, the file names, the two passes and the
 // result. Exit statuses: 0 after a compilation without errors and after the
 // usage line, 1 when the source has errors, 255 (-1) for command-line and
-// file-opening failures and the fatal stop.
+// file-opening failures, a dependency file that cannot be written and the
+// fatal stop.
 #pragma once
 
 #include <ostream>
@@ -21,6 +22,7 @@ inline constexpr char kUsage[] = "   oxbuild  /option fileneme\n";
 
 struct DriverOptions {
     MessageStyle messages = MessageStyle::cp932;  // OXBUILD_MESSAGES
+    std::string dependency_file;                   // OXBUILD_DEPFILE; empty for none
 };
 
 // The style OXBUILD_MESSAGES asks for: "utf-8" or "en", in any case; any

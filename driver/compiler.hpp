@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "codegen/blocks.hpp"
+#include "driver/dependency_file.hpp"
 #include "driver/diagnostics.hpp"
 #include "driver/module_stream.hpp"
 #include "driver/sink.hpp"
@@ -41,6 +42,7 @@ struct RunState {
     // Resource facts of pass 1, compared at the end of pass 2.
     std::vector<std::pair<std::int32_t, std::int32_t>> bitmap_sizes;
     std::vector<std::int64_t> wave_sizes;
+    InputFiles inputs;  // every file read, in both passes, for the dependency file
 };
 
 // Built afresh by each pass from the same text.

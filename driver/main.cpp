@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     oxbuild::DriverOptions options;
     options.messages = oxbuild::message_style(std::getenv("OXBUILD_MESSAGES"));
+    if (const char* depfile = std::getenv("OXBUILD_DEPFILE")) options.dependency_file = depfile;
     const int status = oxbuild::run_compiler(args, std::cout, options);
     std::cout.flush();
     return status;

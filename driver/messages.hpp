@@ -48,6 +48,10 @@ inline constexpr Message source_not_found{"指定ファイルが見つかりま�
 inline constexpr Message module_not_opened{"出力ファイルがオープンできません",
     "\217o\227\315\203t\203@\203C\203\213\202\252\203I\201[\203v\203\223\202\305\202\253\202\334\202\271\202\361",
     "cannot open output file"};
+// the dependency file (OXBUILD_DEPFILE) cannot be written; ": " and its name follow
+inline constexpr Message depfile_not_written{"依存ファイルが書き込めません",
+    "\210\313\221\266\203t\203@\203C\203\213\202\252\217\221\202\253\215\236\202\337\202\334\202\271\202\361",
+    "cannot write dependency file"};
 // final line after errors: "   %d" precedes it
 inline constexpr Message error_count_suffix{"個のエラーがあります",
     "\214\302\202\314\203G\203\211\201[\202\252\202\240\202\350\202\334\202\267",
@@ -203,6 +207,7 @@ inline constexpr const Message* all[] = {
     &no_file_given,
     &source_not_found,
     &module_not_opened,
+    &depfile_not_written,
     &error_count_suffix,
     &syntax,
     &comment_at_end,

@@ -187,7 +187,9 @@ void directive_bitmap(Compiler& c) {
     if (!c.lex.read_integer(transparent, true)) return;
     PassState& p = c.p();
     if (p.bitmap_numbers.count(number) != 0) c.diag.report_error(msg::bitmap_number_twice);
-    const auto file = read_whole_file(c.resolve(name.name));
+    const std::string path = c.resolve(name.name);
+    const auto file = read_whole_file(path);
+    if (file) c.run.inputs.add(path);
     const auto layout = accept_bitmap(c, name.name, file);
     if (transparent < 0 || transparent > kMaxTransparentIndex) c.diag.report_error(msg::transparent_out_of_range);
     if (layout) {

@@ -66,13 +66,15 @@ void directive_include(Compiler& c) {
     const FileNameResult name = c.lex.read_file_name(kFileNameMax, true);
     if (!file_name_read(c, name)) return;
     std::unique_ptr<SourceStream> stream;
+    const std::string path = c.resolve(name.name);
     if (c.p().include_depth < kMaxIncludeDepth && c.p().include_counter < kMaxIncludeFiles)
-        stream = SourceStream::open(c.resolve(name.name));
+        stream = SourceStream::open(path);
     if (!stream) {
         c.diag.report_error_file(msg::include_not_found, name.name);
         c.lex.end_directive();
         return;
     }
+    c.run.inputs.add(path);
     read_include_file(c, std::move(stream), name.name);
 }
 

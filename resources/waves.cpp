@@ -18,11 +18,13 @@ constexpr std::size_t kCopyChunk = 1 << 16;
 
 // Opens the file and checks its first four bytes; reports what is wrong.
 void add_wave(Compiler& c, std::int32_t number, const std::string& name) {
-    const auto file = BinaryFile::open(c.resolve(name));
+    const std::string path = c.resolve(name);
+    const auto file = BinaryFile::open(path);
     if (!file) {
         c.diag.report_error_file(msg::wave_not_found, name);
         return;
     }
+    c.run.inputs.add(path);
     std::array<unsigned char, 4> magic{};
     if (file->read(magic.data(), magic.size()) != magic.size() ||
         std::string_view(reinterpret_cast<const char*>(magic.data()), magic.size()) != kRiffMagic) {

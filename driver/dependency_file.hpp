@@ -1,0 +1,39 @@
+// The dependency file for build tools (OXBUILD_DEPFILE): one rule
+// "module: source includes bitmaps waves" in the form make and ninja read,
+// naming every file the module was built from.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace oxbuild {
+
+// The files a compilation read, each name once, in the order of first use,
+// as the compiler opened them.
+class InputFiles {
+public:
+    void add(const std::string& path) {
+        if (seen_.insert(path).second) names_.push_back(path);
+    }
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+    std::unordered_set<std::string> seen_;
+};
+
+// "target: prerequisite ...\n" with each name escaped for make and ninja, or
+// nullopt when a name cannot be written so that both read it back.
+std::optional<std::string> dependency_rule(std::string_view target, std::span<const std::string> prerequisites);
+
+// Writes the rule for the module to the file at path. False when it cannot
+// be written, or when path names the module or one of its inputs, which
+// writing would destroy.
+[[nodiscard]] bool write_dependency_file(const std::string& path, const std::string& module_path,
+                                         const InputFiles& inputs);
+
+}  // namespace oxbuild
