@@ -26,8 +26,8 @@ private:
     std::unordered_set<std::string> seen_;
 };
 
-// "target: prerequisite ...\n" with each name escaped for make and ninja, or
-// nullopt when a name cannot be written so that both read it back.
+// "target: prerequisite ...\n" with each name quoted as make reads it back,
+// or nullopt when a name cannot be written so (a line end, a final backslash).
 std::optional<std::string> dependency_rule(std::string_view target, std::span<const std::string> prerequisites);
 
 // Writes the rule for the module to the file at path. False when it cannot
