@@ -78,6 +78,7 @@ bool compile_word_operand(Compiler& c) {
         return true;
     }
     const auto symbol = lookup_symbol(c, word);
+    note_variable_use(c, word, symbol);
     if (!symbol) {
         c.diag.report_error_name(msg::symbol_not_found, word.view());
     } else if (is_str_type(symbol->type)) {

@@ -14,6 +14,7 @@ void Compiler::begin_pass(int number) {
     diag.start_pass(number);
     sink.start_pass(number);
     lex.use_defines(&pass->defines);
+    if (listener != nullptr) listener->pass_started(number);
 }
 
 std::string Compiler::resolve(std::string_view name_as_written) const {

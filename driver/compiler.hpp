@@ -15,6 +15,7 @@
 #include "codegen/blocks.hpp"
 #include "driver/dependency_file.hpp"
 #include "driver/diagnostics.hpp"
+#include "driver/listener.hpp"
 #include "driver/module_stream.hpp"
 #include "driver/sink.hpp"
 #include "lexer/reader.hpp"
@@ -89,6 +90,19 @@ public:
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
     std::string base_dir;          // the main source's directory; "" for the current one
+
+    // A tool watching the compilation, and where it wants include files
+    // read from; both unset for the command line.
+    CompileListener* listener = nullptr;
+    SourceOpener* opener = nullptr;
+    void listen(CompileListener* l) {
+        listener = l;
+        lex.use_listener(l);
+        reader.note_comments(l != nullptr);
+    }
+    // The word, quote or brace just read, for the listener.
+    NameAt name_here(std::string_view name) const { return {name, point_here()}; }
+    SourcePoint point_here() const { return {reader.file_number, reader.word_end()}; }
 
     // Scratch space reused by every statement that needs it, so that the
     // hot paths allocate nothing.

@@ -9,10 +9,15 @@ constexpr int kPrintingPass = 2;
 }
 
 // "FILE(LINE):" then the parts, built into one line and written at once.
-void Diagnostics::write_line(std::initializer_list<std::string_view> parts) {
+void Diagnostics::write_line(bool warning, std::initializer_list<std::string_view> parts) {
     const SourceLocation at = where_ ? where_->location() : SourceLocation{"", 0};
     std::string& line = line_;
     line.clear();
+    if (collector_ != nullptr) {
+        for (const std::string_view part : parts) line += part;
+        collector_->collect(at, warning, line);
+        return;
+    }
     if (converts_names(style_)) line += cp932_to_utf8(at.file_name);
     else line += at.file_name;
     line += '(';
@@ -24,7 +29,7 @@ void Diagnostics::write_line(std::initializer_list<std::string_view> parts) {
 }
 
 void Diagnostics::report(const Message& message, std::string_view detail) {
-    if (pass_ == kPrintingPass) write_line({text_in(message, style_), " ", detail});
+    if (pass_ == kPrintingPass) write_line(false, {text_in(message, style_), " ", detail});
     ++error_count_;
 }
 
@@ -56,7 +61,7 @@ void Diagnostics::report_error_argument(const Message& message, int argument_num
 
 void Diagnostics::warn(std::string_view warning_text) {
     if (pass_ != kPrintingPass) return;
-    write_line({text_in(msg::warning, style_), warning_text});
+    write_line(true, {text_in(msg::warning, style_), warning_text});
 }
 
 void Diagnostics::warn_redefined(std::string_view name) {

@@ -16,6 +16,17 @@ namespace oxbuild {
 struct SourceLocation {
     std::string_view file_name;
     int line;
+    int file_number = 0;  // 0 for the main source, n for the n-th include
+};
+
+// Takes each error and warning line in place of the output stream: where it
+// stands, and the text that follows "FILE(LINE):" (without the line feed).
+class DiagnosticCollector {
+public:
+    virtual void collect(const SourceLocation& at, bool warning, std::string_view text) = 0;
+
+protected:
+    ~DiagnosticCollector() = default;
 };
 
 class LocationSource {
@@ -31,6 +42,8 @@ public:
     explicit Diagnostics(std::ostream& out, MessageStyle style = MessageStyle::cp932) : out_(out), style_(style) {}
 
     void attach(const LocationSource* where) { where_ = where; }
+    // Lines go to the collector instead of the stream (nullptr: the stream).
+    void collect_into(DiagnosticCollector* collector) { collector_ = collector; }
     void start_pass(int pass) {
         pass_ = pass;
         error_count_ = 0;
@@ -60,11 +73,12 @@ public:
 
 private:
     void report(const Message& message, std::string_view detail);
-    void write_line(std::initializer_list<std::string_view> parts);
+    void write_line(bool warning, std::initializer_list<std::string_view> parts);
 
     std::ostream& out_;
     MessageStyle style_;
     const LocationSource* where_ = nullptr;
+    DiagnosticCollector* collector_ = nullptr;
     int pass_ = 1;
     int error_count_ = 0;
     std::string line_;  // reused for every line printed

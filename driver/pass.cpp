@@ -162,6 +162,19 @@ void finish_pass_2(Compiler& c) {
 
 }  // namespace
 
+namespace {
+template <std::size_t N>
+std::vector<std::string_view> row_names(const KeywordRow (&table)[N]) {
+    std::vector<std::string_view> names;
+    for (const KeywordRow& row : table) names.push_back(row.name);
+    return names;
+}
+}  // namespace
+
+std::vector<std::string_view> type_keyword_names() { return row_names(kTypeKeywords); }
+std::vector<std::string_view> statement_keyword_names() { return row_names(kStatementKeywords); }
+std::vector<std::string_view> directive_keyword_names() { return row_names(kDirectiveKeywords); }
+
 std::optional<TypeCode> type_keyword_code(std::string_view word) {
     if (const KeywordRow* row = find_row(kTypeKeywords, word)) return row->type;
     return std::nullopt;

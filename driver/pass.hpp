@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "codegen/bytecode.hpp"
 
@@ -19,6 +20,12 @@ void compile_pass(Compiler& c, int pass);
 // The top-level loop, until the current character is the end of the file;
 // include files run a nested loop.
 void compile_statements(Compiler& c);
+
+// The names of the type, statement and directive keyword tables, in row
+// order, for tools that offer them (the language server).
+std::vector<std::string_view> type_keyword_names();
+std::vector<std::string_view> statement_keyword_names();
+std::vector<std::string_view> directive_keyword_names();
 
 // The type code of a type keyword (int, uint, str).
 std::optional<TypeCode> type_keyword_code(std::string_view word);

@@ -7,6 +7,7 @@ namespace oxbuild {
 
 void Reader::start(SourceStream& stream) {
     stream_ = &stream;
+    comment_stream_ = nullptr;
     next_ = limit_ = stream.start();
     refill();
     remove_comment_here();
@@ -50,9 +51,18 @@ void Reader::skip_run(std::uint8_t cls) {
     }
 }
 
+void Reader::remove_comment() {
+    if (!note_comments_) return remove_comment_body();
+    const std::int64_t start = stream_->raw_offset(next_);
+    remove_comment_body();
+    comment_stream_ = stream_;
+    comment_start_ = start;
+    comment_end_ = stream_->raw_offset(next_);
+}
+
 // Called with '/' current and '*' or '/' ahead. A block comment leaves one
 // blank behind; a line comment leaves its line feed.
-void Reader::remove_comment() {
+void Reader::remove_comment_body() {
     const bool block = next_[1] == '*';
     read_raw_char();
     read_raw_char();

@@ -78,7 +78,17 @@ public:
         return next_ + 1 < limit_ ? stream_->raw_offset(next_ + 1) + 1 : stream_->end_offset();
     }
 
-    SourceLocation location() const override { return {file_name, line}; }
+    SourceLocation location() const override { return {file_name, line, file_number}; }
+
+    // For a listener: remember where each comment begins, so that a word
+    // followed directly by a comment still ends where it is spelled.
+    void note_comments(bool on) { note_comments_ = on; }
+    // The raw offset just past the word, quote or brace read last: the
+    // current character's, or the start of a comment removed right there.
+    std::int64_t word_end() const {
+        const std::int64_t here = stream_->raw_offset(next_);
+        return comment_stream_ == stream_ && here == comment_end_ ? comment_start_ : here;
+    }
 
     // The word at the window, cut to kWordMax characters into the buffer
     // at text (kWordMax bytes; the bytes past the word are unspecified);
@@ -165,6 +175,7 @@ private:
         return at_limit && next_ != limit_;
     }
     void skip_run(std::uint8_t cls);
+    void remove_comment_body();
     std::size_t scan_word_slowly(char* text);
     void remove_comment();
     void skip_block_comment_body();
@@ -172,6 +183,10 @@ private:
 
     Diagnostics& diag_;
     SourceStream* stream_ = nullptr;
+    bool note_comments_ = false;
+    const SourceStream* comment_stream_ = nullptr;  // where the last noted comment stood
+    std::int64_t comment_start_ = -1;
+    std::int64_t comment_end_ = -1;
     const unsigned char* next_ = kNothing;
     const unsigned char* limit_ = kNothing;
     // Before start(): an empty window whose sentinel and look-ahead read 0.

@@ -20,10 +20,19 @@ std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
     return std::unique_ptr<SourceStream>(new SourceStream(file.fd, capacity));
 }
 
+std::unique_ptr<SourceStream> SourceStream::from_text(std::string text) {
+    const std::size_t capacity = std::clamp<std::size_t>(text.size() + 1, kSmallestBuffer, kBufferSize);
+    std::unique_ptr<SourceStream> stream(new SourceStream(-1, capacity));
+    stream->text_ = std::move(text);
+    return stream;
+}
+
 SourceStream::SourceStream(int fd, std::size_t capacity)
     : fd_(fd), capacity_(capacity), buffer_(new unsigned char[capacity + kPadding]()) {}
 
-SourceStream::~SourceStream() { ::close(fd_); }
+SourceStream::~SourceStream() {
+    if (fd_ >= 0) ::close(fd_);
+}
 
 void SourceStream::refill(const unsigned char*& next, const unsigned char*& limit) {
     move_to_front(next, limit);
@@ -63,24 +72,35 @@ void SourceStream::move_to_front(const unsigned char* next, const unsigned char*
 void SourceStream::read_more(const unsigned char*& limit) {
     unsigned char* at = buffer_.get() + (limit - buffer_.get());
     const std::size_t room = capacity_ - static_cast<std::size_t>(at - buffer_.get());
-    ssize_t n;
-    do n = ::read(fd_, at, room);
-    while (n < 0 && errno == EINTR);
-    if (n < 0) fatal_stop("read error in a source file");
+    const std::size_t n = read_input(at, room);
     if (n == 0) {
         ended_ = true;
         end_offset_ = raw_read_;
         return;
     }
     const std::int64_t chunk_offset = raw_read_;
-    raw_read_ += n;
-    auto length = static_cast<std::size_t>(n);
+    raw_read_ += static_cast<std::int64_t>(n);
+    std::size_t length = n;
     if (const void* mark = std::memchr(at, kEndOfFileMark, length)) {
         length = static_cast<std::size_t>(static_cast<const unsigned char*>(mark) - at);
         ended_ = true;
         end_offset_ = chunk_offset + static_cast<std::int64_t>(length) + 1;
     }
     limit = at + take_out_returns(at, length);
+}
+
+std::size_t SourceStream::read_input(unsigned char* at, std::size_t room) {
+    if (fd_ < 0) {
+        const std::size_t n = std::min(room, text_.size() - text_read_);
+        std::memcpy(at, text_.data() + text_read_, n);
+        text_read_ += n;
+        return n;
+    }
+    ssize_t n;
+    do n = ::read(fd_, at, room);
+    while (n < 0 && errno == EINTR);
+    if (n < 0) fatal_stop("read error in a source file");
+    return static_cast<std::size_t>(n);
 }
 
 // Drops the carriage returns among the length bytes at from, remembering
@@ -103,7 +123,8 @@ std::size_t SourceStream::take_out_returns(unsigned char* from, std::size_t leng
 }
 
 void SourceStream::rewind() {
-    if (::lseek(fd_, 0, SEEK_SET) != 0) fatal_stop("cannot rewind the source file");
+    if (fd_ < 0) text_read_ = 0;
+    else if (::lseek(fd_, 0, SEEK_SET) != 0) fatal_stop("cannot rewind the source file");
     base_offset_ = raw_read_ = end_offset_ = 0;
     returns_.clear();
     ended_ = false;
@@ -111,6 +132,7 @@ void SourceStream::rewind() {
 
 bool SourceStream::same_file_as(const std::string& path) const {
     struct stat mine {}, other {};
+    if (fd_ < 0) return false;
     if (::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &other) != 0) return false;
     return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }

@@ -17,6 +17,9 @@ public:
     // Opens a regular file for reading; nullptr when it cannot be opened or
     // is no regular file (a directory, device or pipe).
     static std::unique_ptr<SourceStream> open(const std::string& path);
+    // A source held in memory (an editor's unsaved text), read by the same
+    // rules as a file of those bytes.
+    static std::unique_ptr<SourceStream> from_text(std::string text);
     ~SourceStream();
     SourceStream(const SourceStream&) = delete;
     SourceStream& operator=(const SourceStream&) = delete;
@@ -67,12 +70,16 @@ private:
     // A small file gets a buffer of its own size, so that opening many
     // small include files costs little.
     SourceStream(int fd, std::size_t capacity);
+    // Up to room bytes: from the file, or from the text held in memory.
+    std::size_t read_input(unsigned char* at, std::size_t room);
     void move_to_front(const unsigned char* next, const unsigned char*& limit);
     void read_more(const unsigned char*& limit);
     std::size_t take_out_returns(unsigned char* from, std::size_t length);
     std::int64_t returns_up_to(std::size_t index) const;
 
-    int fd_;
+    int fd_;                 // -1 for a text held in memory
+    std::string text_;       // the text held in memory
+    std::size_t text_read_ = 0;
     std::size_t capacity_;
     std::unique_ptr<unsigned char[]> buffer_;  // capacity_ + kPadding bytes
     std::int64_t base_offset_ = 0;  // raw offset of buffer_[0], less returns_up_to(0)

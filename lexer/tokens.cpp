@@ -50,7 +50,11 @@ bool convert_number(std::string_view word, std::int32_t& value) {
 }
 
 void Lexer::substitute_define(Word& word) const {
-    if (const Word* replacement = defines_->find(word)) word = *replacement;
+    const Word* replacement = defines_->find(word);
+    if (replacement == nullptr) return;
+    if (listener_ != nullptr)
+        listener_->define_used({word.view(), {reader.file_number, reader.word_end()}}, replacement->view());
+    word = *replacement;
 }
 
 void Lexer::read_identifier_on_line(Word& word) {

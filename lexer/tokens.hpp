@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "driver/diagnostics.hpp"
+#include "driver/listener.hpp"
 #include "lexer/reader.hpp"
 #include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
@@ -47,6 +48,8 @@ public:
     Lexer(Reader& reader, Diagnostics& diag) : reader(reader), diag(diag) {}
 
     void use_defines(const DefineTable* defines) { defines_ = defines; }
+    // Told of every defined name replaced (nullptr: nobody).
+    void use_listener(CompileListener* listener) { listener_ = listener; }
 
     // skip_space, a word, then #define substitution.
     void read_identifier(Word& word) {
@@ -106,6 +109,7 @@ private:
     bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);
 
     const DefineTable* defines_ = nullptr;
+    CompileListener* listener_ = nullptr;
 };
 
 // Converts a digit-initial word: decimal, 0x hexadecimal or 0 octal, with

@@ -179,11 +179,16 @@ bool merge_palette(SharedPalette& palette, std::span<const unsigned char> file, 
 }
 
 void directive_bitmap(Compiler& c) {
+    const SourcePoint directive = c.listener != nullptr ? c.point_here() : SourcePoint{};
     std::int32_t number = 0;
     std::int32_t transparent = 0;
     if (!c.lex.read_integer(number, true)) return;
     const FileNameResult name = c.lex.read_file_name(kFileNameMax, true);
     if (!file_name_read(c, name)) return;
+    if (c.listener != nullptr) {
+        c.listener->resource_declared(ResourceKind::bitmap, directive, number);
+        c.listener->file_named(c.name_here(name.name), c.resolve(name.name));
+    }
     if (!c.lex.read_integer(transparent, true)) return;
     PassState& p = c.p();
     if (p.bitmap_numbers.count(number) != 0) c.diag.report_error(msg::bitmap_number_twice);

@@ -36,7 +36,8 @@ void text_directive(Compiler& c, const TextDirective& directive) {
 
 // Reads the include file in place of the directive, then hands the reader
 // back to the including file at the line after the directive.
-void read_include_file(Compiler& c, std::unique_ptr<SourceStream> stream, const std::string& name) {
+void read_include_file(Compiler& c, std::unique_ptr<SourceStream> stream, const std::string& name,
+                       const std::string& path) {
     PassState& p = c.p();
     ++p.include_counter;
     c.lex.end_directive();
@@ -45,6 +46,7 @@ void read_include_file(Compiler& c, std::unique_ptr<SourceStream> stream, const 
     c.reader.line = 1;
     c.reader.file_number = p.include_counter;
     c.reader.start(*stream);
+    if (c.listener != nullptr) c.listener->file_entered(p.include_counter, name, path);
     ++p.include_depth;
     struct DepthGuard {
         int& depth;
@@ -65,17 +67,18 @@ bool file_name_read(Compiler& c, const FileNameResult& name) {
 void directive_include(Compiler& c) {
     const FileNameResult name = c.lex.read_file_name(kFileNameMax, true);
     if (!file_name_read(c, name)) return;
-    std::unique_ptr<SourceStream> stream;
     const std::string path = c.resolve(name.name);
+    if (c.listener != nullptr) c.listener->file_named(c.name_here(name.name), path);
+    std::unique_ptr<SourceStream> stream;
     if (c.p().include_depth < kMaxIncludeDepth && c.p().include_counter < kMaxIncludeFiles)
-        stream = SourceStream::open(path);
+        stream = c.opener != nullptr ? c.opener->open(path) : SourceStream::open(path);
     if (!stream) {
         c.diag.report_error_file(msg::include_not_found, name.name);
         c.lex.end_directive();
         return;
     }
     c.run.inputs.add(path);
-    read_include_file(c, std::move(stream), name.name);
+    read_include_file(c, std::move(stream), name.name, path);
 }
 
 // #define NAME REPLACEMENT   (one level: the replacement is not looked up again)
@@ -83,6 +86,7 @@ void directive_define(Compiler& c) {
     Word name;
     Word replacement;
     c.lex.read_word(name);
+    const SourcePoint name_end = c.listener != nullptr ? c.point_here() : SourcePoint{};
     if (name.empty()) {
         c.diag.report_error(msg::syntax);
     } else {
@@ -93,6 +97,7 @@ void directive_define(Compiler& c) {
             const Word* existing = c.p().defines.find(name);
             if (existing != nullptr && existing->view() != name.view()) c.diag.warn_redefined(name.view());
             c.p().defines.set(name, replacement);
+            if (c.listener != nullptr) c.listener->define_declared({name.view(), name_end}, replacement.view());
         }
     }
     c.lex.end_directive();

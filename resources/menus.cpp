@@ -133,8 +133,10 @@ void emit_menu(Compiler& c, const Menu& menu) {
 }  // namespace
 
 void directive_menu(Compiler& c) {
+    const SourcePoint directive = c.listener != nullptr ? c.point_here() : SourcePoint{};
     Menu menu;
     if (!c.lex.read_integer(menu.number, true)) return;
+    if (c.listener != nullptr) c.listener->resource_declared(ResourceKind::menu, directive, menu.number);
     check_menu_id(c, menu.number);
     auto& menus = c.p().menus;
     menus.push_back(std::move(menu));

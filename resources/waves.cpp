@@ -53,10 +53,15 @@ void copy_wave(Compiler& c, const WaveRecord& wave) {
 }  // namespace
 
 void directive_wave(Compiler& c) {
+    const SourcePoint directive = c.listener != nullptr ? c.point_here() : SourcePoint{};
     std::int32_t number = 0;
     if (!c.lex.read_integer(number, true)) return;
     const FileNameResult name = c.lex.read_file_name(kFileNameMax, true);
     if (!file_name_read(c, name)) return;
+    if (c.listener != nullptr) {
+        c.listener->resource_declared(ResourceKind::wave, directive, number);
+        c.listener->file_named(c.name_here(name.name), c.resolve(name.name));
+    }
     if (c.p().wave_numbers.count(number) != 0) c.diag.report_error(msg::wave_number_twice);
     add_wave(c, number, name.name);
     c.lex.end_directive();

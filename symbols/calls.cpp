@@ -24,6 +24,7 @@ bool read_argument_variable(Compiler& c, std::optional<SymbolInfo>& symbol) {
         return false;
     }
     symbol = lookup_symbol(c, name);
+    note_variable_use(c, name, symbol);
     if (!symbol) c.diag.report_error_name(msg::symbol_not_found, name.view());
     return true;
 }
@@ -69,6 +70,12 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
     (void)compile_expression(c);
     emit_token(c.sink, EXPR_END);
     return ArgumentResult::compiled;
+}
+
+void note_assignment_target(Compiler& c, const Word& name, const SourcePoint& name_end) {
+    std::optional<FoundSymbol> found;
+    if (const auto symbol = lookup_symbol(c, name)) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
+    c.listener->variable_used({name.view(), name_end}, found);
 }
 
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
@@ -143,10 +150,17 @@ void compile_assignment(Compiler& c, const Word& name) {
 }  // namespace
 
 void compile_identifier_statement(Compiler& c, const Word& name) {
+    const SourcePoint name_end = c.listener != nullptr ? c.point_here() : SourcePoint{};
     c.reader.skip_space();
-    if (c.reader.cur() == '(') compile_call(c, name);
-    else if (c.reader.cur() == '=') compile_assignment(c, name);
-    else c.lex.syntax_error();
+    if (c.reader.cur() == '(') {
+        if (c.listener != nullptr) c.listener->function_called({name.view(), name_end});
+        compile_call(c, name);
+    } else if (c.reader.cur() == '=') {
+        if (c.listener != nullptr) note_assignment_target(c, name, name_end);
+        compile_assignment(c, name);
+    } else {
+        c.lex.syntax_error();
+    }
 }
 
 }  // namespace oxbuild

@@ -14,7 +14,7 @@ namespace {
 
 // Gives a newly declared variable its slot (made in pass 1; pass 2 finds
 // the slots pass 1 made) and keeps the number in its scope entry.
-void number_variable(Compiler& c, TypeCode type, const Word& name) {
+std::int32_t number_variable(Compiler& c, TypeCode type, const Word& name) {
     const int level = c.block_level();
     const int type_class = type_class_index(type);
     std::int32_t slot;
@@ -27,6 +27,7 @@ void number_variable(Compiler& c, TypeCode type, const Word& name) {
         slot = resolve_slot(c, type, name, level);
     }
     c.p().scopes.set_slot(level, name, slot);
+    return slot;
 }
 
 // One parameter: "type [&] [name]" or a bare name for an int. False after a
@@ -60,6 +61,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
             params.add_named(name, type);
         }
+        if (c.listener != nullptr) c.listener->parameter_declared(c.name_here(name.view()), type, index, slot);
     }
     if (recorded) {
         params.types.push_back(type);
@@ -164,7 +166,11 @@ void compile_declaration(Compiler& c, TypeCode type) {
     }
     while (true) {
         (void)c.names.intern(name);  // numbered once, for every table it goes into
-        if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) number_variable(c, type, name);
+        if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) {
+            const std::int32_t slot = number_variable(c, type, name);
+            if (c.listener != nullptr)
+                c.listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
+        }
         c.reader.skip_space();
         if (c.reader.cur() != ',') break;
         c.reader.next_char();
@@ -178,6 +184,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
 }
 
 void compile_function_statement(Compiler& c, const Word& name) {
+    const SourcePoint name_end = c.listener != nullptr ? c.point_here() : SourcePoint{};
     c.reader.skip_space();
     if (c.reader.cur() != '(') {
         c.lex.syntax_error();
@@ -189,7 +196,9 @@ void compile_function_statement(Compiler& c, const Word& name) {
     if (!read_parameter_list(c, params)) return;
     if (!declare_or_compare_prototype(c, name, params)) return;
     c.reader.skip_space();
-    if (c.reader.cur() != '{') {
+    const bool definition = c.reader.cur() == '{';
+    if (c.listener != nullptr) c.listener->function_declared({name.view(), name_end}, params.types, definition);
+    if (!definition) {
         c.lex.expect_semicolon();
         return;
     }

@@ -25,6 +25,14 @@ inline std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
     return SymbolInfo{found->type, found->slot, found->level};
 }
 
+// Tells the listener, if any, of a variable named where the reader stands.
+inline void note_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
+    if (c.listener == nullptr) return;
+    std::optional<FoundSymbol> found;
+    if (symbol) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
+    c.listener->variable_used(c.name_here(name.view()), found);
+}
+
 // The slot number of a variable declared at the level: its position among
 // the globals of its type, or among the locals of its type class in the
 // function body being compiled. A name missing from the list gets the list's

@@ -1,0 +1,88 @@
+// What a compilation tells a tool that watches it (the language server):
+// where names are declared and used, blocks open and close, and include
+// files and resources are named; and where include files come from when
+// they are not read from disk. The command-line compiler sets neither, and
+// every hook stands behind one null test at a declaration or use.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "codegen/bytecode.hpp"
+
+namespace oxbuild {
+
+class SourceStream;
+
+// A place in a source: the file number (0 for the main source, n for the
+// n-th include of the pass) and a raw byte offset in that file.
+struct SourcePoint {
+    int file_number = 0;
+    std::int64_t offset = 0;
+};
+
+// A name as the compiler read it (after #define substitution) and the point
+// just past its spelling in the source.
+struct NameAt {
+    std::string_view name;
+    SourcePoint end;
+};
+
+// What a name found by lookup is: its type code, block level and slot.
+struct FoundSymbol {
+    TypeCode type;
+    int level;
+    std::int32_t slot;
+};
+
+enum class ResourceKind : std::uint8_t { bitmap, wave, menu };
+
+class CompileListener {
+public:
+    virtual void pass_started(int /*pass*/) {}
+    // An include file opened as file_number: its name as written and the path read.
+    virtual void file_entered(int /*file_number*/, std::string_view /*name*/, const std::string& /*path*/) {}
+    // The quoted file name of #include, #bitmap or #wave; end is past its closing quote.
+    virtual void file_named(const NameAt& /*file_name*/, const std::string& /*path*/) {}
+
+    virtual void variable_declared(const NameAt& /*name*/, TypeCode /*type*/, int /*level*/, std::int32_t /*slot*/) {}
+    // A named parameter of the parameter list being read (index from 0).
+    virtual void parameter_declared(const NameAt& /*name*/, TypeCode /*type*/, std::size_t /*index*/,
+                                    std::int32_t /*slot*/) {}
+    // A prototype, or a definition whose body opens at level 1.
+    virtual void function_declared(const NameAt& /*name*/, std::span<const TypeCode> /*parameters*/,
+                                   bool /*definition*/) {}
+    // A variable named in an expression, an argument or as an assignment target.
+    virtual void variable_used(const NameAt& /*name*/, const std::optional<FoundSymbol>& /*found*/) {}
+    virtual void function_called(const NameAt& /*name*/) {}
+
+    virtual void define_declared(const NameAt& /*name*/, std::string_view /*replacement*/) {}
+    // A defined name replaced; name is the defined name, not the replacement.
+    virtual void define_used(const NameAt& /*name*/, std::string_view /*replacement*/) {}
+
+    // A block (a function body at level 1) opened or closed; at is just past the brace.
+    virtual void block_opened(int /*level*/, const SourcePoint& /*at*/) {}
+    virtual void block_closed(int /*level*/, const SourcePoint& /*at*/) {}
+
+    // A resource directive; at is just past the directive's name.
+    virtual void resource_declared(ResourceKind /*kind*/, const SourcePoint& /*at*/, std::int32_t /*number*/) {}
+
+protected:
+    ~CompileListener() = default;
+};
+
+// Opens an include file by the path the compiler resolved; nullptr when
+// there is none. The language server gives open documents first.
+class SourceOpener {
+public:
+    virtual std::unique_ptr<SourceStream> open(const std::string& path) = 0;
+
+protected:
+    ~SourceOpener() = default;
+};
+
+}  // namespace oxbuild
