@@ -1,0 +1,57 @@
+// What the server says about the language: completion items, hover texts,
+// signatures and the outline, from the compiler's keyword and host tables
+// and from what an analysis heard.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "oxls/analysis.hpp"
+
+namespace oxls {
+
+inline constexpr std::string_view kUnmappableMessage = "コードページ932で表せない文字です: ";
+
+bool is_word_char(char c);
+// Markdown for a piece of source.
+std::string code_block(const std::string& code);
+
+// The name at a byte offset of one of the files (a document may be read
+// under several file numbers) and what it names.
+struct SymbolAt {
+    Span span;
+    std::string name;
+    const Declaration* declaration = nullptr;
+    bool call = false;  // a called name: a standard function or an event when there is no declaration
+    std::string path;   // a named file
+};
+std::optional<SymbolAt> symbol_at(const Analysis& a, const std::vector<int>& files, std::size_t offset);
+
+// Markdown for a hover; empty when there is nothing to say.
+std::string describe(const Analysis& a, const SymbolAt& symbol);
+
+struct Signature {
+    std::string label;
+    std::vector<std::pair<int, int>> parameters;  // label offsets in UTF-16 units
+    std::string documentation;
+    nlohmann::json to_json() const;
+};
+// A standard function's, an event's or a user function's parameter list.
+std::optional<Signature> signature_of(const Analysis& a, const std::string& name);
+
+// Everything that may be written at the offset; line_before is the line's
+// text up to the cursor.
+nlohmann::json completion_items(const Analysis& a, const std::vector<int>& files, std::size_t offset,
+                                std::string_view line_before);
+
+// The document symbols of the files, with each span's range from range_of.
+nlohmann::json outline(const Analysis& a, const std::vector<int>& files,
+                       const std::function<nlohmann::json(const Span&)>& range_of);
+
+}  // namespace oxls

@@ -1,0 +1,490 @@
+#include "oxls/server.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "driver/pass.hpp"
+#include "module/module_format.hpp"
+#include "oxls/cp932.hpp"
+#include "oxls/language.hpp"
+
+namespace oxls {
+
+namespace {
+
+// JSON-RPC error codes.
+constexpr int kParseError = -32700;
+constexpr int kInvalidRequest = -32600;
+constexpr int kMethodNotFound = -32601;
+constexpr int kInvalidParams = -32602;
+constexpr int kServerNotInitialized = -32002;
+
+// Protocol enumerations used here.
+constexpr int kSyncIncremental = 2;
+constexpr int kSeverityError = 1;
+constexpr int kSeverityWarning = 2;
+
+constexpr std::string_view kFileScheme = "file://";
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// "a/./b/../c" -> "a/c", so that one file has one name.
+std::string normalize_path(const std::string& path) {
+    std::vector<std::string> parts;
+    std::stringstream in(path);
+    std::string part;
+    while (std::getline(in, part, '/')) {
+        if (part.empty() || part == ".") continue;
+        if (part == ".." && !parts.empty() && parts.back() != "..") parts.pop_back();
+        else parts.push_back(part);
+    }
+    std::string out = !path.empty() && path[0] == '/' ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "/" : "") + parts[i];
+    return out.empty() ? "." : out;
+}
+
+std::string path_of_uri(const std::string& uri) {
+    if (uri.compare(0, kFileScheme.size(), kFileScheme) != 0) return uri;
+    std::string path;
+    for (std::size_t i = kFileScheme.size(); i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && hex_value(uri[i + 1]) >= 0 && hex_value(uri[i + 2]) >= 0) {
+            path += static_cast<char>(hex_value(uri[i + 1]) * 16 + hex_value(uri[i + 2]));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    return normalize_path(path);
+}
+
+std::string file_uri(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri(kFileScheme);
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || std::string_view("/-._~").find(ch) != std::string_view::npos) {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0xF];
+        }
+    }
+    return uri;
+}
+
+Position position_from(const json& p) { return {p.at("line").get<int>(), p.at("character").get<int>()}; }
+
+json position_json(const Position& p) { return {{"line", p.line}, {"character", p.character}}; }
+
+const std::string& uri_param(const json& params) { return params.at("textDocument").at("uri").get_ref<const std::string&>(); }
+
+json markdown(const std::string& text) { return {{"kind", "markdown"}, {"value", text}}; }
+
+bool readable_regular_file(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The innermost call whose parentheses hold the end of the text, and which
+// argument the end stands in. Strings and comments are passed over.
+struct CallContext {
+    std::string name;
+    int argument = 0;
+};
+
+std::optional<CallContext> call_at_end(std::string_view text) {
+    // Back to the start of the statement: a call is never split by ; { or }.
+    const std::size_t start = text.find_last_of(";{}");
+    text.remove_prefix(start == std::string_view::npos ? 0 : start + 1);
+    std::vector<CallContext> open;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i)
+                if (text[i] == '\\') ++i;
+        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+            i = std::min(text.find('\n', i), text.size());
+        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+            const std::size_t end = text.find("*/", i + 1);
+            i = end == std::string_view::npos ? text.size() : end + 1;
+        } else if (c == '(') {
+            std::size_t end = i;
+            while (end > 0 && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+            std::size_t begin = end;
+            while (begin > 0 && is_word_char(text[begin - 1])) --begin;
+            open.push_back({std::string(text.substr(begin, end - begin)), 0});
+        } else if (c == ')') {
+            if (!open.empty()) open.pop_back();
+        } else if (c == ',') {
+            if (!open.empty()) ++open.back().argument;
+        }
+    }
+    while (!open.empty() && open.back().name.empty()) open.pop_back();  // a parenthesised expression
+    if (open.empty()) return std::nullopt;
+    return open.back();
+}
+
+}  // namespace
+
+void Server::receive(std::string_view body) {
+    json message = json::parse(body, nullptr, false);
+    if (message.is_discarded()) {
+        respond_error(nullptr, kParseError, "the message is no JSON");
+        return;
+    }
+    dispatch(message);
+}
+
+void Server::dispatch(const json& message) {
+    if (!message.is_object() || !message.contains("method") || !message["method"].is_string()) {
+        // A response to a request of ours, or no message at all.
+        if (message.is_object() && (message.contains("result") || message.contains("error"))) return;
+        respond_error(message.is_object() && message.contains("id") ? message["id"] : json(nullptr), kInvalidRequest,
+                      "not a request");
+        return;
+    }
+    const std::string& method = message["method"].get_ref<const std::string&>();
+    const json params = message.contains("params") ? message["params"] : json::object();
+    const bool is_request = message.contains("id");
+    if (!is_request) {
+        try {
+            notification(method, params);
+        } catch (const json::exception&) {
+            // A notification with bad parameters is ignored; there is no one to answer.
+        }
+        return;
+    }
+    const json& id = message["id"];
+    if (!id.is_number_integer() && !id.is_string()) {
+        respond_error(nullptr, kInvalidRequest, "bad id");
+        return;
+    }
+    if (!initialized_ && method != "initialize") {
+        respond_error(id, kServerNotInitialized, "initialize first");
+        return;
+    }
+    if (shutdown_) {
+        respond_error(id, kInvalidRequest, "shut down");
+        return;
+    }
+    try {
+        const auto result = request(method, params);
+        if (result) respond(id, *result);
+        else respond_error(id, kMethodNotFound, "unknown method: " + method);
+    } catch (const json::exception& e) {
+        respond_error(id, kInvalidParams, e.what());
+    }
+}
+
+std::optional<json> Server::request(const std::string& method, const json& params) {
+    if (method == "initialize") return initialize(params);
+    if (method == "shutdown") {
+        shutdown_ = true;
+        return json(nullptr);
+    }
+    if (method == "textDocument/completion") return completion(params);
+    if (method == "textDocument/hover") return hover(params);
+    if (method == "textDocument/signatureHelp") return signature_help(params);
+    if (method == "textDocument/definition") return definition(params);
+    if (method == "textDocument/documentSymbol") return document_symbols(params);
+    return std::nullopt;
+}
+
+void Server::notification(const std::string& method, const json& params) {
+    if (method == "exit") {
+        exited_ = true;
+        return;
+    }
+    if (!initialized_ || shutdown_) return;
+    if (method == "textDocument/didOpen") did_open(params);
+    else if (method == "textDocument/didChange") did_change(params);
+    else if (method == "textDocument/didClose") did_close(params);
+    else if (method == "textDocument/didSave") mark_dirty(uri_param(params));
+}
+
+void Server::respond(const json& id, const json& result) {
+    send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::respond_error(const json& id, int code, const std::string& text) {
+    const json error = {{"code", code}, {"message", text}};
+    send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"error", error}}.dump(-1, ' ', false, json::error_handler_t::replace));
+}
+
+void Server::notify(const std::string& method, json params) {
+    send_(json{{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}}.dump(
+        -1, ' ', false, json::error_handler_t::replace));
+}
+
+json Server::initialize(const json& params) {
+    initialized_ = true;
+    const json* encodings = nullptr;
+    if (params.contains("capabilities") && params["capabilities"].contains("general") &&
+        params["capabilities"]["general"].contains("positionEncodings"))
+        encodings = &params["capabilities"]["general"]["positionEncodings"];
+    if (encodings != nullptr && encodings->is_array())
+        for (const json& e : *encodings)
+            if (e == "utf-8") unit_ = PositionUnit::utf8;
+    json capabilities = {
+        {"positionEncoding", unit_ == PositionUnit::utf8 ? "utf-8" : "utf-16"},
+        {"textDocumentSync", {{"openClose", true}, {"change", kSyncIncremental}, {"save", {{"includeText", false}}}}},
+        {"completionProvider", {{"triggerCharacters", {"#"}}}},
+        {"hoverProvider", true},
+        {"signatureHelpProvider", {{"triggerCharacters", {"(", ","}}}},
+        {"definitionProvider", true},
+        {"documentSymbolProvider", true},
+    };
+    return {{"capabilities", capabilities}, {"serverInfo", {{"name", "oxls"}, {"version", OXLS_VERSION}}}};
+}
+
+void Server::did_open(const json& params) {
+    const json& item = params.at("textDocument");
+    Document d;
+    d.uri = item.at("uri").get<std::string>();
+    d.path = path_of_uri(d.uri);
+    d.text = std::make_shared<const SourceText>(SourceText::from_utf8(item.at("text").get<std::string>()));
+    documents_[d.uri] = std::move(d);
+}
+
+void Server::did_change(const json& params) {
+    const auto found = documents_.find(uri_param(params));
+    if (found == documents_.end()) return;
+    Document& d = found->second;
+    auto text = std::make_shared<SourceText>(*d.text);
+    for (const json& change : params.at("contentChanges")) {
+        const std::string& inserted = change.at("text").get_ref<const std::string&>();
+        if (change.contains("range"))
+            text->replace(position_from(change["range"].at("start")), position_from(change["range"].at("end")),
+                          inserted, unit_);
+        else
+            *text = SourceText::from_utf8(inserted);
+    }
+    d.text = std::move(text);
+    d.dirty = true;
+}
+
+void Server::did_close(const json& params) {
+    const std::string uri = uri_param(params);
+    const auto found = documents_.find(uri);
+    if (found == documents_.end()) return;
+    const std::string path = found->second.path;
+    documents_.erase(found);
+    analyses_.erase(uri);
+    // Whoever included it now reads it from disk.
+    for (auto& [main, analysis] : analyses_)
+        if (std::find(analysis.files.begin() + 1, analysis.files.end(), path) != analysis.files.end())
+            mark_dirty(main);
+    flush();
+}
+
+void Server::mark_dirty(const std::string& uri) {
+    if (const auto found = documents_.find(uri); found != documents_.end()) found->second.dirty = true;
+}
+
+const Server::Document* Server::document_at(const std::string& path) const {
+    const std::string normal = normalize_path(path);
+    for (const auto& [uri, d] : documents_)
+        if (d.path == normal) return &d;
+    return nullptr;
+}
+
+std::string Server::uri_of(const std::string& path) const {
+    if (const Document* d = document_at(path)) return d->uri;
+    return file_uri(normalize_path(path));
+}
+
+std::shared_ptr<const SourceText> Server::text_of_path(const std::string& path) {
+    if (const Document* d = document_at(path)) return d->text;
+    if (!readable_regular_file(path)) return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::make_shared<const SourceText>(SourceText::from_cp932(bytes.str()));
+}
+
+// Compiles every changed document and every open document that includes a
+// changed one; a document that another open document includes is compiled
+// only as part of it.
+void Server::flush() {
+    std::set<std::string> changed_paths;
+    for (const auto& [uri, d] : documents_)
+        if (d.dirty) changed_paths.insert(d.path);
+    if (changed_paths.empty() && analyses_.size() == documents_.size()) return;
+
+    const auto included_elsewhere = [&](const Document& d) {
+        for (const auto& [main, a] : analyses_)
+            if (main != d.uri && std::find(a.files.begin() + 1, a.files.end(), d.path) != a.files.end()) return true;
+        return false;
+    };
+    const TextSource texts = [this](const std::string& path) { return text_of_path(path); };
+    for (auto& [uri, d] : documents_) {
+        bool compile = d.dirty || analyses_.count(uri) == 0;
+        if (const auto a = analyses_.find(uri); a != analyses_.end())
+            for (std::size_t f = 1; f < a->second.files.size(); ++f)
+                compile = compile || changed_paths.count(normalize_path(a->second.files[f])) != 0;
+        if (!compile) continue;
+        if (included_elsewhere(d)) analyses_.erase(uri);
+        else analyses_[uri] = analyze(d.path, d.text, texts);
+    }
+    for (auto& [uri, d] : documents_) d.dirty = false;
+    // A document compiled alone before its includer was opened.
+    for (auto it = analyses_.begin(); it != analyses_.end();) {
+        const auto d = documents_.find(it->first);
+        if (d == documents_.end() || included_elsewhere(d->second)) it = analyses_.erase(it);
+        else ++it;
+    }
+    publish_diagnostics();
+}
+
+json Server::range_of(const SourceText& text, std::size_t begin, std::size_t end) const {
+    return {{"start", position_json(text.position_of_cp932(begin, unit_))},
+            {"end", position_json(text.position_of_cp932(end, unit_))}};
+}
+
+json Server::location_of(const Analysis& a, const Span& span) const {
+    const auto file = static_cast<std::size_t>(span.file);
+    if (file >= a.files.size() || !a.texts[file]) return nullptr;
+    return {{"uri", uri_of(a.files[file])}, {"range", range_of(*a.texts[file], span.begin, span.end)}};
+}
+
+void Server::publish_diagnostics() {
+    std::map<std::string, json> by_uri;
+    for (const auto& [main, a] : analyses_) {
+        for (const Message& m : a.messages) {
+            const auto file = static_cast<std::size_t>(m.file);
+            if (file >= a.files.size() || !a.texts[file]) continue;
+            const SourceText& text = *a.texts[file];
+            const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
+            const json range = {{"start", {{"line", line}, {"character", 0}}},
+                                {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+            json& list = by_uri[uri_of(a.files[file])];
+            const json diagnostic = {{"range", range},
+                                     {"severity", m.warning ? kSeverityWarning : kSeverityError},
+                                     {"source", "oxbuild"},
+                                     {"message", m.text}};
+            if (std::find(list.begin(), list.end(), diagnostic) == list.end()) list.push_back(diagnostic);
+        }
+    }
+    for (const auto& [uri, d] : documents_) {
+        json& list = by_uri[uri];
+        if (list.is_null()) list = json::array();
+        for (const std::size_t offset : d.text->unmappable()) {
+            const Position from = d.text->position_of_utf8(offset, unit_);
+            const Position to{from.line, from.character + static_cast<int>(utf16_length(read_utf8(d.text->utf8(), offset).code))};
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(read_utf8(d.text->utf8(), offset).code));
+            list.push_back({{"range", {{"start", position_json(from)}, {"end", position_json(to)}}},
+                            {"severity", kSeverityError},
+                            {"source", "oxls"},
+                            {"message", std::string(kUnmappableMessage) + code}});
+        }
+    }
+    for (auto& [uri, last] : published_)
+        if (by_uri.count(uri) == 0) by_uri[uri] = json::array();
+    for (auto& [uri, list] : by_uri) {
+        if (list.is_null()) list = json::array();
+        std::string dumped = list.dump(-1, ' ', false, json::error_handler_t::replace);
+        auto& last = published_[uri];
+        if (last == dumped) continue;
+        last = std::move(dumped);
+        notify("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", list}});
+    }
+    for (auto it = published_.begin(); it != published_.end();) {
+        if (it->second == "[]") it = published_.erase(it);
+        else ++it;
+    }
+}
+
+std::optional<Server::Target> Server::target(const json& params) {
+    flush();
+    const auto found = documents_.find(uri_param(params));
+    if (found == documents_.end()) return std::nullopt;
+    const Document& d = found->second;
+    const Analysis* analysis = nullptr;
+    if (const auto a = analyses_.find(d.uri); a != analyses_.end()) analysis = &a->second;
+    for (const auto& [main, a] : analyses_)
+        if (analysis == nullptr && std::find(a.files.begin(), a.files.end(), d.path) != a.files.end()) analysis = &a;
+    if (analysis == nullptr) return std::nullopt;
+    Target t{analysis, d.text, {}, 0};
+    for (std::size_t f = 0; f < analysis->files.size(); ++f)
+        if (normalize_path(analysis->files[f]) == d.path) t.files.push_back(static_cast<int>(f));
+    t.offset = d.text->cp932_offset_of(position_from(params.at("position")), unit_);
+    return t;
+}
+
+json Server::completion(const json& params) {
+    const auto t = target(params);
+    if (!t) return json::array();
+    const Position at = position_from(params.at("position"));
+    const std::string_view line = t->text->utf8_line(at.line);
+    const std::size_t column = t->text->utf8_offset_of(at, unit_) - t->text->utf8_offset_of({at.line, 0}, unit_);
+    return completion_items(*t->analysis, t->files, t->offset, line.substr(0, std::min(column, line.size())));
+}
+
+json Server::hover(const json& params) {
+    const auto t = target(params);
+    if (!t) return nullptr;
+    const auto found = symbol_at(*t->analysis, t->files, t->offset);
+    if (!found) return nullptr;
+    const std::string text = describe(*t->analysis, *found);
+    if (text.empty()) return nullptr;
+    const auto file = static_cast<std::size_t>(found->span.file);
+    json result = {{"contents", markdown(text)}};
+    if (file < t->analysis->texts.size() && t->analysis->texts[file])
+        result["range"] = range_of(*t->analysis->texts[file], found->span.begin, found->span.end);
+    return result;
+}
+
+json Server::signature_help(const json& params) {
+    const auto t = target(params);
+    if (!t) return nullptr;
+    const std::size_t end = t->text->utf8_offset_of(position_from(params.at("position")), unit_);
+    const auto call = call_at_end(std::string_view(t->text->utf8()).substr(0, end));
+    if (!call) return nullptr;
+    const auto signature = signature_of(*t->analysis, call->name);
+    if (!signature) return nullptr;
+    const int count = static_cast<int>(signature->parameters.size());
+    return {{"signatures", {signature->to_json()}},
+            {"activeSignature", 0},
+            {"activeParameter", std::min(call->argument, std::max(count - 1, 0))}};
+}
+
+json Server::definition(const json& params) {
+    const auto t = target(params);
+    if (!t) return nullptr;
+    const auto found = symbol_at(*t->analysis, t->files, t->offset);
+    if (!found) return nullptr;
+    if (!found->path.empty()) {
+        if (!readable_regular_file(found->path) && document_at(found->path) == nullptr) return nullptr;
+        const json zero = position_json({0, 0});
+        return {{"uri", uri_of(found->path)}, {"range", {{"start", zero}, {"end", zero}}}};
+    }
+    if (found->declaration == nullptr) return nullptr;
+    return location_of(*t->analysis, found->declaration->span);
+}
+
+json Server::document_symbols(const json& params) {
+    flush();
+    const auto found = documents_.find(uri_param(params));
+    if (found == documents_.end()) return json::array();
+    json position = {{"line", 0}, {"character", 0}};
+    json with_position = params;
+    with_position["position"] = position;
+    const auto t = target(with_position);
+    if (!t) return json::array();
+    return outline(*t->analysis, t->files, [this, &t](const Span& span) {
+        const auto& text = t->analysis->texts[static_cast<std::size_t>(span.file)];
+        return text ? range_of(*text, span.begin, span.end) : json(nullptr);
+    });
+}
+
+}  // namespace oxls

@@ -1,0 +1,91 @@
+// The language server: JSON-RPC requests and notifications in, responses
+// and published diagnostics out. Every open document is compiled by the
+// real compiler when it changes (a burst of changes once); an include file
+// that another open document includes is compiled as part of it.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "oxls/analysis.hpp"
+#include "oxls/source_text.hpp"
+
+namespace oxls {
+
+using json = nlohmann::json;
+
+class Server {
+public:
+    // Each outgoing message body goes to send.
+    explicit Server(std::function<void(const std::string&)> send) : send_(std::move(send)) {}
+
+    // One message body as it arrived.
+    void receive(std::string_view body);
+    // Compiles what changed and publishes the diagnostics that differ.
+    void flush();
+
+    bool exited() const { return exited_; }
+    // The process status after "exit": 0 when "shutdown" came first.
+    int exit_status() const { return shutdown_ ? 0 : 1; }
+
+private:
+    struct Document {
+        std::string uri;
+        std::string path;
+        std::shared_ptr<const SourceText> text;
+        bool dirty = true;
+    };
+    // Where a request points: the analysis that read the document, and
+    // the document's file numbers and byte offset in it.
+    struct Target {
+        const Analysis* analysis;
+        std::shared_ptr<const SourceText> text;
+        std::vector<int> files;
+        std::size_t offset;
+    };
+
+    void dispatch(const json& message);
+    std::optional<json> request(const std::string& method, const json& params);
+    void notification(const std::string& method, const json& params);
+    void respond(const json& id, const json& result);
+    void respond_error(const json& id, int code, const std::string& text);
+    void notify(const std::string& method, json params);
+
+    json initialize(const json& params);
+    void did_open(const json& params);
+    void did_change(const json& params);
+    void did_close(const json& params);
+    void mark_dirty(const std::string& uri);
+
+    json completion(const json& params);
+    json hover(const json& params);
+    json signature_help(const json& params);
+    json definition(const json& params);
+    json document_symbols(const json& params);
+
+    std::optional<Target> target(const json& params);
+    std::shared_ptr<const SourceText> text_of_path(const std::string& path);
+    const Document* document_at(const std::string& path) const;
+    std::string uri_of(const std::string& path) const;
+    json range_of(const SourceText& text, std::size_t begin, std::size_t end) const;
+    json location_of(const Analysis& a, const Span& span) const;
+    void publish_diagnostics();
+
+    std::function<void(const std::string&)> send_;
+    PositionUnit unit_ = PositionUnit::utf16;
+    bool initialized_ = false;
+    bool shutdown_ = false;
+    bool exited_ = false;
+    std::map<std::string, Document> documents_;     // by URI
+    std::map<std::string, Analysis> analyses_;      // by the URI of the document compiled
+    std::map<std::string, std::string> published_;  // URI -> diagnostics last sent
+};
+
+}  // namespace oxls
