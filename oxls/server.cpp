@@ -378,10 +378,11 @@ void Server::publish_diagnostics() {
         json& list = by_uri[uri];
         if (list.is_null()) list = json::array();
         for (const std::size_t offset : d.text->unmappable()) {
+            const Utf8Char c = read_utf8(d.text->utf8(), offset);
             const Position from = d.text->position_of_utf8(offset, unit_);
-            const Position to{from.line, from.character + static_cast<int>(utf16_length(read_utf8(d.text->utf8(), offset).code))};
+            const Position to = d.text->position_of_utf8(offset + c.length, unit_);
             char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(read_utf8(d.text->utf8(), offset).code));
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code));
             list.push_back({{"range", {{"start", position_json(from)}, {"end", position_json(to)}}},
                             {"severity", kSeverityError},
                             {"source", "oxls"},
@@ -405,6 +406,7 @@ void Server::publish_diagnostics() {
 }
 
 std::optional<Server::Target> Server::target(const json& params) {
+    const Position at = position_from(params.at("position"));
     flush();
     const auto found = documents_.find(uri_param(params));
     if (found == documents_.end()) return std::nullopt;
@@ -417,7 +419,7 @@ std::optional<Server::Target> Server::target(const json& params) {
     Target t{analysis, d.text, {}, 0};
     for (std::size_t f = 0; f < analysis->files.size(); ++f)
         if (normalize_path(analysis->files[f]) == d.path) t.files.push_back(static_cast<int>(f));
-    t.offset = d.text->cp932_offset_of(position_from(params.at("position")), unit_);
+    t.offset = d.text->cp932_offset_of(at, unit_);
     return t;
 }
 

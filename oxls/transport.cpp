@@ -11,11 +11,15 @@ namespace {
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::string_view kLengthField = "content-length:";
 
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    return true;
+// Where the lower-case field name stands in the line, in any case; bytes
+// left over from a broken message may precede it.
+std::size_t find_ignoring_case(std::string_view line, std::string_view field) {
+    for (std::size_t at = 0; at + field.size() <= line.size(); ++at) {
+        std::size_t i = 0;
+        while (i < field.size() && std::tolower(static_cast<unsigned char>(line[at + i])) == field[i]) ++i;
+        if (i == field.size()) return at;
+    }
+    return std::string_view::npos;
 }
 
 // The value of the Content-Length field among the header lines, if any.
@@ -24,8 +28,9 @@ std::optional<std::size_t> content_length(std::string_view header) {
         const std::size_t end = header.find("\r\n");
         std::string_view line = header.substr(0, end);
         header = end == std::string_view::npos ? std::string_view() : header.substr(end + 2);
-        if (!starts_with_ignoring_case(line, kLengthField)) continue;
-        line.remove_prefix(kLengthField.size());
+        const std::size_t field = find_ignoring_case(line, kLengthField);
+        if (field == std::string_view::npos) continue;
+        line.remove_prefix(field + kLengthField.size());
         while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
         std::size_t value = 0;
         const auto [rest, error] = std::from_chars(line.data(), line.data() + line.size(), value);
