@@ -1,6 +1,7 @@
 #include "oxls/analysis.hpp"
 
 #include <new>
+#include <unordered_map>
 #include <sstream>
 
 #include "driver/compiler.hpp"
@@ -205,10 +206,20 @@ public:
                 auto& body = a_.declarations[static_cast<std::size_t>(index)].body;
                 if (body) body->end = text_of(body->file).size();
             }
+        // Calls may precede the definition they reach: resolved by name at the end.
+        std::unordered_map<std::string, int> functions;
+        for (std::size_t i = 0; i < a_.declarations.size(); ++i) {
+            const Declaration& d = a_.declarations[i];
+            if (d.kind != DeclarationKind::function && d.kind != DeclarationKind::prototype) continue;
+            const auto [f, added] = functions.emplace(d.name, static_cast<int>(i));
+            // The first definition wins over any prototype.
+            if (!added && d.kind == DeclarationKind::function &&
+                a_.declarations[static_cast<std::size_t>(f->second)].kind == DeclarationKind::prototype)
+                f->second = static_cast<int>(i);
+        }
         for (Reference& r : a_.references)
             if (r.kind == ReferenceKind::call)
-                if (const Declaration* f = a_.function_named(r.name))
-                    r.declaration = static_cast<int>(f - a_.declarations.data());
+                if (const auto f = functions.find(r.name); f != functions.end()) r.declaration = f->second;
     }
 
 private:
@@ -270,9 +281,9 @@ private:
     std::map<std::string, std::shared_ptr<const SourceText>> opened_;
     bool active_ = false;
     std::vector<Block> blocks_;
-    std::map<std::string, std::vector<int>> visible_;
-    std::map<std::string, int> globals_;
-    std::map<std::string, int> defines_;
+    std::unordered_map<std::string, std::vector<int>> visible_;
+    std::unordered_map<std::string, int> globals_;
+    std::unordered_map<std::string, int> defines_;
     std::vector<Declaration> parameters_;          // of the parameter list being read
     std::vector<Declaration> opening_parameters_;  // of the definition whose body opens next
     int opening_function_ = -1;
