@@ -16,11 +16,12 @@ seconds="${1:-30}"
 [ $# -gt 0 ] && shift
 all_targets=(fuzz_compile fuzz_bitmap fuzz_directives)
 [ -f oxdump/CMakeLists.txt ] && all_targets+=(fuzz_oxdump)
+[ -f oxls/CMakeLists.txt ] && all_targets+=(fuzz_oxls)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 jobs="${FUZZ_JOBS:-2}"
 
-scripts/install-deps.sh fuzz
+scripts/install-deps.sh fuzz oxls
 build="$root/build-fuzz"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DOXBUILD_FUZZ=ON -DOXBUILD_TESTS=OFF > /dev/null
@@ -41,6 +42,7 @@ run_target() {
     fuzz_directives) dict=(-dict="$root/fuzz/directives.dict") ;;
     fuzz_bitmap) max_len=8192 ;;
     fuzz_oxdump) max_len=16384 ;;
+    fuzz_oxls) max_len=16384; dict=(-dict="$root/fuzz/oxls.dict") ;;
   esac
   mkdir -p "$corpus" "$artifacts"
   rm -rf "$logs" && mkdir -p "$logs"

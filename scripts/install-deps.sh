@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs what building and testing oxbuild needs on Debian, when missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz|bench|package]...
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench|package|oxls|editors]...
 #   package: what the Debian package is built and checked with (dpkg-shlibdeps
 #   from dpkg-dev, file for cpack, lintian for the package test).
+#   oxls: the JSON library of the language server; editors: Node and npm.
 set -euo pipefail
 
 packages=(cmake g++ make)
 for need in "$@"; do
   case "$need" in
-    build) ;;
-    test) packages+=(libgtest-dev) ;;
+    build) packages+=(nlohmann-json3-dev) ;;
+    oxls) packages+=(nlohmann-json3-dev) ;;
+    test) packages+=(libgtest-dev nlohmann-json3-dev neovim) ;;
+    editors) packages+=(nodejs npm) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(valgrind tcc) ;;
     package) packages+=(dpkg-dev file lintian) ;;
