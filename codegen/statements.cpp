@@ -128,7 +128,7 @@ void enter_block(Compiler& c, int level, const BlockKey& key) {
     PassState& p = c.p();
     p.block_keys[static_cast<std::size_t>(level)] = key;
     p.block_records[static_cast<std::size_t>(level)] = c.run.blocks.find(key);
-    if (c.listener != nullptr) c.listener->block_opened(level, c.point_here());
+    if (c.listener != nullptr) [[unlikely]] c.listener->block_opened(level, c.point_here());
 }
 
 // }   -> OP_RETURN for a function body, OP_JUMP <start> for a while body
@@ -138,7 +138,7 @@ void close_block(Compiler& c) {
         c.diag.report_error(msg::extra_close_brace);
         return;
     }
-    if (c.listener != nullptr) c.listener->block_closed(p.block_level, c.point_here());
+    if (c.listener != nullptr) [[unlikely]] c.listener->block_closed(p.block_level, c.point_here());
     p.scopes.free_level(p.block_level);
     if (p.block_level == 1) {
         emit_opcode(c.sink, OP_RETURN);

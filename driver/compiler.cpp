@@ -17,6 +17,10 @@ void Compiler::begin_pass(int number) {
     if (listener != nullptr) listener->pass_started(number);
 }
 
+NameAt Compiler::name_here(std::string_view name) const { return {name, point_here()}; }
+
+SourcePoint Compiler::point_here() const { return {reader.file_number, reader.word_end()}; }
+
 std::string Compiler::resolve(std::string_view name_as_written) const {
     std::string path = to_system_path(name_as_written);
     if (base_dir.empty() || (!path.empty() && path[0] == '/')) return path;

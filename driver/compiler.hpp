@@ -100,9 +100,10 @@ public:
         lex.use_listener(l);
         reader.note_comments(l != nullptr);
     }
-    // The word, quote or brace just read, for the listener.
-    NameAt name_here(std::string_view name) const { return {name, point_here()}; }
-    SourcePoint point_here() const { return {reader.file_number, reader.word_end()}; }
+    // The word, quote or brace just read, for the listener (out of line:
+    // the hot paths keep only the listener test).
+    [[gnu::cold]] NameAt name_here(std::string_view name) const;
+    [[gnu::cold]] SourcePoint point_here() const;
 
     // Scratch space reused by every statement that needs it, so that the
     // hot paths allocate nothing.

@@ -52,7 +52,7 @@ bool convert_number(std::string_view word, std::int32_t& value) {
 void Lexer::substitute_define(Word& word) const {
     const Word* replacement = defines_->find(word);
     if (replacement == nullptr) return;
-    if (listener_ != nullptr)
+    if (listener_ != nullptr) [[unlikely]]
         listener_->define_used({word.view(), {reader.file_number, reader.word_end()}}, replacement->view());
     word = *replacement;
 }

@@ -72,10 +72,18 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
     return ArgumentResult::compiled;
 }
 
-void note_assignment_target(Compiler& c, const Word& name, const SourcePoint& name_end) {
-    std::optional<FoundSymbol> found;
-    if (const auto symbol = lookup_symbol(c, name)) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
-    c.listener->variable_used({name.view(), name_end}, found);
+// The listener hears the statement's name as a call or an assignment's
+// target. The white space skipped here is what the statement skips next.
+[[gnu::cold]] void tell_statement_name(Compiler& c, const Word& name) {
+    const SourcePoint name_end = c.point_here();
+    c.reader.skip_space();
+    if (c.reader.cur() == '(') {
+        c.listener->function_called({name.view(), name_end});
+    } else if (c.reader.cur() == '=') {
+        std::optional<FoundSymbol> found;
+        if (const auto symbol = lookup_symbol(c, name)) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
+        c.listener->variable_used({name.view(), name_end}, found);
+    }
 }
 
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
@@ -150,17 +158,11 @@ void compile_assignment(Compiler& c, const Word& name) {
 }  // namespace
 
 void compile_identifier_statement(Compiler& c, const Word& name) {
-    const SourcePoint name_end = c.listener != nullptr ? c.point_here() : SourcePoint{};
+    if (c.listener != nullptr) [[unlikely]] tell_statement_name(c, name);
     c.reader.skip_space();
-    if (c.reader.cur() == '(') {
-        if (c.listener != nullptr) c.listener->function_called({name.view(), name_end});
-        compile_call(c, name);
-    } else if (c.reader.cur() == '=') {
-        if (c.listener != nullptr) note_assignment_target(c, name, name_end);
-        compile_assignment(c, name);
-    } else {
-        c.lex.syntax_error();
-    }
+    if (c.reader.cur() == '(') compile_call(c, name);
+    else if (c.reader.cur() == '=') compile_assignment(c, name);
+    else c.lex.syntax_error();
 }
 
 }  // namespace oxbuild

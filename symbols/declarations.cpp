@@ -61,7 +61,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
             params.add_named(name, type);
         }
-        if (c.listener != nullptr) c.listener->parameter_declared(c.name_here(name.view()), type, index, slot);
+        if (c.listener != nullptr) [[unlikely]] c.listener->parameter_declared(c.name_here(name.view()), type, index, slot);
     }
     if (recorded) {
         params.types.push_back(type);
@@ -168,7 +168,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
         (void)c.names.intern(name);  // numbered once, for every table it goes into
         if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) {
             const std::int32_t slot = number_variable(c, type, name);
-            if (c.listener != nullptr)
+            if (c.listener != nullptr) [[unlikely]]
                 c.listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
         }
         c.reader.skip_space();
@@ -184,7 +184,8 @@ void compile_declaration(Compiler& c, TypeCode type) {
 }
 
 void compile_function_statement(Compiler& c, const Word& name) {
-    const SourcePoint name_end = c.listener != nullptr ? c.point_here() : SourcePoint{};
+    SourcePoint name_end;
+    if (c.listener != nullptr) [[unlikely]] name_end = c.point_here();
     c.reader.skip_space();
     if (c.reader.cur() != '(') {
         c.lex.syntax_error();
@@ -197,7 +198,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
     if (!declare_or_compare_prototype(c, name, params)) return;
     c.reader.skip_space();
     const bool definition = c.reader.cur() == '{';
-    if (c.listener != nullptr) c.listener->function_declared({name.view(), name_end}, params.types, definition);
+    if (c.listener != nullptr) [[unlikely]] c.listener->function_declared({name.view(), name_end}, params.types, definition);
     if (!definition) {
         c.lex.expect_semicolon();
         return;

@@ -4,6 +4,12 @@
 
 namespace oxbuild {
 
+void tell_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
+    std::optional<FoundSymbol> found;
+    if (symbol) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
+    c.listener->variable_used(c.name_here(name.view()), found);
+}
+
 std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;

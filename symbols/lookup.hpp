@@ -25,12 +25,10 @@ inline std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
     return SymbolInfo{found->type, found->slot, found->level};
 }
 
-// Tells the listener, if any, of a variable named where the reader stands.
+// Tells the listener of a variable named where the reader stands.
+[[gnu::cold]] void tell_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol);
 inline void note_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
-    if (c.listener == nullptr) return;
-    std::optional<FoundSymbol> found;
-    if (symbol) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
-    c.listener->variable_used(c.name_here(name.view()), found);
+    if (c.listener != nullptr) [[unlikely]] tell_variable_use(c, name, symbol);
 }
 
 // The slot number of a variable declared at the level: its position among
