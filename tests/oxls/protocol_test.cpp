@@ -98,6 +98,28 @@ TEST(OxlsProtocol, UnsavedBuffersGetTheCommandLineCompilersMessages) {
     }
 }
 
+// An open include file is read from the editor, not the disk, and its own
+// messages are published on it.
+TEST(OxlsProtocol, OpenIncludeFilesComeFromTheEditor) {
+    TempDir dir;
+    write_file(dir / "defs.oxh", "#define LIMIT 10\n");
+    const std::string main = file_uri(dir / "prog.oxs");
+    const std::string defs = file_uri(dir / "defs.oxh");
+    LspClient lsp;
+    lsp.start();
+    lsp.open(main, "#include \"defs.oxh\"\nOnLoad(int &r)\n{\n    r = LIMIT + EXTRA;\n}\n");
+    EXPECT_EQ(lsp.diagnostics(main).size(), 1u);
+    lsp.open(defs, "#define LIMIT 10\n#define EXTRA 2\nint 9lives;\n");
+    EXPECT_EQ(lsp.diagnostics(main), json::array());
+    const json on_include = lsp.diagnostics(defs);
+    ASSERT_EQ(on_include.size(), 1u) << on_include.dump();
+    EXPECT_EQ(on_include[0]["range"]["start"]["line"], 2);
+    lsp.notify("textDocument/didClose", {{"textDocument", {{"uri", defs}}}});
+    EXPECT_EQ(lsp.diagnostics(main).size(), 1u);  // the disk's text again
+    EXPECT_EQ(lsp.diagnostics(defs), json::array());
+    EXPECT_EQ(lsp.stop(), 0);
+}
+
 // A module with an include file, and questions about it.
 constexpr char kFeatures[] =
     "#include \"defs.oxh\"\n"          // 0
