@@ -195,8 +195,7 @@ std::optional<SymbolAt> symbol_at(const Analysis& a, const std::vector<int>& fil
     return std::nullopt;
 }
 
-std::string describe(const Analysis& a, const SymbolAt& s) {
-    (void)a;
+std::string describe(const SymbolAt& s) {
     if (!s.path.empty()) return "`" + s.path + "`";
     if (s.call && s.declaration == nullptr) {
         if (const auto* f = standard_function(s.name))

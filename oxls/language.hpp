@@ -34,7 +34,7 @@ struct SymbolAt {
 std::optional<SymbolAt> symbol_at(const Analysis& a, const std::vector<int>& files, std::size_t offset);
 
 // Markdown for a hover; empty when there is nothing to say.
-std::string describe(const Analysis& a, const SymbolAt& symbol);
+std::string describe(const SymbolAt& symbol);
 
 struct Signature {
     std::string label;

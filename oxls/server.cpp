@@ -5,8 +5,6 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "driver/pass.hpp"
-#include "module/module_format.hpp"
 #include "oxls/cp932.hpp"
 #include "oxls/language.hpp"
 
@@ -437,7 +435,7 @@ json Server::hover(const json& params) {
     if (!t) return nullptr;
     const auto found = symbol_at(*t->analysis, t->files, t->offset);
     if (!found) return nullptr;
-    const std::string text = describe(*t->analysis, *found);
+    const std::string text = describe(*found);
     if (text.empty()) return nullptr;
     const auto file = static_cast<std::size_t>(found->span.file);
     json result = {{"contents", markdown(text)}};
