@@ -354,53 +354,60 @@ json Server::location_of(const Analysis& a, const Span& span) const {
     return {{"uri", uri_of(a.files[file])}, {"range", range_of(*a.texts[file], span.begin, span.end)}};
 }
 
+// One compiler message: the whole line it names.
+json Server::compiler_diagnostic(const SourceText& text, const Message& m) const {
+    const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
+    const json range = {{"start", {{"line", line}, {"character", 0}}},
+                        {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+    return {{"range", range},
+            {"severity", m.warning ? kSeverityWarning : kSeverityError},
+            {"source", "oxbuild"},
+            {"message", m.text}};
+}
+
+// A character of the document that code page 932 cannot hold.
+json Server::unmappable_diagnostic(const SourceText& text, std::size_t offset) const {
+    const Utf8Char c = read_utf8(text.utf8(), offset);
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code));
+    const json range = {{"start", position_json(text.position_of_utf8(offset, unit_))},
+                        {"end", position_json(text.position_of_utf8(offset + c.length, unit_))}};
+    return {{"range", range},
+            {"severity", kSeverityError},
+            {"source", "oxls"},
+            {"message", std::string(kUnmappableMessage) + code}};
+}
+
+// Every document's and include file's diagnostics; only lists that changed
+// are sent, and a list that became empty is sent once, empty.
 void Server::publish_diagnostics() {
     std::map<std::string, json> by_uri;
+    std::set<std::pair<std::string, std::string>> seen;  // URI and message, once each
     for (const auto& [main, a] : analyses_) {
         for (const Message& m : a.messages) {
             const auto file = static_cast<std::size_t>(m.file);
             if (file >= a.files.size() || !a.texts[file]) continue;
-            const SourceText& text = *a.texts[file];
-            const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
-            const json range = {{"start", {{"line", line}, {"character", 0}}},
-                                {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
-            json& list = by_uri[uri_of(a.files[file])];
-            const json diagnostic = {{"range", range},
-                                     {"severity", m.warning ? kSeverityWarning : kSeverityError},
-                                     {"source", "oxbuild"},
-                                     {"message", m.text}};
-            if (std::find(list.begin(), list.end(), diagnostic) == list.end()) list.push_back(diagnostic);
+            const std::string uri = uri_of(a.files[file]);
+            if (!seen.emplace(uri, std::to_string(m.line) + ":" + m.text).second) continue;
+            by_uri[uri].push_back(compiler_diagnostic(*a.texts[file], m));
         }
     }
     for (const auto& [uri, d] : documents_) {
         json& list = by_uri[uri];
-        if (list.is_null()) list = json::array();
-        for (const std::size_t offset : d.text->unmappable()) {
-            const Utf8Char c = read_utf8(d.text->utf8(), offset);
-            const Position from = d.text->position_of_utf8(offset, unit_);
-            const Position to = d.text->position_of_utf8(offset + c.length, unit_);
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code));
-            list.push_back({{"range", {{"start", position_json(from)}, {"end", position_json(to)}}},
-                            {"severity", kSeverityError},
-                            {"source", "oxls"},
-                            {"message", std::string(kUnmappableMessage) + code}});
-        }
+        for (const std::size_t offset : d.text->unmappable()) list.push_back(unmappable_diagnostic(*d.text, offset));
     }
-    for (auto& [uri, last] : published_)
-        if (by_uri.count(uri) == 0) by_uri[uri] = json::array();
+    for (const auto& [uri, last] : published_) by_uri.try_emplace(uri);
     for (auto& [uri, list] : by_uri) {
         if (list.is_null()) list = json::array();
         std::string dumped = list.dump(-1, ' ', false, json::error_handler_t::replace);
-        auto& last = published_[uri];
+        std::string& last = published_[uri];
         if (last == dumped) continue;
         last = std::move(dumped);
         notify("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", list}});
     }
-    for (auto it = published_.begin(); it != published_.end();) {
-        if (it->second == "[]") it = published_.erase(it);
-        else ++it;
-    }
+    // Empty lists of files no longer open need not be remembered.
+    std::erase_if(published_,
+                  [this](const auto& entry) { return entry.second == "[]" && documents_.count(entry.first) == 0; });
 }
 
 std::optional<Server::Target> Server::target(const json& params) {

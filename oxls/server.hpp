@@ -77,6 +77,8 @@ private:
     json range_of(const SourceText& text, std::size_t begin, std::size_t end) const;
     json location_of(const Analysis& a, const Span& span) const;
     void publish_diagnostics();
+    json compiler_diagnostic(const SourceText& text, const Message& m) const;
+    json unmappable_diagnostic(const SourceText& text, std::size_t offset) const;
 
     std::function<void(const std::string&)> send_;
     PositionUnit unit_ = PositionUnit::utf16;
