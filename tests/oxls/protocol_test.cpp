@@ -73,6 +73,7 @@ std::vector<SourceCase> source_cases() {
          "#include \"defs.oxh\"\n#include \"missing.oxh\"\nOnLoad(int &r)\n{\n    r = LIMIT + shared + nope;\n",
          {{"defs.oxh", header}}},
         {"comment to the end", "int a;\n/* never closed\n", {}},
+        {"CR LF and an end-of-file mark", "int a;\r\nint a;\r\n x = 1;\r\n\x1a$$$ not read\r\n", {}},
     };
 }
 
