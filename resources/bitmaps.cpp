@@ -15,6 +15,7 @@ namespace {
 
 // The BMP file format's own layout.
 constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kFilePixelOffset = 10;  // in the file header: where the pixel rows begin
 constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kCoreWidth = 4, kCoreHeight = 6, kCoreBitCount = 10;
@@ -157,6 +158,12 @@ std::optional<BitmapLayout> layout_bitmap(std::span<const unsigned char> file, c
                                  static_cast<std::uint64_t>(image_size);
     if (needed > file.size()) return std::nullopt;
     layout.pixels = layout.colour_table + layout.colour_count * layout.colour_entry_size;
+    // Writers may leave a gap before the rows and say so in the file
+    // header; an offset that points into the headers or the colour table,
+    // or leaves too few bytes for the rows, is taken for an unset one.
+    const std::uint64_t stated = read_u32(file, kFilePixelOffset);
+    if (stated > layout.pixels && stated + static_cast<std::uint64_t>(image_size) <= file.size())
+        layout.pixels = static_cast<std::size_t>(stated);
     return layout;
 }
 

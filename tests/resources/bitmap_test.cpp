@@ -208,6 +208,42 @@ TEST(Bitmaps, ColourTableFollowsALongerInformationHeader) {
               hex(expected_section(kSections, {{0x44, 0x55, 0x66}}, {{1, 1, 1, {1, 0, 0, 0}}})));
 }
 
+TEST(Bitmaps, PixelOffsetFieldIsHonouredWhenItPointsPastTheColourTable) {
+    // Pixels 0 (transparent) then 1 (the colour 0x44 0x55 0x66), behind a
+    // 4-byte gap of a colour index no table holds.
+    constexpr std::size_t kPixelOffsetField = 10;
+    constexpr std::size_t kGap = 4;
+    BmpContents bmp = small_bitmap();
+    bmp.colours_used = 2;
+    bmp.colours = {{0x11, 0x22, 0x33}, {0x44, 0x55, 0x66}};
+    bmp.pixels = {1, 1, 1, 1};
+    const Bytes plain = make_bmp(bmp);
+    const std::size_t pixels_at = plain.size() - bmp.pixels.size();
+    Bytes gapped = plain;
+    gapped.insert(gapped.begin() + static_cast<std::ptrdiff_t>(pixels_at), kGap, 9);
+    const auto with_offset = [&](std::uint32_t offset) { return patched_dword(gapped, kPixelOffsetField, offset); };
+    const Bytes rows{1, 1, 1, 1};  // the stated rows, translated
+    const Bytes gap_as_rows{0, 0, 0, 0};  // the gap read as rows: index 9 is past the table
+    const struct {
+        const char* what;
+        Bytes file;
+        Bytes pixels;
+    } cases[] = {
+        {"gap stated", with_offset(static_cast<std::uint32_t>(pixels_at + kGap)), rows},
+        {"offset unset", with_offset(0), gap_as_rows},
+        {"offset inside the colour table", with_offset(static_cast<std::uint32_t>(pixels_at - 1)), gap_as_rows},
+        {"rows would not fit", with_offset(static_cast<std::uint32_t>(gapped.size() - 1)), gap_as_rows},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        write_file(dir / "gap.bmp", c.file);
+        const Compiled result = compile_ok(dir, "#bitmap 1 \"gap.bmp\" 0\n");
+        EXPECT_EQ(hex(bitmap_section(result.module)),
+                  hex(expected_section(kSections, {{0x44, 0x55, 0x66}}, {{1, 1, 1, c.pixels}})))
+            << c.what;
+    }
+}
+
 TEST(Bitmaps, FileSizeFieldIsNotTrusted) {
     TempDir dir;
     BmpContents zero_field = small_bitmap();
