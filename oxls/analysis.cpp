@@ -303,13 +303,14 @@ const Declaration* Analysis::function_named(const std::string& name) const {
     return prototype;
 }
 
-Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText> main, const TextSource& texts) {
+Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText> main, const TextSource& texts,
+                 oxbuild::MessageStyle style) {
     Analysis a;
     a.files.push_back(main_path);
     a.texts.push_back(main);
     Watcher watcher(a, texts);
     std::ostringstream nowhere;
-    oxbuild::Compiler c(nowhere, oxbuild::MessageStyle::utf8);
+    oxbuild::Compiler c(nowhere, style);
     c.diag.collect_into(&watcher);
     c.listen(&watcher);
     c.opener = &watcher;

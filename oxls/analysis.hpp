@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codegen/bytecode.hpp"
+#include "driver/messages.hpp"
 #include "oxls/source_text.hpp"
 
 namespace oxls {
@@ -80,6 +81,8 @@ struct Analysis {
 
 // Compiles the main source (its path names its directory, from which
 // relative include, bitmap and wave names are taken).
-Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText> main, const TextSource& texts);
+// Messages come in UTF-8, in Japanese or (MessageStyle::english) English.
+Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText> main, const TextSource& texts,
+                 oxbuild::MessageStyle style = oxbuild::MessageStyle::utf8);
 
 }  // namespace oxls

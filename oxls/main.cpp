@@ -2,6 +2,7 @@
 // Language Server Protocol over standard input and output.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -25,7 +26,7 @@ void write_all(const std::string& bytes) {
 }  // namespace
 
 int main() {
-    oxls::Server server([](const std::string& body) { write_all(oxls::frame(body)); });
+    oxls::Server server([](const std::string& body) { write_all(oxls::frame(body)); }, std::getenv("OXBUILD_MESSAGES"));
     oxls::FrameReader frames;
     std::string chunk(kReadSize, '\0');
     while (true) {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "driver/command_line.hpp"
 #include "oxls/cp932.hpp"
 #include "oxls/language.hpp"
 
@@ -98,6 +99,13 @@ struct CallContext {
     int argument = 0;
 };
 
+// The compiler's message style for an OXBUILD_MESSAGES value; the protocol
+// speaks UTF-8, so code page 932 becomes UTF-8.
+oxbuild::MessageStyle utf8_messages(const char* value) {
+    const oxbuild::MessageStyle style = oxbuild::message_style(value);
+    return style == oxbuild::MessageStyle::english ? style : oxbuild::MessageStyle::utf8;
+}
+
 std::optional<CallContext> call_at_end(std::string_view text) {
     // Back to the start of the statement: a call is never split by ; { or }.
     const std::size_t start = text.find_last_of(";{}");
@@ -131,6 +139,9 @@ std::optional<CallContext> call_at_end(std::string_view text) {
 }
 
 }  // namespace
+
+Server::Server(std::function<void(const std::string&)> send, const char* messages_variable)
+    : send_(std::move(send)), messages_(utf8_messages(messages_variable)) {}
 
 void Server::receive(std::string_view body) {
     json message = json::parse(body, nullptr, false);
@@ -228,6 +239,9 @@ json Server::initialize(const json& params) {
     if (params.contains("capabilities") && params["capabilities"].contains("general") &&
         params["capabilities"]["general"].contains("positionEncodings"))
         encodings = &params["capabilities"]["general"]["positionEncodings"];
+    if (params.contains("initializationOptions") && params["initializationOptions"].is_object() &&
+        params["initializationOptions"].contains("messages") && params["initializationOptions"]["messages"].is_string())
+        messages_ = utf8_messages(params["initializationOptions"]["messages"].get_ref<const std::string&>().c_str());
     if (encodings != nullptr && encodings->is_array())
         for (const json& e : *encodings)
             if (e == "utf-8") unit_ = PositionUnit::utf8;
@@ -250,6 +264,7 @@ void Server::did_open(const json& params) {
     d.path = path_of_uri(d.uri);
     d.text = std::make_shared<const SourceText>(SourceText::from_utf8(item.at("text").get<std::string>()));
     documents_[d.uri] = std::move(d);
+    stale_ = true;
 }
 
 void Server::did_change(const json& params) {
@@ -267,6 +282,7 @@ void Server::did_change(const json& params) {
     }
     d.text = std::move(text);
     d.dirty = true;
+    stale_ = true;
 }
 
 void Server::did_close(const json& params) {
@@ -276,6 +292,7 @@ void Server::did_close(const json& params) {
     const std::string path = found->second.path;
     documents_.erase(found);
     analyses_.erase(uri);
+    stale_ = true;
     // Whoever included it now reads it from disk.
     for (auto& [main, analysis] : analyses_)
         if (std::find(analysis.files.begin() + 1, analysis.files.end(), path) != analysis.files.end())
@@ -284,7 +301,10 @@ void Server::did_close(const json& params) {
 }
 
 void Server::mark_dirty(const std::string& uri) {
-    if (const auto found = documents_.find(uri); found != documents_.end()) found->second.dirty = true;
+    if (const auto found = documents_.find(uri); found != documents_.end()) {
+        found->second.dirty = true;
+        stale_ = true;
+    }
 }
 
 const Server::Document* Server::document_at(const std::string& path) const {
@@ -313,10 +333,11 @@ std::shared_ptr<const SourceText> Server::text_of_path(const std::string& path) 
 // changed one; a document that another open document includes is compiled
 // only as part of it.
 void Server::flush() {
+    if (!stale_) return;
+    stale_ = false;
     std::set<std::string> changed_paths;
     for (const auto& [uri, d] : documents_)
         if (d.dirty) changed_paths.insert(d.path);
-    if (changed_paths.empty() && analyses_.size() == documents_.size()) return;
 
     const auto included_elsewhere = [&](const Document& d) {
         for (const auto& [main, a] : analyses_)
@@ -331,7 +352,7 @@ void Server::flush() {
                 compile = compile || changed_paths.count(normalize_path(a->second.files[f])) != 0;
         if (!compile) continue;
         if (included_elsewhere(d)) analyses_.erase(uri);
-        else analyses_[uri] = analyze(d.path, d.text, texts);
+        else analyses_[uri] = analyze(d.path, d.text, texts, messages_);
     }
     for (auto& [uri, d] : documents_) d.dirty = false;
     // A document compiled alone before its includer was opened.

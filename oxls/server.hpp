@@ -24,7 +24,10 @@ using json = nlohmann::json;
 class Server {
 public:
     // Each outgoing message body goes to send.
-    explicit Server(std::function<void(const std::string&)> send) : send_(std::move(send)) {}
+    // Messages are in English when OXBUILD_MESSAGES is "en", as for the
+    // compiler, or when the client's initializationOptions say
+    // {"messages": "en"}; in Japanese otherwise.
+    explicit Server(std::function<void(const std::string&)> send, const char* messages_variable = nullptr);
 
     // One message body as it arrived.
     void receive(std::string_view body);
@@ -81,6 +84,8 @@ private:
     json unmappable_diagnostic(const SourceText& text, std::size_t offset) const;
 
     std::function<void(const std::string&)> send_;
+    oxbuild::MessageStyle messages_ = oxbuild::MessageStyle::utf8;
+    bool stale_ = false;  // a document opened, changed or closed since the last flush
     PositionUnit unit_ = PositionUnit::utf16;
     bool initialized_ = false;
     bool shutdown_ = false;

@@ -99,6 +99,23 @@ TEST(OxlsProtocol, UnsavedBuffersGetTheCommandLineCompilersMessages) {
     }
 }
 
+// Messages in English where the client asks for them, as the compiler
+// prints them with OXBUILD_MESSAGES=en.
+TEST(OxlsProtocol, GivesMessagesInEnglishWhenAsked) {
+    TempDir dir;
+    const std::string source = "int a;\nOnLoad(int &r)\n{\n    r = b;\n}\n";
+    write_file(dir / "prog.oxs", source);
+    const RunResult run = run_binary({"prog.oxs"}, dir.path().string(), {"OXBUILD_MESSAGES=en"});
+    LspClient lsp;
+    (void)lsp.result("initialize", {{"capabilities", json::object()}, {"initializationOptions", {{"messages", "en"}}}});
+    lsp.open(file_uri(dir / "prog.oxs"), source);
+    const json diagnostics = lsp.diagnostics(file_uri(dir / "prog.oxs"));
+    ASSERT_EQ(diagnostics.size(), 1u);
+    EXPECT_NE(run.out.find("prog.oxs(4):" + diagnostics[0]["message"].get<std::string>() + "\n"), std::string::npos)
+        << run.out << diagnostics.dump();
+    EXPECT_EQ(lsp.stop(), 0);
+}
+
 // An open include file is read from the editor, not the disk, and its own
 // messages are published on it.
 TEST(OxlsProtocol, OpenIncludeFilesComeFromTheEditor) {
