@@ -1,15 +1,18 @@
 // Starts oxls, the language server, for module sources (.oxs) and their
 // include files (.oxh). The server's path comes from the setting
-// "oxs.server.path" (default: oxls on the PATH).
+// "oxs.server.path" (default: oxls on the PATH), the messages' language
+// from "oxs.messages".
 const vscode = require('vscode');
 const { LanguageClient } = require('vscode-languageclient/node');
 
 let client;
 
 function activate() {
-  const command = vscode.workspace.getConfiguration('oxs').get('server.path') || 'oxls';
+  const settings = vscode.workspace.getConfiguration('oxs');
+  const command = settings.get('server.path') || 'oxls';
   client = new LanguageClient('oxls', 'oxls', { command, args: [] }, {
     documentSelector: [{ scheme: 'file', language: 'oxs' }, { scheme: 'untitled', language: 'oxs' }],
+    initializationOptions: { messages: settings.get('messages') || 'ja' },
   });
   return client.start();
 }
