@@ -152,6 +152,18 @@ std::string handler_snippet(const oxbuild::EventRow& e) {
     return text + ")\n{\n\t$0\n}";
 }
 
+// The number operand of a resource directive as written ("LOGO" or "1").
+std::string spelled_number(const Analysis& a, const Declaration& d) {
+    const auto file = static_cast<std::size_t>(d.span.file);
+    if (file >= a.texts.size() || !a.texts[file]) return std::to_string(d.number);
+    const std::string& text = a.texts[file]->cp932();
+    std::size_t begin = d.span.end;
+    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    std::size_t end = begin < text.size() && text[begin] == '-' ? begin + 1 : begin;
+    while (end < text.size() && is_word_char(text[end])) ++end;
+    return end > begin ? text.substr(begin, end - begin) : std::to_string(d.number);
+}
+
 bool in_files(const std::vector<int>& files, int file) {
     return std::find(files.begin(), files.end(), file) != files.end();
 }
@@ -329,7 +341,9 @@ json outline(const Analysis& a, const std::vector<int>& files, const std::functi
             case DeclarationKind::menu: {
                 static constexpr const char* kNames[] = {"bitmap", "wave", "menu"};
                 const std::string kind = kNames[static_cast<int>(d.kind) - static_cast<int>(DeclarationKind::bitmap)];
-                symbols.push_back(symbol(kind + " " + std::to_string(d.number), d.path, kSymbolObject, d.span, d.span));
+                std::string detail = std::to_string(d.number);
+                if (!d.path.empty()) detail += "  " + d.path;
+                symbols.push_back(symbol(kind + " " + spelled_number(a, d), detail, kSymbolObject, d.span, d.span));
                 break;
             }
             default: break;

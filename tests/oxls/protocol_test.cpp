@@ -157,7 +157,9 @@ constexpr char kFeatures[] =
     "{\n"                              // 14
     "    sum = sum + a;\n"             // 15
     "}\n"                              // 16
-    "#";                               // 17
+    "#define SOUND 4\n"                // 17
+    "#wave SOUND \"s.wav\"\n"          // 18
+    "#";                               // 19
 
 struct Question {
     const char* method;
@@ -189,11 +191,12 @@ TEST(OxlsProtocol, AnswersQuestionsAboutNamesFromTheCompilersReading) {
           "SetField(${1:int}, ${2:int}, ${3:int}, ${4:int})", R"(OnClick(int ${1:arg1}, int ${2:arg2}, int ${3:arg3})\n{)",
           "add(${1:a}, ${2:sum})", R"("label":"while")", R"("label":"uint")"},
          {R"("label":"sum")", R"("label":"include")"}},
-        {"textDocument/completion", 17, 1, {R"("label":"include")", R"("label":"bitmap")"}, {R"("label":"while")"}},
+        {"textDocument/completion", 19, 1, {R"("label":"include")", R"("label":"bitmap")"}, {R"("label":"while")"}},
         {"textDocument/signatureHelp", 9, 19, {"SetField(int, int, int, int)", R"("activeParameter":2)"}},
         {"textDocument/signatureHelp", 8, 11, {"add(int a, int &sum)", R"("activeParameter":1)"}},
         {"textDocument/documentSymbol", 0, 0,
-         {R"("name":"total")", R"("name":"name")", R"("name":"OnLoad")", R"("name":"defs.oxh")", R"("name":"k")"}},
+         {R"("name":"total")", R"("name":"name")", R"("name":"OnLoad")", R"("name":"defs.oxh")", R"("name":"k")",
+          R"("name":"wave SOUND")"}},
     };
     LspClient lsp;
     lsp.start();
