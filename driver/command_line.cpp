@@ -3,11 +3,9 @@
 #include <cctype>
 #include <new>
 #include <optional>
-#include <unistd.h>
 
 #include "driver/compiler.hpp"
 #include "driver/fatal.hpp"
-#include "driver/file_names.hpp"
 #include "driver/pass.hpp"
 #include "driver/text_encoding.hpp"
 
@@ -27,9 +25,6 @@ bool equals_ignoring_case(std::string_view text, std::string_view lower_case) {
         if (std::tolower(static_cast<unsigned char>(text[i])) != lower_case[i]) return false;
     return true;
 }
-
-// "/x" is an option; "/home/u/prog" (a second '/') is a file name.
-bool is_option(const std::string& arg) { return !arg.empty() && arg[0] == '/' && arg.find('/', 1) == std::string::npos; }
 
 class DriverOutput {
 public:
@@ -54,7 +49,7 @@ struct FileNames {
 std::optional<FileNames> parse_arguments(const std::vector<std::string>& args, DriverOutput& out, int& status) {
     std::optional<std::string> source_arg;
     for (const std::string& arg : args) {
-        if (is_option(arg)) continue;  // options have no effect
+        if (platform::is_option(arg)) continue;  // options have no effect
         if (source_arg) {
             out.line(msg::bad_parameters);
             status = kExitFailure;
@@ -87,7 +82,7 @@ void compile(Compiler& c, SourceStream& source) {
 
 int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::string& module_path) {
     module.reset();
-    ::unlink(module_path.c_str());
+    platform::remove_file(module_path);
     out.out() << kFatalLine;
     return kExitFailure;
 }
@@ -99,7 +94,7 @@ int created(DriverOutput& out, const std::string& module_name, const std::string
             const DriverOptions& options, const InputFiles& inputs) {
     const std::string& depfile = options.dependency_file;
     if (!depfile.empty() && !write_dependency_file(depfile, module_path, inputs)) {
-        ::unlink(module_path.c_str());
+        platform::remove_file(module_path);
         out.out() << out.text(msg::depfile_not_written) << ": " << out.name(depfile) << '\n';
         return kExitFailure;
     }
@@ -127,8 +122,10 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     const auto names = parse_arguments(args, out, status);
     if (!names) return status;
 
-    const std::string source_path = to_system_path(names->source);
-    const std::string module_path = to_system_path(names->module);
+    // No working directory of any drive is changed, so the module is deleted
+    // by the very name it was created by.
+    const std::string source_path = platform::system_name(names->source);
+    const std::string module_path = platform::system_name(names->module);
     const auto source = SourceStream::open(source_path);
     if (!source) {
         out.line(msg::source_not_found);
@@ -150,7 +147,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     c.main_source_name = names->source;
     c.module = module.get();
     c.sink.attach(module.get());
-    c.base_dir = directory_of(source_path);
+    c.base_dir = platform::source_directory(source_path);
     c.run.inputs.add(source_path);
     try {
         compile(c, *source);
@@ -164,7 +161,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     if (errors == 0 && !written) return fatal(out, module, module_path);
     if (errors == 0) return created(out, names->module, module_path, options, c.run.inputs);
     module.reset();
-    ::unlink(module_path.c_str());
+    platform::remove_file(module_path);
     os << kResultIndent << errors << out.text(msg::error_count_suffix) << '\n';
     return kExitSourceErrors;
 }

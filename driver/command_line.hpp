@@ -1,8 +1,8 @@
 // The driver: the command line, the file names, the two passes and the
 // result. Exit statuses: 0 after a compilation without errors and after the
-// usage line, 1 when the source has errors, 255 (-1) for command-line and
-// file-opening failures, a dependency file that cannot be written and the
-// fatal stop.
+// usage line, 1 when the source has errors, -1 (255 on POSIX systems) for
+// command-line and file-opening failures, a dependency file that cannot be
+// written and the fatal stop.
 #pragma once
 
 #include <ostream>
@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "driver/messages.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitSourceErrors = 1;
-inline constexpr int kExitFailure = 255;
+inline constexpr int kExitFailure = platform::kFailureStatus;
 
 inline constexpr char kBanner[] = "Ombrix Module compiler   Version 1.4.0\n";
 inline constexpr char kUsage[] = "   oxbuild  /option fileneme\n";

@@ -1,6 +1,6 @@
 #include "driver/compiler.hpp"
 
-#include "driver/file_names.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
@@ -22,9 +22,7 @@ NameAt Compiler::name_here(std::string_view name) const { return {name, point_he
 SourcePoint Compiler::point_here() const { return {reader.file_number, reader.word_end()}; }
 
 std::string Compiler::resolve(std::string_view name_as_written) const {
-    std::string path = to_system_path(name_as_written);
-    if (base_dir.empty() || (!path.empty() && path[0] == '/')) return path;
-    return base_dir + "/" + path;
+    return platform::resolve(base_dir, name_as_written);
 }
 
 }  // namespace oxbuild

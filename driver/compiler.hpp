@@ -89,7 +89,7 @@ public:
     SourceStream* main_source = nullptr;
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
-    std::string base_dir;          // the main source's directory; "" for the current one
+    std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files
     // read from; both unset for the command line.

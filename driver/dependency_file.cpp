@@ -1,8 +1,7 @@
 #include "driver/dependency_file.hpp"
 
-#include <sys/stat.h>
-
 #include "driver/module_stream.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
@@ -32,16 +31,11 @@ void append_escaped(std::string& out, std::string_view name) {
     }
 }
 
-bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Whether path names an existing file that is the module or an input.
 bool names_a_file_of_the_build(const std::string& path, const std::string& module_path, const InputFiles& inputs) {
-    struct stat target {};
-    if (::stat(path.c_str(), &target) != 0) return false;
-    struct stat other {};
-    if (::stat(module_path.c_str(), &other) == 0 && same_file(target, other)) return true;
+    if (platform::same_file(path, module_path)) return true;
     for (const std::string& input : inputs.names())
-        if (::stat(input.c_str(), &other) == 0 && same_file(target, other)) return true;
+        if (platform::same_file(path, input)) return true;
     return false;
 }
 

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "driver/command_line.hpp"
+#include "platform/platform.hpp"
 
 int main(int argc, char** argv) {
+    oxbuild::platform::prepare_standard_output();
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> args(argv + 1, argv + argc);
     oxbuild::DriverOptions options;

@@ -1,39 +1,19 @@
 #include "driver/module_stream.hpp"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace oxbuild {
 
-namespace {
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as fopen does
-}
-
 std::unique_ptr<ModuleStream> ModuleStream::create(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-    if (fd < 0) return nullptr;
-    return std::unique_ptr<ModuleStream>(new ModuleStream(fd));
+    platform::OutputFile file = platform::OutputFile::create(path);
+    if (!file.is_open()) return nullptr;
+    return std::unique_ptr<ModuleStream>(new ModuleStream(std::move(file)));
 }
 
-ModuleStream::ModuleStream(int fd) : fd_(fd), buffer_(kBufferSize) {}
-
-ModuleStream::~ModuleStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
+ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)), buffer_(kBufferSize) {}
 
 void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
-    while (size > 0 && !failed_) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            failed_ = true;
-            break;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    if (!failed_ && size > 0 && !file_.write_all(data, size)) failed_ = true;
 }
 
 void ModuleStream::flush() {
@@ -56,8 +36,7 @@ void ModuleStream::write(const unsigned char* data, std::size_t size) {
 
 bool ModuleStream::close() {
     flush();
-    if (::close(fd_) != 0) failed_ = true;
-    fd_ = -1;
+    if (!file_.close()) failed_ = true;
     return !failed_;
 }
 

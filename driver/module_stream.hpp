@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace oxbuild {
 
 class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
-    ~ModuleStream();
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
@@ -51,11 +52,11 @@ public:
 
 private:
     static constexpr std::size_t kBufferSize = 1 << 16;
-    explicit ModuleStream(int fd);
+    explicit ModuleStream(platform::OutputFile file);
     void flush();
     void write_out(const unsigned char* data, std::size_t size);
 
-    int fd_;
+    platform::OutputFile file_;
     std::vector<unsigned char> buffer_;
     std::size_t used_ = 0;
     std::int64_t flushed_ = 0;

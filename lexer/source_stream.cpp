@@ -1,38 +1,29 @@
 #include "lexer/source_stream.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "driver/fatal.hpp"
-#include "driver/regular_file.hpp"
 
 namespace oxbuild {
 
 std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
-    const OpenedFile file = open_regular_file(path);
-    if (file.fd < 0) return nullptr;
-    const auto size = static_cast<std::uint64_t>(file.size) + 1;  // one more byte meets the end at once
+    platform::InputFile file = platform::InputFile::open(path);
+    if (!file.is_open()) return nullptr;
+    const auto size = static_cast<std::uint64_t>(file.size()) + 1;  // one more byte meets the end at once
     const std::size_t capacity = std::clamp<std::uint64_t>(size, kSmallestBuffer, kBufferSize);
-    return std::unique_ptr<SourceStream>(new SourceStream(file.fd, capacity));
+    return std::unique_ptr<SourceStream>(new SourceStream(std::move(file), capacity));
 }
 
 std::unique_ptr<SourceStream> SourceStream::from_text(std::string text) {
     const std::size_t capacity = std::clamp<std::size_t>(text.size() + 1, kSmallestBuffer, kBufferSize);
-    std::unique_ptr<SourceStream> stream(new SourceStream(-1, capacity));
+    std::unique_ptr<SourceStream> stream(new SourceStream(platform::InputFile(), capacity));
     stream->text_ = std::move(text);
     return stream;
 }
 
-SourceStream::SourceStream(int fd, std::size_t capacity)
-    : fd_(fd), capacity_(capacity), buffer_(new unsigned char[capacity + kPadding]()) {}
-
-SourceStream::~SourceStream() {
-    if (fd_ >= 0) ::close(fd_);
-}
+SourceStream::SourceStream(platform::InputFile file, std::size_t capacity)
+    : file_(std::move(file)), capacity_(capacity), buffer_(new unsigned char[capacity + kPadding]()) {}
 
 void SourceStream::refill(const unsigned char*& next, const unsigned char*& limit) {
     move_to_front(next, limit);
@@ -90,15 +81,13 @@ void SourceStream::read_more(const unsigned char*& limit) {
 }
 
 std::size_t SourceStream::read_input(unsigned char* at, std::size_t room) {
-    if (fd_ < 0) {
+    if (!file_.is_open()) {
         const std::size_t n = std::min(room, text_.size() - text_read_);
         std::memcpy(at, text_.data() + text_read_, n);
         text_read_ += n;
         return n;
     }
-    ssize_t n;
-    do n = ::read(fd_, at, room);
-    while (n < 0 && errno == EINTR);
+    const std::int64_t n = file_.read_some(at, room);
     if (n < 0) fatal_stop("read error in a source file");
     return static_cast<std::size_t>(n);
 }
@@ -123,18 +112,15 @@ std::size_t SourceStream::take_out_returns(unsigned char* from, std::size_t leng
 }
 
 void SourceStream::rewind() {
-    if (fd_ < 0) text_read_ = 0;
-    else if (::lseek(fd_, 0, SEEK_SET) != 0) fatal_stop("cannot rewind the source file");
+    if (!file_.is_open()) text_read_ = 0;
+    else if (!file_.rewind()) fatal_stop("cannot rewind the source file");
     base_offset_ = raw_read_ = end_offset_ = 0;
     returns_.clear();
     ended_ = false;
 }
 
 bool SourceStream::same_file_as(const std::string& path) const {
-    struct stat mine {}, other {};
-    if (fd_ < 0) return false;
-    if (::fstat(fd_, &mine) != 0 || ::stat(path.c_str(), &other) != 0) return false;
-    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+    return file_.is_open() && file_.is_same_file(path);
 }
 
 }  // namespace oxbuild

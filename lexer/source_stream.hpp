@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace oxbuild {
 
 class SourceStream {
@@ -20,7 +22,6 @@ public:
     // A source held in memory (an editor's unsaved text), read by the same
     // rules as a file of those bytes.
     static std::unique_ptr<SourceStream> from_text(std::string text);
-    ~SourceStream();
     SourceStream(const SourceStream&) = delete;
     SourceStream& operator=(const SourceStream&) = delete;
 
@@ -51,7 +52,8 @@ public:
     // Back to the first byte, for the second pass.
     void rewind();
 
-    // Device and inode, to refuse a module that would overwrite its source.
+    // Whether the name leads to this file, to refuse a module that would
+    // overwrite its source.
     bool same_file_as(const std::string& path) const;
 
 private:
@@ -69,7 +71,7 @@ private:
 
     // A small file gets a buffer of its own size, so that opening many
     // small include files costs little.
-    SourceStream(int fd, std::size_t capacity);
+    SourceStream(platform::InputFile file, std::size_t capacity);
     // Up to room bytes: from the file, or from the text held in memory.
     std::size_t read_input(unsigned char* at, std::size_t room);
     void move_to_front(const unsigned char* next, const unsigned char*& limit);
@@ -77,7 +79,7 @@ private:
     std::size_t take_out_returns(unsigned char* from, std::size_t length);
     std::int64_t returns_up_to(std::size_t index) const;
 
-    int fd_;                 // -1 for a text held in memory
+    platform::InputFile file_;  // closed for a text held in memory
     std::string text_;       // the text held in memory
     std::size_t text_read_ = 0;
     std::size_t capacity_;

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace oxbuild {
 
 class BinaryFile {
 public:
     // nullptr when the file cannot be opened or is no regular file.
     static std::unique_ptr<BinaryFile> open(const std::string& path);
-    ~BinaryFile();
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
 
@@ -23,8 +24,8 @@ public:
     std::int64_t size() const;
 
 private:
-    explicit BinaryFile(int fd) : fd_(fd) {}
-    int fd_;
+    explicit BinaryFile(platform::InputFile file) : file_(std::move(file)) {}
+    platform::InputFile file_;
 };
 
 // The whole file by its actual size; nullopt when it cannot be read.

@@ -1,0 +1,99 @@
+// What differs between the systems the compiler runs on: opening files,
+// where a source's relative names are found, deleting, which arguments are
+// options, standard output and the failure status. One implementation is
+// built (posix.cpp or windows.cpp); the rest of the compiler sees only this.
+//
+// The compiler has names as code page 932 byte strings in which '\' and '/'
+// both separate directories; system_name and resolve turn them into the
+// names that the file functions here take.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace oxbuild::platform {
+
+// The exit status of a command-line or file failure and of the fatal stop:
+// -1 as the system reports it (a POSIX shell sees 255).
+#ifdef _WIN32
+inline constexpr int kFailureStatus = -1;
+#else
+inline constexpr int kFailureStatus = 255;
+#endif
+
+// Whether a command-line argument is an option rather than a file name.
+bool is_option(std::string_view arg);
+
+// A name from the command line as the file functions take it: on POSIX
+// systems every separator '\' becomes '/'; Windows takes names as they are.
+std::string system_name(std::string_view name);
+
+// Where the relative names that a source gives (includes, bitmaps, waves)
+// are found: the source's directory, on the source's drive where names have
+// drives. "" means the current directory.
+std::string source_directory(std::string_view source_name);
+// A name as the source wrote it, made to lead where the source means, as the
+// file functions take it.
+std::string resolve(std::string_view directory, std::string_view name);
+
+// A regular disk file open for reading: source, include, bitmap or wave.
+// Directories, devices and pipes are never opened, so that nothing can hang
+// the compiler or feed it endlessly.
+class InputFile {
+public:
+    // A closed file when the name leads to nothing readable of that kind.
+    static InputFile open(const std::string& name);
+    InputFile() = default;
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&& other) noexcept;
+    ~InputFile();
+
+    bool is_open() const { return handle_ != kClosed; }
+    // The current size in bytes; -1 when it cannot be told.
+    std::int64_t size() const;
+    // Up to size bytes: how many were read, 0 at the end, -1 on an error.
+    std::int64_t read_some(unsigned char* data, std::size_t size);
+    // Back to the first byte.
+    [[nodiscard]] bool rewind();
+    // Whether the name leads to this very file (through links too).
+    bool is_same_file(const std::string& name) const;
+
+private:
+    static constexpr std::intptr_t kClosed = -1;
+    explicit InputFile(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = kClosed;  // a descriptor or a system handle
+};
+
+// The module file, created or emptied for writing.
+class OutputFile {
+public:
+    static OutputFile create(const std::string& name);
+    OutputFile() = default;
+    OutputFile(OutputFile&& other) noexcept;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    ~OutputFile();
+
+    bool is_open() const { return handle_ != kClosed; }
+    // Writes all the bytes; false when the system took fewer.
+    [[nodiscard]] bool write_all(const unsigned char* data, std::size_t size);
+    // False when closing reports a failure.
+    [[nodiscard]] bool close();
+
+private:
+    static constexpr std::intptr_t kClosed = -1;
+    explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = kClosed;
+};
+
+// Whether both names lead to one existing file (through links too).
+bool same_file(const std::string& a, const std::string& b);
+
+// Deletes the file; false when it could not be deleted.
+bool remove_file(const std::string& name);
+
+// Puts standard output into the form the system's console programs write.
+void prepare_standard_output();
+
+}  // namespace oxbuild::platform

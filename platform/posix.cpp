@@ -1,0 +1,129 @@
+// The platform layer on POSIX systems: no drive letters, '\' reaches the
+// file system as '/', and an argument beginning with '/' is an option only
+// when it holds no second '/' (so that absolute names stay file names).
+#include "platform/platform.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+#include "driver/file_names.hpp"
+
+namespace oxbuild::platform {
+
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as fopen does
+
+int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+bool is_option(std::string_view arg) {
+    return !arg.empty() && arg[0] == '/' && arg.find('/', 1) == std::string_view::npos;
+}
+
+std::string system_name(std::string_view name) { return to_system_path(name); }
+
+std::string source_directory(std::string_view source_name) { return directory_of(source_name); }
+
+std::string resolve(std::string_view directory, std::string_view name) {
+    std::string path = to_system_path(name);
+    if (directory.empty() || (!path.empty() && path[0] == '/')) return path;
+    std::string joined(directory);
+    joined += '/';
+    joined += path;
+    return joined;
+}
+
+// Opened without blocking, so that a FIFO cannot hang the open itself.
+InputFile InputFile::open(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    return InputFile(fd);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+}
+
+InputFile::~InputFile() {
+    if (is_open()) ::close(descriptor(handle_));
+}
+
+std::int64_t InputFile::size() const {
+    struct stat st {};
+    if (::fstat(descriptor(handle_), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
+    ssize_t n;
+    do n = ::read(descriptor(handle_), data, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+bool InputFile::rewind() { return ::lseek(descriptor(handle_), 0, SEEK_SET) == 0; }
+
+// Device and inode.
+bool InputFile::is_same_file(const std::string& name) const {
+    struct stat mine {}, other {};
+    if (::fstat(descriptor(handle_), &mine) != 0 || ::stat(name.c_str(), &other) != 0) return false;
+    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
+OutputFile OutputFile::create(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) return {};
+    return OutputFile(fd);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+}
+
+OutputFile::~OutputFile() {
+    if (is_open()) ::close(descriptor(handle_));
+}
+
+bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(descriptor(handle_), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::close() {
+    const bool closed = ::close(descriptor(std::exchange(handle_, kClosed))) == 0;
+    return closed;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
+
+void prepare_standard_output() {}
+
+}  // namespace oxbuild::platform

@@ -1,0 +1,151 @@
+// The platform layer on Windows: names with drive letters, each drive with a
+// current directory of its own, names passed to the system as code page 932
+// bytes through the ANSI file functions, every argument that begins with '/'
+// an option, and standard output in text mode (lines end in CR LF).
+#include "platform/platform.hpp"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <utility>
+#include <windows.h>
+
+#include "driver/file_names.hpp"
+
+namespace oxbuild::platform {
+
+namespace {
+
+constexpr DWORD kLargestRead = 1u << 30;
+
+HANDLE system_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t handle_value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+void close_handle(std::intptr_t handle) { ::CloseHandle(system_handle(handle)); }
+
+bool identify(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+    return ::GetFileInformationByHandle(handle, &info) != 0;
+}
+
+// The volume and the file index of the named file, which hard links share.
+bool identify_by_name(const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = ::CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool identified = identify(handle, info);
+    ::CloseHandle(handle);
+    return identified;
+}
+
+bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A disk file and no directory: consoles, devices and pipes are refused.
+bool is_regular_disk_file(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileType(handle) == FILE_TYPE_DISK && identify(handle, info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool is_option(std::string_view arg) { return !arg.empty() && arg[0] == '/'; }
+
+std::string system_name(std::string_view name) { return std::string(name); }
+
+std::string source_directory(std::string_view source_name) { return directory_with_drive(source_name); }
+
+std::string resolve(std::string_view directory, std::string_view name) { return resolve_on_drive(directory, name); }
+
+// Device names are refused before they are opened: opening one may already
+// wait or have effects. Sharing for writing lets an editor keep the file open.
+InputFile InputFile::open(const std::string& name) {
+    if (is_device_name(name)) return {};
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    if (!is_regular_disk_file(handle)) {
+        ::CloseHandle(handle);
+        return {};
+    }
+    return InputFile(handle_value(handle));
+}
+
+InputFile::InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+}
+
+InputFile::~InputFile() {
+    if (is_open()) close_handle(handle_);
+}
+
+std::int64_t InputFile::size() const {
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(system_handle(handle_), &size) == 0) return -1;
+    return size.QuadPart;
+}
+
+std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
+    DWORD read = 0;
+    const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
+    if (::ReadFile(system_handle(handle_), data, want, &read, nullptr) == 0) return -1;
+    return read;
+}
+
+bool InputFile::rewind() {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(system_handle(handle_), start, nullptr, FILE_BEGIN) != 0;
+}
+
+bool InputFile::is_same_file(const std::string& name) const {
+    BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
+    return identify(system_handle(handle_), mine) && identify_by_name(name, theirs) && same_identity(mine, theirs);
+}
+
+OutputFile OutputFile::create(const std::string& name) {
+    if (is_device_name(name)) return {};
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    return OutputFile(handle_value(handle));
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+}
+
+OutputFile::~OutputFile() {
+    if (is_open()) close_handle(handle_);
+}
+
+bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
+        if (::WriteFile(system_handle(handle_), data, want, &written, nullptr) == 0 || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool OutputFile::close() { return ::CloseHandle(system_handle(std::exchange(handle_, kClosed))) != 0; }
+
+bool same_file(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return identify_by_name(a, first) && identify_by_name(b, second) && same_identity(first, second);
+}
+
+bool remove_file(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
+
+void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
+
+}  // namespace oxbuild::platform
