@@ -6,11 +6,10 @@
 #include <string_view>
 
 #include "lexer/char_classes.hpp"  // is_lead_byte
+#include "platform/platform.hpp"     // cp932_to_utf8, through the system's converter
 
 namespace oxbuild {
 
-// Converts code page 932 text to UTF-8. Bytes that do not form a character
-// become U+FFFD, so a broken name still prints as one line.
-std::string cp932_to_utf8(std::string_view text);
+using platform::cp932_to_utf8;
 
 }  // namespace oxbuild

@@ -93,6 +93,10 @@ bool same_file(const std::string& a, const std::string& b);
 // Deletes the file; false when it could not be deleted.
 bool remove_file(const std::string& name);
 
+// Converts code page 932 text to UTF-8. Bytes that do not form a character
+// become U+FFFD, so a broken name still prints as one line.
+std::string cp932_to_utf8(std::string_view text);
+
 // Puts standard output into the form the system's console programs write.
 void prepare_standard_output();
 

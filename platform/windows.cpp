@@ -11,12 +11,16 @@
 #include <windows.h>
 
 #include "driver/file_names.hpp"
+#include "lexer/char_classes.hpp"
 
 namespace oxbuild::platform {
 
 namespace {
 
 constexpr DWORD kLargestRead = 1u << 30;
+constexpr UINT kCodePage932 = 932;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+constexpr int kLongestUtf8Character = 4;
 
 HANDLE system_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t handle_value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
@@ -47,6 +51,20 @@ bool is_regular_disk_file(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info{};
     return ::GetFileType(handle) == FILE_TYPE_DISK && identify(handle, info) &&
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// One code page 932 character (one or two bytes) appended as UTF-8; false
+// when the bytes form no character.
+bool append_character(std::string_view character, std::string& out) {
+    wchar_t wide[2];
+    const int units = ::MultiByteToWideChar(kCodePage932, MB_ERR_INVALID_CHARS, character.data(),
+                                            static_cast<int>(character.size()), wide, 2);
+    if (units <= 0) return false;
+    char utf8[2 * kLongestUtf8Character];
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
+    if (bytes <= 0) return false;
+    out.append(utf8, static_cast<std::size_t>(bytes));
+    return true;
 }
 
 }  // namespace
@@ -145,6 +163,23 @@ bool same_file(const std::string& a, const std::string& b) {
 }
 
 bool remove_file(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
+
+// Character by character, so that a byte which forms no character is
+// replaced alone and the conversion goes on after it.
+std::string cp932_to_utf8(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const bool pair = is_lead_byte(static_cast<unsigned char>(text[i])) && i + 1 < text.size();
+        const std::size_t length = pair ? 2 : 1;
+        if (append_character(text.substr(i, length), out)) {
+            i += length;
+            continue;
+        }
+        out += kReplacement;
+        ++i;
+    }
+    return out;
+}
 
 void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
 
