@@ -3,8 +3,6 @@
 // be the same text, or the compiler prints something other than it says.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <iconv.h>
 #include <map>
 #include <set>
 #include <sstream>
@@ -12,41 +10,12 @@
 
 #include "driver/diagnostics.hpp"
 #include "driver/messages.hpp"
+#include "support/system.hpp"
 #include "support/test_support.hpp"
 
 using namespace oxbuild;
 
 namespace {
-
-// UTF-8 to code page 932 through the system's converter.
-class ToCp932 {
-public:
-    ToCp932() : cd_(iconv_open("CP932", "UTF-8")) {}
-    ~ToCp932() {
-        if (valid()) iconv_close(cd_);
-    }
-    ToCp932(const ToCp932&) = delete;
-    ToCp932& operator=(const ToCp932&) = delete;
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // False when the text does not convert.
-    bool convert(std::string_view utf8, std::string& cp932) {
-        std::string in(utf8);
-        char* src = in.data();
-        std::size_t src_left = in.size();
-        std::string out(in.size() * 2 + 16, '\0');
-        char* dst = out.data();
-        std::size_t dst_left = out.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<std::size_t>(-1)) return false;
-        out.resize(out.size() - dst_left);
-        cp932 = out;
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 std::string printable(std::string_view bytes) {
     std::ostringstream s;
@@ -68,11 +37,11 @@ private:
 }  // namespace
 
 TEST(MessageCatalogue, EveryCodePage932TextIsItsUtf8TextConverted) {
-    ToCp932 converter;
-    if (!converter.valid()) GTEST_SKIP() << "no UTF-8 to CP932 converter on this machine";
+    std::string probe;
+    if (!oxtest::utf8_to_cp932("表", probe)) GTEST_SKIP() << "no UTF-8 to CP932 converter on this machine";
     for (const Message* m : msg::all) {
         std::string expected;
-        ASSERT_TRUE(converter.convert(m->utf8, expected)) << m->utf8;
+        ASSERT_TRUE(oxtest::utf8_to_cp932(m->utf8, expected)) << m->utf8;
         EXPECT_EQ(printable(m->cp932), printable(expected)) << m->utf8;
     }
 }

@@ -1,14 +1,11 @@
 #include "dump_support.hpp"
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <span>
 #include <sstream>
 #include <stdexcept>
 
 #include "oxdump/oxdump.hpp"
+#include "support/system.hpp"
 
 namespace oxdumptest {
 
@@ -19,11 +16,6 @@ constexpr std::size_t kFullColourTable = 256;
 
 void put(Bytes& b, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) b.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
-
-std::string read_text(const std::string& path) {
-    const Bytes bytes = oxtest::read_file(path);
-    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -47,26 +39,11 @@ Dump run_dump(const std::vector<std::string>& args) {
 }
 
 Dump run_dump_binary(const std::vector<std::string>& args, const std::string& cwd) {
-    const oxtest::TempDir streams;
-    const std::string out_path = streams / "out", err_path = streams / "err";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0) ::_exit(127);
-        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-        std::vector<char*> argv{const_cast<char*>(OXDUMP_BINARY)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(OXDUMP_BINARY, argv.data());
-        ::_exit(127);
-    }
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    const oxtest::ProcessRun run = oxtest::run_process(OXDUMP_BINARY, args, cwd);
     Dump d;
-    d.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    d.out = read_text(out_path);
-    d.err = read_text(err_path);
+    d.status = run.status;
+    d.out = oxtest::lf_lines(run.out);
+    d.err = oxtest::lf_lines(run.err);
     return d;
 }
 

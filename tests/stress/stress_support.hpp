@@ -6,23 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <unistd.h>
 
 #include "stress/module_layout_check.hpp"
+#include "support/system.hpp"  // Deadline
 #include "support/test_support.hpp"
 
 namespace oxtest {
-
-// Ends the test process if the scope takes longer than the seconds given,
-// so that an input that hangs the compiler fails fast instead of stalling
-// the suite.
-class Deadline {
-public:
-    explicit Deadline(unsigned seconds) { ::alarm(seconds); }
-    ~Deadline() { ::alarm(0); }
-    Deadline(const Deadline&) = delete;
-    Deadline& operator=(const Deadline&) = delete;
-};
 
 inline void expect_created(const Compiled& result) {
     EXPECT_EQ(result.out, created_output());

@@ -6,10 +6,9 @@
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "driver/command_line.hpp"
+#include "support/system.hpp"
 
 #ifdef OXDUMP_BINARY
 #include <gtest/gtest.h>
@@ -21,11 +20,9 @@ namespace oxtest {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "oxbuild-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
+
+TempDir::TempDir(const fs::path& parent) : path_(make_unique_directory(parent)) {}
 
 TempDir::~TempDir() {
     std::error_code ignored;
@@ -50,6 +47,14 @@ Bytes read_file(const std::string& path) {
 
 bool file_exists(const std::string& path) { return fs::exists(path); }
 
+bool can_create_file_in(const fs::path& dir) {
+    const fs::path probe = dir / "oxbuild-test-probe";
+    const bool created = std::ofstream(probe).good();
+    std::error_code ignored;
+    fs::remove(probe, ignored);
+    return created;
+}
+
 std::vector<std::string> listing(const fs::path& dir) {
     std::vector<std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
@@ -68,46 +73,14 @@ RunResult run_binary(const std::vector<std::string>& args, const std::string& cw
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                       const std::vector<std::string>& env) {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipe_fds[1], STDOUT_FILENO);
-        ::close(pipe_fds[0]);
-        ::close(pipe_fds[1]);
-        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-        ::unsetenv("OXBUILD_MESSAGES");
-        ::unsetenv("OXBUILD_DEPFILE");
-        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(pipe_fds[1]);
+    std::vector<std::string> environment = {"OXBUILD_MESSAGES", "OXBUILD_DEPFILE"};  // unset unless env sets them
+    environment.insert(environment.end(), env.begin(), env.end());
+    const ProcessRun run = run_process(program, args, cwd, environment);
     RunResult result;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipe_fds[0]);
-    int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.out = lf_lines(run.out);
+    result.status = run.status;
+    result.raw_out = run.out;
     return result;
-}
-
-bool on_path(const std::string& program) {
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path != nullptr ? path : "";
-    while (!dirs.empty()) {
-        const std::size_t colon = dirs.find(':');
-        const std::string dir(dirs.substr(0, colon));
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
-        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
-    }
-    return false;
 }
 
 // Every module a test compiles must also be one the inspector reads.
@@ -135,7 +108,7 @@ Compiled compile_in(const TempDir& dir, std::string_view source, std::string_vie
     const std::string banner = oxbuild::kBanner;
     if (result.out.compare(0, banner.size(), banner) == 0) result.out.erase(0, banner.size());
     // Messages print the source name as given; tests compare against the bare name.
-    const std::string prefix = dir.path().string() + "/";
+    const std::string prefix = (dir.path() / "").string();
     for (std::size_t at; (at = result.out.find(prefix)) != std::string::npos;) result.out.erase(at, prefix.size());
     result.module_exists = file_exists(module_path);
     if (result.module_exists) {

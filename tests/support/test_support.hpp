@@ -15,10 +15,12 @@ namespace oxtest {
 
 using Bytes = std::vector<unsigned char>;
 
-// A fresh directory, removed with everything in it.
+// A fresh directory, removed with everything in it: in the system's
+// temporary directory or under the one given.
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -36,20 +38,24 @@ bool file_exists(const std::string& path);
 // Every entry under the directory by its relative name, sorted, a symbolic
 // link as "name -> target": two listings tell what a run left behind.
 std::vector<std::string> listing(const std::filesystem::path& dir);
+// Whether a file can be created in the directory (permissions as this user
+// meets them).
+bool can_create_file_in(const std::filesystem::path& dir);
 
 struct RunResult {
-    std::string out;  // everything printed
-    int status = 0;   // exit status
+    std::string out;      // everything printed, lines ended by LF
+    int status = 0;       // exit status
+    std::string raw_out;  // the bytes as printed (CR LF line ends on Windows)
 };
 
 // Runs the built oxbuild binary in the directory, with OXBUILD_MESSAGES and
-// OXBUILD_DEPFILE taken from env only.
+// OXBUILD_DEPFILE taken from env only. Standard error is not compared: an
+// emulator may print there.
 RunResult run_binary(const std::vector<std::string>& args, const std::string& cwd,
                      const std::vector<std::string>& env = {});
 // The same for a program named by path or found on the PATH.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                       const std::vector<std::string>& env = {});
-bool on_path(const std::string& program);
 
 // Compiles one source in a fresh directory, in process; the module's bytes
 // are empty when no module was left.

@@ -1,0 +1,86 @@
+// What the tests ask of the system they run on, one implementation per
+// system (system_posix.cpp, system_windows.cpp): temporary directories,
+// running a built program, the environment, code page 932 conversion and
+// the features only one system has. The tests themselves hold no conditions
+// on the system; where a behaviour differs they ask here.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oxtest {
+
+// Whether the programs under test are the Windows build.
+bool on_windows();
+
+// A new, empty directory under the given one.
+std::filesystem::path make_unique_directory(const std::filesystem::path& parent);
+
+struct ProcessRun {
+    std::string out;  // standard output, bytes as written
+    std::string err;  // standard error
+    int status = 0;   // the exit status as the system reports it
+};
+
+// Runs a program (named by path, or found on the PATH) with its standard
+// output and error captured, in the directory, with the environment entries
+// ("NAME=value") added; an entry "NAME" without '=' removes the variable.
+ProcessRun run_process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                       const std::vector<std::string>& env = {});
+
+// Standard output of a console program with its lines ended by LF alone, as
+// the tests expect them: on Windows every CR LF becomes LF (a lone LF stays,
+// so that a line without its CR still shows).
+std::string lf_lines(std::string_view console_output);
+
+void unset_environment(const char* name);
+
+// Whether the program is found on the PATH.
+bool on_path(const std::string& program);
+
+// UTF-8 text in code page 932 through the system's converter; false when
+// there is none or the text does not convert.
+bool utf8_to_cp932(std::string_view utf8, std::string& cp932);
+
+// Whether file names may hold code page 932 bytes: always on POSIX systems,
+// on Windows only when the system's code page is 932.
+bool cp932_file_names();
+
+// Names of devices that are no regular files, to be refused as includes,
+// bitmaps and waves: /dev/zero; on Windows CON, NUL, COM1, a device name
+// with an extension, and the device namespace.
+std::vector<std::string> device_names();
+
+// Makes a named pipe (FIFO); false where the system has none.
+bool make_fifo(const std::string& path);
+
+// Caps the files this process and the programs it starts may write, so that
+// a program writing past the cap is killed rather than fill the disk.
+class FileSizeCap {
+public:
+    // Whether the system can cap them (and make sparse files for the test).
+    static bool available();
+    explicit FileSizeCap(std::uint64_t bytes);
+    ~FileSizeCap();
+    FileSizeCap(const FileSizeCap&) = delete;
+    FileSizeCap& operator=(const FileSizeCap&) = delete;
+
+private:
+    std::uint64_t saved_ = 0;
+};
+
+// Ends the test process if the scope takes longer than the seconds given,
+// so that an input that hangs the compiler fails fast instead of stalling
+// the suite.
+class Deadline {
+public:
+    explicit Deadline(unsigned seconds);
+    ~Deadline();
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+};
+
+}  // namespace oxtest
