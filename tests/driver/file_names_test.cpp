@@ -106,3 +106,71 @@ TEST(FileNames, LeadByteRangesDecideWhetherABackslashSeparates) {
         EXPECT_EQ(directory_of(name), c.lead ? "" : first) << std::hex << int{c.byte};
     }
 }
+
+// Names with drives (the Windows build's rules, tested on every system).
+TEST(FileNames, DriveAndDirectoryOfAPath) {
+    struct DriveCase {
+        std::string path, drive, directory, with_drive;
+    };
+    const DriveCase cases[] = {
+        {"D:\\work\\src\\a.oxs", "D", "\\work\\src", "D:\\work\\src"},
+        {"D:\\a.oxs", "D", "\\", "D:\\"},
+        {"\\a.oxs", "", "\\", "\\"},
+        {"src\\a.oxs", "", "src", "src"},
+        {"D:a.oxs", "D", "", "D:"},
+        {"a.oxs", "", "", ""},
+        {"D:src/a.oxs", "D", "src", "D:src"},
+        {"D:/a.oxs", "D", "/", "D:/"},
+        {"\\\\server\\share\\a.oxs", "", "\\\\server\\share", "\\\\server\\share"},
+        {"D:\\" + kTrail5C + "\\a.oxs", "D", "\\" + kTrail5C, "D:\\" + kTrail5C},
+        {"D:" + kTrail5C + "a.oxs", "D", "", "D:"},
+    };
+    for (const DriveCase& c : cases) {
+        const DriveAndDirectory parts = split_drive_and_directory(c.path);
+        EXPECT_EQ(parts.drive, c.drive) << c.path;
+        EXPECT_EQ(parts.directory, c.directory) << c.path;
+        EXPECT_EQ(directory_with_drive(c.path), c.with_drive) << c.path;
+    }
+}
+
+// A name that a source gives goes where it would with the source's drive
+// and directory current: rooted names to that drive's root, names with a
+// drive or a server nowhere else.
+TEST(FileNames, NamesAResourceGivesResolveOnTheSourcesDrive) {
+    struct ResolveCase {
+        std::string directory, name, expected;
+    };
+    const ResolveCase cases[] = {
+        {"D:\\work\\src", "inc.oxh", "D:\\work\\src\\inc.oxh"},
+        {"D:\\work\\src", "sub\\inc.oxh", "D:\\work\\src\\sub\\inc.oxh"},
+        {"D:\\work\\src", "\\lib\\inc.oxh", "D:\\lib\\inc.oxh"},
+        {"D:\\work\\src", "/lib/inc.oxh", "D:/lib/inc.oxh"},
+        {"D:\\work\\src", "E:inc.oxh", "E:inc.oxh"},
+        {"D:\\work\\src", "e:\\inc.oxh", "e:\\inc.oxh"},
+        {"D:\\work\\src", "\\\\server\\share\\inc.oxh", "\\\\server\\share\\inc.oxh"},
+        {"D:\\", "inc.oxh", "D:\\inc.oxh"},
+        {"D:", "inc.oxh", "D:inc.oxh"},
+        {"D:", "\\inc.oxh", "D:\\inc.oxh"},
+        {"\\", "inc.oxh", "\\inc.oxh"},
+        {"\\work", "\\inc.oxh", "\\inc.oxh"},
+        {"src", "inc.oxh", "src\\inc.oxh"},
+        {"", "inc.oxh", "inc.oxh"},
+        {"", "\\inc.oxh", "\\inc.oxh"},
+        {"\\\\server\\share\\dir", "\\inc.oxh", "\\\\server\\share\\inc.oxh"},
+        {"\\\\server\\share", "inc.oxh", "\\\\server\\share\\inc.oxh"},
+        // A trail byte 0x5C at the end is no separator: one is added.
+        {"D:\\" + kTrail5C, "inc.oxh", "D:\\" + kTrail5C + "\\inc.oxh"},
+    };
+    for (const ResolveCase& c : cases)
+        EXPECT_EQ(resolve_on_drive(c.directory, c.name), c.expected) << c.directory << " + " << c.name;
+}
+
+TEST(FileNames, DeviceNamesWhateverTheirExtensionCaseOrDirectory) {
+    for (const std::string name : {"CON", "con", "NUL", "nul.oxs", "Aux.h", "PRN", "COM1", "com9.wav", "LPT1",
+                                   "CONIN$", "CONOUT$", "NUL ", "nul .txt", "COM1:", "D:NUL", "dir\\con.oxs",
+                                   "D:\\dir/aux", "\\\\.\\PhysicalDrive0", "//./pipe/x", "\\\\.\\C:\\a.oxs"})
+        EXPECT_TRUE(is_device_name(name)) << name;
+    for (const std::string name : {"CONS", "con1", "COM0", "COM10", "LPT", "NULL.oxs", "a.con", "console.oxs",
+                                   "con\\prog.oxs", "\\\\server\\con\\a.oxs", "\\\\?\\C:\\a.oxs", "", "prog.oxs"})
+        EXPECT_FALSE(is_device_name(name)) << name;
+}

@@ -2,6 +2,9 @@
 // here field by field, every wave as the very file it was copied from.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <initializer_list>
+
 #include "dump_support.hpp"
 
 using namespace oxdumptest;
@@ -46,6 +49,13 @@ void expect_bmp(const Bytes& file, std::int32_t width, std::int32_t height, cons
 
 std::string module_path(const TempDir& dir) { return dir / "prog.oxb"; }
 
+// "extracted DIR/NAME" lines, the name joined as the system joins names.
+std::string extracted_lines(const std::string& directory, std::initializer_list<const char*> names) {
+    std::string lines;
+    for (const char* name : names) lines += "extracted " + (std::filesystem::path(directory) / name).string() + "\n";
+    return lines;
+}
+
 }  // namespace
 
 TEST(OxdumpExtract, BitmapsAndWavesComeBackAsFiles) {
@@ -55,8 +65,7 @@ TEST(OxdumpExtract, BitmapsAndWavesComeBackAsFiles) {
     const Dump d = run_dump({"--extract", out, module_path(dir)});
     ASSERT_EQ(d.status, 0) << d.err;
     EXPECT_EQ(d.err, "");
-    EXPECT_TRUE(d.out.ends_with("extracted " + out + "/bitmap_7.bmp\nextracted " + out + "/bitmap_-1.bmp\nextracted " +
-                                out + "/wave_3.wav\nextracted " + out + "/wave_4.riff\n"))
+    EXPECT_TRUE(d.out.ends_with(extracted_lines(out, {"bitmap_7.bmp", "bitmap_-1.bmp", "wave_3.wav", "wave_4.riff"})))
         << d.out;
     // Bitmap 7: red, green, (transparent), white -> 1, 2, 0, 3; the row
     // padding byte, 0 in the file, is translated like any pixel.
@@ -78,8 +87,7 @@ TEST(OxdumpExtract, RepeatedNumbersGetFilesOfTheirOwn) {
     const std::string out = dir / "out";
     const Dump d = run_dump({"--extract=" + out, module_path(dir)});
     ASSERT_EQ(d.status, 0) << d.err;
-    EXPECT_TRUE(d.out.ends_with("extracted " + out + "/bitmap_7.bmp\nextracted " + out + "/bitmap_7-2.bmp\nextracted " +
-                                out + "/wave_3.wav\nextracted " + out + "/wave_3-2.riff\n"))
+    EXPECT_TRUE(d.out.ends_with(extracted_lines(out, {"bitmap_7.bmp", "bitmap_7-2.bmp", "wave_3.wav", "wave_3-2.riff"})))
         << d.out;
     expect_bmp(oxtest::read_file(out + "/bitmap_7-2.bmp"), 5, 1, {0, 2, 4, 5, 5, 0, 0, 0});
     EXPECT_EQ(oxtest::read_file(out + "/wave_3-2.riff"), oxtest::read_file(dir / "t.riff"));
