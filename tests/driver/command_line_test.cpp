@@ -51,7 +51,7 @@ std::string after_banner(const RunResult& r) {
 std::vector<std::string> files_named(const TempDir& dir, std::string_view extension) {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
-        if (entry.path().extension() == extension) found.push_back(fs::relative(entry.path(), dir.path()).generic_string());
+        if (entry.path().extension() == extension) found.push_back(oxtest::generic_name(fs::relative(entry.path(), dir.path())));
     return found;
 }
 

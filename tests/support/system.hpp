@@ -25,6 +25,13 @@ struct ProcessRun {
     int status = 0;   // the exit status as the system reports it
 };
 
+// A file name as the tests and the compiler write it (code page 932 bytes
+// where the system's code page is 932) as a path, and a path back as such a
+// name with '/' separators: std::filesystem converts narrow names by rules
+// of its own on Windows, not by the system's code page.
+std::filesystem::path to_path(const std::string& name);
+std::string generic_name(const std::filesystem::path& path);
+
 // Runs a program (named by path, or found on the PATH) with its standard
 // output and error captured, in the directory, with the environment entries
 // ("NAME=value") added; an entry "NAME" without '=' removes the variable.

@@ -25,6 +25,10 @@ fs::path make_unique_directory(const fs::path& parent) {
     return pattern;
 }
 
+fs::path to_path(const std::string& name) { return name; }
+
+std::string generic_name(const fs::path& path) { return path.generic_string(); }
+
 ProcessRun run_process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
                        const std::vector<std::string>& env) {
     const TempDir streams;

@@ -93,6 +93,22 @@ fs::path make_unique_directory(const fs::path& parent) {
     }
 }
 
+fs::path to_path(const std::string& name) {
+    const int size = static_cast<int>(name.size());
+    std::wstring wide(name.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), size)));
+    return wide;
+}
+
+std::string generic_name(const fs::path& path) {
+    const std::wstring wide = path.generic_wstring();
+    const int size = static_cast<int>(wide.size());
+    std::string name(2 * wide.size(), '\0');
+    name.resize(static_cast<std::size_t>(
+        ::WideCharToMultiByte(CP_ACP, 0, wide.data(), size, name.data(), 2 * size, nullptr, nullptr)));
+    return name;
+}
+
 // The program's name is made absolute first: the build gives it as the
 // build machine wrote it ("/work/build/oxbuild.exe" when cross-compiled),
 // which the system takes on the current drive. A bare name is looked for on

@@ -45,7 +45,7 @@ Bytes read_file(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool file_exists(const std::string& path) { return fs::exists(path); }
+bool file_exists(const std::string& path) { return fs::exists(to_path(path)); }
 
 bool can_create_file_in(const fs::path& dir) {
     const fs::path probe = dir / "oxbuild-test-probe";

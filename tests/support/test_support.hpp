@@ -25,7 +25,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string operator/(std::string_view name) const { return (path_ / std::string(name)).string(); }
+    // The name appended as it stands (code page 932 bytes are not converted).
+    std::string operator/(std::string_view name) const { return (path_ / "").string() + std::string(name); }
 
 private:
     std::filesystem::path path_;
