@@ -16,11 +16,14 @@ scripts/install-deps.sh build windows
 export WINEPREFIX="$PWD/$build/wine-prefix" WINEDEBUG=-all
 mkdir -p "$build"
 [ -d "$WINEPREFIX/drive_c" ] || wineboot --init > /dev/null 2>&1
-# Code page 932 as the system's code page, so that Japanese file names work.
-export LANG=ja_JP.UTF-8
+# A Japanese locale, made here rather than installed, gives Wine code page
+# 932 as the system's code page, so that Japanese file names work.
+locales="$PWD/$build/locales"
+[ -d "$locales/ja_JP.UTF-8" ] || { mkdir -p "$locales" && localedef -i ja_JP -f UTF-8 "$locales/ja_JP.UTF-8"; }
+japanese=(env LOCPATH="$locales" LC_ALL=ja_JP.UTF-8)
 
 scripts/build-windows.sh --tests "$build" "$jobs"
-ctest --test-dir "$build" --output-on-failure -j"$jobs"
+"${japanese[@]}" ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 # The examples: the same module bytes as the Linux build, the same listing.
 cmake -S . -B build-linux-reference -DCMAKE_BUILD_TYPE=Release -DOXBUILD_TESTS=OFF > /dev/null
@@ -36,10 +39,10 @@ wine="$(grep -o 'CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=.*' "$build/CMakeCache.txt
 for example in examples/*.oxs; do
   name="$(basename "$example" .oxs)"
   (cd "$work/linux" && "$root/build-linux-reference/oxbuild" "$name.oxs" > /dev/null)
-  (cd "$work/windows" && "$wine" "$root/$build/oxbuild.exe" "$name.oxs" > /dev/null)
+  (cd "$work/windows" && "${japanese[@]}" "$wine" "$root/$build/oxbuild.exe" "$name.oxs" > /dev/null)
   cmp "$work/linux/$name.oxb" "$work/windows/$name.oxb"
   (cd "$work/linux" && "$root/build-linux-reference/oxdump/oxdump" "$name.oxb") > "$work/$name.linux.txt"
-  (cd "$work/windows" && "$wine" "$root/$build/oxdump/oxdump.exe" "$name.oxb") | tr -d '\r' > "$work/$name.windows.txt"
+  (cd "$work/windows" && "${japanese[@]}" "$wine" "$root/$build/oxdump/oxdump.exe" "$name.oxb") | tr -d '\r' > "$work/$name.windows.txt"
   diff "$work/$name.linux.txt" "$work/$name.windows.txt"
   echo "windows: $name.oxb the same as on Linux, and listed alike"
 done

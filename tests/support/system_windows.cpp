@@ -121,7 +121,10 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
                              : ::GetFullPathNameA(program.c_str(), MAX_PATH, full, nullptr);
     if (found == 0 || found >= MAX_PATH) throw std::runtime_error("no " + program);
     std::string command_line = quoted(full);
-    for (const std::string& a : args) command_line += " " + quoted(a);
+    for (const std::string& a : args) {
+        command_line += ' ';
+        command_line += quoted(a);
+    }
     std::string environment = environment_block(env);
 
     const TempDir streams;

@@ -31,7 +31,7 @@ TempDir::~TempDir() {
 }
 
 void write_file(const std::string& path, std::string_view bytes) {
-    std::ofstream f(path, std::ios::binary);
+    std::ofstream f(to_path(path), std::ios::binary);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot write " + path);
 }
@@ -41,7 +41,7 @@ void write_file(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes read_file(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(to_path(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
