@@ -6,6 +6,7 @@
 
 #include "driver/compiler.hpp"
 #include "driver/fatal.hpp"
+#include "driver/file_names.hpp"
 #include "driver/pass.hpp"
 #include "driver/text_encoding.hpp"
 
