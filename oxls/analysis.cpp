@@ -9,6 +9,7 @@
 #include "driver/file_names.hpp"
 #include "driver/listener.hpp"
 #include "driver/pass.hpp"
+#include "platform/platform.hpp"
 
 namespace oxls {
 
@@ -317,7 +318,7 @@ Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText>
     const auto stream = oxbuild::SourceStream::from_text(main->cp932());
     c.main_source = stream.get();
     c.main_source_name = file_part(main_path);
-    c.base_dir = oxbuild::directory_of(main_path);
+    c.base_dir = oxbuild::platform::source_directory(main_path);
     try {
         oxbuild::compile_pass(c, 1);
         stream->rewind();

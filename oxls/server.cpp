@@ -1,12 +1,11 @@
 #include "oxls/server.hpp"
 
 #include <algorithm>
-#include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "driver/command_line.hpp"
 #include "oxls/cp932.hpp"
+#include "resources/binary_file.hpp"
 #include "oxls/language.hpp"
 
 namespace oxls {
@@ -87,10 +86,7 @@ const std::string& uri_param(const json& params) { return params.at("textDocumen
 
 json markdown(const std::string& text) { return {{"kind", "markdown"}, {"value", text}}; }
 
-bool readable_regular_file(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
+bool readable_regular_file(const std::string& path) { return oxbuild::platform::InputFile::open(path).is_open(); }
 
 // The innermost call whose parentheses hold the end of the text, and which
 // argument the end stands in. Strings and comments are passed over.
@@ -321,12 +317,9 @@ std::string Server::uri_of(const std::string& path) const {
 
 std::shared_ptr<const SourceText> Server::text_of_path(const std::string& path) {
     if (const Document* d = document_at(path)) return d->text;
-    if (!readable_regular_file(path)) return nullptr;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return std::make_shared<const SourceText>(SourceText::from_cp932(bytes.str()));
+    const auto bytes = oxbuild::read_whole_file(path);  // regular files only
+    if (!bytes) return nullptr;
+    return std::make_shared<const SourceText>(SourceText::from_cp932(std::string(bytes->begin(), bytes->end())));
 }
 
 // Compiles every changed document and every open document that includes a
