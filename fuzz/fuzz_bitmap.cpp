@@ -39,7 +39,7 @@ struct Rgb {
 // format defines it (the module exists, so the compiler accepted the file).
 struct FileView {
     std::span<const std::uint8_t> bytes;
-    std::size_t table = 0, entry_size = 0, colours = 0, pixels = 0;
+    std::size_t table = 0, entry_size = 0, colours = 0, after_table = 0;
 
     explicit FileView(std::span<const std::uint8_t> b) : bytes(b) {
         const std::uint32_t header = u32(b, 14);
@@ -47,7 +47,13 @@ struct FileView {
         const bool core = header == 12;
         entry_size = core ? 3 : 4;
         colours = core || u32(b, 14 + 32) == 0 ? 256 : u32(b, 14 + 32);
-        pixels = table + colours * entry_size;
+        after_table = table + colours * entry_size;
+    }
+    // The rows begin where the file header says when that lies past the
+    // colour table and leaves room for them, else right after the table.
+    std::size_t pixels(std::size_t image) const {
+        const std::uint64_t stated = u32(bytes, 10);
+        return stated > after_table && stated + image <= bytes.size() ? stated : after_table;
     }
     Rgb colour(std::size_t index) const {
         const std::size_t at = table + index * entry_size;
@@ -66,9 +72,10 @@ void check_translation(const oxfuzz::Outcome& outcome, const FileView& file, std
         palette[i] = {m[section + 4 + 4 * i], m[section + 5 + 4 * i], m[section + 6 + 4 * i]};
     const std::uint32_t data = u32(m, section + 1032 + 8 * bitmap + 4);
     const std::uint32_t image = u32(m, data + 20);
-    if (file.pixels + image > file.bytes.size()) oxfuzz::fail("module holds more pixels than the file", outcome);
+    const std::size_t pixels = file.pixels(image);
+    if (pixels + image > file.bytes.size()) oxfuzz::fail("module holds more pixels than the file", outcome);
     for (std::size_t i = 0; i < image; ++i) {
-        const std::uint8_t source = file.bytes[file.pixels + i];
+        const std::uint8_t source = file.bytes[pixels + i];
         const std::uint8_t written = m[data + 1064 + i];
         const bool clear = source == kTransparent[bitmap] || source >= file.colours;
         if (clear ? written != 0 : written == 0 || palette[written] != file.colour(source))
