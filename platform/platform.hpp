@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace oxbuild::platform {
 
@@ -38,6 +39,28 @@ std::string source_directory(std::string_view source_name);
 // file functions take it.
 std::string resolve(std::string_view directory, std::string_view name);
 
+// An open system file: a descriptor or a system handle, closed when its
+// owner goes (closing is the one part each system does its own way).
+class SystemHandle {
+public:
+    static constexpr std::intptr_t kClosed = -1;
+    SystemHandle() = default;
+    explicit SystemHandle(std::intptr_t value) : value_(value) {}
+    SystemHandle(SystemHandle&& other) noexcept : value_(other.release()) {}
+    SystemHandle& operator=(SystemHandle&& other) noexcept {
+        std::swap(value_, other.value_);
+        return *this;
+    }
+    ~SystemHandle();
+
+    bool is_open() const { return value_ != kClosed; }
+    std::intptr_t get() const { return value_; }
+    std::intptr_t release() { return std::exchange(value_, kClosed); }
+
+private:
+    std::intptr_t value_ = kClosed;
+};
+
 // A regular disk file open for reading: source, include, bitmap or wave.
 // Directories, devices and pipes are never opened, so that nothing can hang
 // the compiler or feed it endlessly.
@@ -46,11 +69,8 @@ public:
     // A closed file when the name leads to nothing readable of that kind.
     static InputFile open(const std::string& name);
     InputFile() = default;
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&& other) noexcept;
-    ~InputFile();
 
-    bool is_open() const { return handle_ != kClosed; }
+    bool is_open() const { return handle_.is_open(); }
     // The current size in bytes; -1 when it cannot be told.
     std::int64_t size() const;
     // Up to size bytes: how many were read, 0 at the end, -1 on an error.
@@ -61,9 +81,8 @@ public:
     bool is_same_file(const std::string& name) const;
 
 private:
-    static constexpr std::intptr_t kClosed = -1;
     explicit InputFile(std::intptr_t handle) : handle_(handle) {}
-    std::intptr_t handle_ = kClosed;  // a descriptor or a system handle
+    SystemHandle handle_;
 };
 
 // The module file, created or emptied for writing.
@@ -71,20 +90,16 @@ class OutputFile {
 public:
     static OutputFile create(const std::string& name);
     OutputFile() = default;
-    OutputFile(OutputFile&& other) noexcept;
-    OutputFile& operator=(OutputFile&& other) noexcept;
-    ~OutputFile();
 
-    bool is_open() const { return handle_ != kClosed; }
+    bool is_open() const { return handle_.is_open(); }
     // Writes all the bytes; false when the system took fewer.
     [[nodiscard]] bool write_all(const unsigned char* data, std::size_t size);
     // False when closing reports a failure.
     [[nodiscard]] bool close();
 
 private:
-    static constexpr std::intptr_t kClosed = -1;
     explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
-    std::intptr_t handle_ = kClosed;
+    SystemHandle handle_;
 };
 
 // Whether both names lead to one existing file (through links too).

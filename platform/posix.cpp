@@ -86,6 +86,10 @@ std::string resolve(std::string_view directory, std::string_view name) {
 }
 
 // Opened without blocking, so that a FIFO cannot hang the open itself.
+SystemHandle::~SystemHandle() {
+    if (is_open()) ::close(descriptor(value_));
+}
+
 InputFile InputFile::open(const std::string& name) {
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return {};
@@ -97,36 +101,25 @@ InputFile InputFile::open(const std::string& name) {
     return InputFile(fd);
 }
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
-InputFile::~InputFile() {
-    if (is_open()) ::close(descriptor(handle_));
-}
-
 std::int64_t InputFile::size() const {
     struct stat st {};
-    if (::fstat(descriptor(handle_), &st) != 0) return -1;
+    if (::fstat(descriptor(handle_.get()), &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
 
 std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
     ssize_t n;
-    do n = ::read(descriptor(handle_), data, size);
+    do n = ::read(descriptor(handle_.get()), data, size);
     while (n < 0 && errno == EINTR);
     return n;
 }
 
-bool InputFile::rewind() { return ::lseek(descriptor(handle_), 0, SEEK_SET) == 0; }
+bool InputFile::rewind() { return ::lseek(descriptor(handle_.get()), 0, SEEK_SET) == 0; }
 
 // Device and inode.
 bool InputFile::is_same_file(const std::string& name) const {
     struct stat mine {}, other {};
-    if (::fstat(descriptor(handle_), &mine) != 0 || ::stat(name.c_str(), &other) != 0) return false;
+    if (::fstat(descriptor(handle_.get()), &mine) != 0 || ::stat(name.c_str(), &other) != 0) return false;
     return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }
 
@@ -136,20 +129,9 @@ OutputFile OutputFile::create(const std::string& name) {
     return OutputFile(fd);
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
-OutputFile::~OutputFile() {
-    if (is_open()) ::close(descriptor(handle_));
-}
-
 bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t n = ::write(descriptor(handle_), data, size);
+        const ssize_t n = ::write(descriptor(handle_.get()), data, size);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -159,7 +141,7 @@ bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
 }
 
 bool OutputFile::close() {
-    const bool closed = ::close(descriptor(std::exchange(handle_, kClosed))) == 0;
+    const bool closed = ::close(descriptor(handle_.release())) == 0;
     return closed;
 }
 

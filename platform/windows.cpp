@@ -79,6 +79,10 @@ std::string resolve(std::string_view directory, std::string_view name) { return 
 
 // Device names are refused before they are opened: opening one may already
 // wait or have effects. Sharing for writing lets an editor keep the file open.
+SystemHandle::~SystemHandle() {
+    if (is_open()) close_handle(value_);
+}
+
 InputFile InputFile::open(const std::string& name) {
     if (is_device_name(name)) return {};
     const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -91,38 +95,27 @@ InputFile InputFile::open(const std::string& name) {
     return InputFile(handle_value(handle));
 }
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
-InputFile::~InputFile() {
-    if (is_open()) close_handle(handle_);
-}
-
 std::int64_t InputFile::size() const {
     LARGE_INTEGER size{};
-    if (::GetFileSizeEx(system_handle(handle_), &size) == 0) return -1;
+    if (::GetFileSizeEx(system_handle(handle_.get()), &size) == 0) return -1;
     return size.QuadPart;
 }
 
 std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
     DWORD read = 0;
     const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
-    if (::ReadFile(system_handle(handle_), data, want, &read, nullptr) == 0) return -1;
+    if (::ReadFile(system_handle(handle_.get()), data, want, &read, nullptr) == 0) return -1;
     return read;
 }
 
 bool InputFile::rewind() {
     LARGE_INTEGER start{};
-    return ::SetFilePointerEx(system_handle(handle_), start, nullptr, FILE_BEGIN) != 0;
+    return ::SetFilePointerEx(system_handle(handle_.get()), start, nullptr, FILE_BEGIN) != 0;
 }
 
 bool InputFile::is_same_file(const std::string& name) const {
     BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
-    return identify(system_handle(handle_), mine) && identify_by_name(name, theirs) && same_identity(mine, theirs);
+    return identify(system_handle(handle_.get()), mine) && identify_by_name(name, theirs) && same_identity(mine, theirs);
 }
 
 OutputFile OutputFile::create(const std::string& name) {
@@ -133,29 +126,18 @@ OutputFile OutputFile::create(const std::string& name) {
     return OutputFile(handle_value(handle));
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, kClosed)) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-}
-
-OutputFile::~OutputFile() {
-    if (is_open()) close_handle(handle_);
-}
-
 bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
     while (size > 0) {
         DWORD written = 0;
         const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
-        if (::WriteFile(system_handle(handle_), data, want, &written, nullptr) == 0 || written == 0) return false;
+        if (::WriteFile(system_handle(handle_.get()), data, want, &written, nullptr) == 0 || written == 0) return false;
         data += written;
         size -= written;
     }
     return true;
 }
 
-bool OutputFile::close() { return ::CloseHandle(system_handle(std::exchange(handle_, kClosed))) != 0; }
+bool OutputFile::close() { return ::CloseHandle(system_handle(handle_.release())) != 0; }
 
 bool same_file(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
