@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "oxls/transport.hpp"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -28,7 +30,7 @@ struct Server {
     pid_t pid;
     int in;
     int out;
-    std::string buffer;
+    oxls::FrameReader frames;
 };
 
 Server start(const char* path) {
@@ -48,7 +50,7 @@ Server start(const char* path) {
 }
 
 void send(Server& s, const std::string& body) {
-    const std::string message = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    const std::string message = oxls::frame(body);
     for (std::size_t done = 0; done < message.size();) {
         const ssize_t n = ::write(s.in, message.data() + done, message.size() - done);
         if (n <= 0) std::exit(1);
@@ -59,23 +61,14 @@ void send(Server& s, const std::string& body) {
 // Reads messages until one holds the text; false on a time-out.
 bool wait_for(Server& s, const std::string& text) {
     while (true) {
-        const std::size_t header = s.buffer.find("\r\n\r\n");
-        if (header != std::string::npos) {
-            const std::size_t length = std::stoul(s.buffer.substr(s.buffer.find(':') + 1));
-            if (s.buffer.size() >= header + 4 + length) {
-                const bool found = s.buffer.compare(header + 4, length, text) == 0 ||
-                                   s.buffer.substr(header + 4, length).find(text) != std::string::npos;
-                s.buffer.erase(0, header + 4 + length);
-                if (found) return true;
-                continue;
-            }
-        }
+        while (const auto body = s.frames.next())
+            if (body->find(text) != std::string::npos) return true;
         pollfd p{s.out, POLLIN, 0};
         if (::poll(&p, 1, kWaitMilliseconds) <= 0) return false;
         char chunk[65536];
         const ssize_t n = ::read(s.out, chunk, sizeof chunk);
         if (n <= 0) return false;
-        s.buffer.append(chunk, static_cast<std::size_t>(n));
+        s.frames.feed({chunk, static_cast<std::size_t>(n)});
     }
 }
 

@@ -64,13 +64,13 @@ void LspClient::send_raw(const std::string& bytes) { write_all(to_server_, bytes
 
 void LspClient::notify(const std::string& method, const json& params) {
     const std::string body = json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump();
-    send_raw("Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    send_raw(oxls::frame(body));
 }
 
 json LspClient::call(const std::string& method, const json& params) {
     const int id = next_id_++;
     const std::string body = json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump();
-    send_raw("Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    send_raw(oxls::frame(body));
     while (true) {
         const json message = receive();
         if (message.is_null()) return json{{"error", "no response in time"}};
@@ -80,22 +80,17 @@ json LspClient::call(const std::string& method, const json& params) {
 
 json LspClient::receive() {
     while (true) {
-        const std::size_t header_end = buffer_.find("\r\n\r\n");
-        if (header_end != std::string::npos) {
-            const std::size_t length = std::stoul(buffer_.substr(buffer_.find(':') + 1));
-            if (buffer_.size() >= header_end + 4 + length) {
-                json message = json::parse(buffer_.substr(header_end + 4, length));
-                buffer_.erase(0, header_end + 4 + length);
-                keep(message);
-                return message;
-            }
+        if (const auto body = frames_.next()) {
+            json message = json::parse(*body);
+            keep(message);
+            return message;
         }
         pollfd p{from_server_, POLLIN, 0};
         if (::poll(&p, 1, kWaitMilliseconds) <= 0) return nullptr;
         char chunk[65536];
         const ssize_t n = ::read(from_server_, chunk, sizeof chunk);
         if (n <= 0) return nullptr;
-        buffer_.append(chunk, static_cast<std::size_t>(n));
+        frames_.feed({chunk, static_cast<std::size_t>(n)});
     }
 }
 

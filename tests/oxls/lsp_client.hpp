@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "oxls/transport.hpp"
+
 namespace oxtest {
 
 using json = nlohmann::json;
@@ -48,7 +50,7 @@ private:
     pid_t pid_ = -1;
     int to_server_ = -1;
     int from_server_ = -1;
-    std::string buffer_;
+    oxls::FrameReader frames_;
     int next_id_ = 1;
     std::map<std::string, json> diagnostics_;
 };
