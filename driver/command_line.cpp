@@ -1,6 +1,5 @@
 #include "driver/command_line.hpp"
 
-#include <cctype>
 #include <new>
 #include <optional>
 
@@ -19,13 +18,6 @@ constexpr std::string_view kModuleExtension = "oxb";
 constexpr std::size_t kMaxSourceName = 383;
 constexpr char kFatalLine[] = "   Fatal Error\n";
 constexpr char kResultIndent[] = "   ";
-
-bool equals_ignoring_case(std::string_view text, std::string_view lower_case) {
-    if (text.size() != lower_case.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != lower_case[i]) return false;
-    return true;
-}
 
 class DriverOutput {
 public:
@@ -107,8 +99,8 @@ int created(DriverOutput& out, const std::string& module_name, const std::string
 
 MessageStyle message_style(const char* value) {
     if (value == nullptr) return MessageStyle::cp932;
-    if (equals_ignoring_case(value, "utf-8")) return MessageStyle::utf8;
-    if (equals_ignoring_case(value, "en")) return MessageStyle::english;
+    if (equal_ignoring_ascii_case(value, "utf-8")) return MessageStyle::utf8;
+    if (equal_ignoring_ascii_case(value, "en")) return MessageStyle::english;
     return MessageStyle::cp932;
 }
 

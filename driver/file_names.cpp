@@ -74,15 +74,6 @@ bool ends_with_separator(std::string_view name) {
     return separator != kNone && separator + 1 == name.size();
 }
 
-char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
-    return true;
-}
-
 constexpr std::array<std::string_view, 26> kDeviceNames = {
     "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3",    "COM4",     "COM5",
     "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",    "LPT4",     "LPT5",
@@ -173,7 +164,7 @@ bool is_device_name(std::string_view name) {
     last = last.substr(0, std::min(last.find('.'), last.find(':')));
     while (!last.empty() && last.back() == ' ') last.remove_suffix(1);
     for (const std::string_view device : kDeviceNames)
-        if (equal_ignoring_case(last, device)) return true;
+        if (equal_ignoring_ascii_case(last, device)) return true;
     return false;
 }
 
