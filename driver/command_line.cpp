@@ -24,7 +24,7 @@ public:
     DriverOutput(std::ostream& out, MessageStyle style) : out_(out), style_(style) {}
     void line(const Message& m) { out_ << text(m) << '\n'; }
     std::string_view text(const Message& m) const { return text_in(m, style_); }
-    std::string name(const std::string& cp932) const { return converts_names(style_) ? cp932_to_utf8(cp932) : cp932; }
+    std::string name(const std::string& cp932) const { return name_in(cp932, style_); }
     std::ostream& out() { return out_; }
 
 private:

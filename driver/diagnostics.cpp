@@ -8,6 +8,10 @@ namespace {
 constexpr int kPrintingPass = 2;
 }
 
+std::string name_in(std::string_view cp932_name, MessageStyle style) {
+    return style == MessageStyle::cp932 ? std::string(cp932_name) : cp932_to_utf8(cp932_name);
+}
+
 // "FILE(LINE):" then the parts, built into one line and written at once.
 void Diagnostics::write_line(bool warning, std::initializer_list<std::string_view> parts) {
     const SourceLocation at = where_ ? where_->location() : SourceLocation{"", 0};
@@ -18,8 +22,7 @@ void Diagnostics::write_line(bool warning, std::initializer_list<std::string_vie
         collector_->collect(at, warning, line);
         return;
     }
-    if (converts_names(style_)) line += cp932_to_utf8(at.file_name);
-    else line += at.file_name;
+    line += name_in(at.file_name, style_);
     line += '(';
     line += std::to_string(at.line);
     line += "):";
@@ -74,7 +77,7 @@ std::string Diagnostics::text(const Message& message) const {
 }
 
 std::string Diagnostics::file_name(std::string_view cp932_name) const {
-    return converts_names(style_) ? cp932_to_utf8(cp932_name) : std::string(cp932_name);
+    return name_in(cp932_name, style_);
 }
 
 }  // namespace oxbuild

@@ -37,6 +37,10 @@ protected:
     ~LocationSource() = default;
 };
 
+// A name from the source (a file name, a word) as the style prints it: its
+// code page 932 bytes unchanged, or converted to UTF-8 for the other styles.
+std::string name_in(std::string_view cp932_name, MessageStyle style);
+
 class Diagnostics {
 public:
     explicit Diagnostics(std::ostream& out, MessageStyle style = MessageStyle::cp932) : out_(out), style_(style) {}

@@ -28,8 +28,6 @@ constexpr std::string_view text_in(const Message& message, MessageStyle style) {
     return message.cp932;
 }
 
-constexpr bool converts_names(MessageStyle style) { return style != MessageStyle::cp932; }
-
 namespace msg {
 
 // command line: a second file name, or a name too long

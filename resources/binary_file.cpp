@@ -1,6 +1,5 @@
 #include "resources/binary_file.hpp"
 
-
 namespace oxbuild {
 
 std::unique_ptr<BinaryFile> BinaryFile::open(const std::string& path) {
