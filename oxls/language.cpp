@@ -22,11 +22,10 @@ enum SymbolKind { kSymbolFile = 1, kSymbolFunction = 12, kSymbolVariable = 13, k
 constexpr int kFormatPlain = 1;
 constexpr int kFormatSnippet = 2;
 
-constexpr TypeCode kTypeMask = 0x7F;
 constexpr const char* kTypeNames[] = {"function", "int", "uint", "str"};
 
 std::string type_name(TypeCode type) {
-    const auto base = static_cast<std::size_t>(type & kTypeMask);
+    const auto base = static_cast<std::size_t>(type & ~oxbuild::TYPE_BY_REFERENCE);
     std::string name = base < std::size(kTypeNames) ? kTypeNames[base] : "?";
     if (type & oxbuild::TYPE_BY_REFERENCE) name += " &";
     return name;
