@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
+#include "driver/chunked_vector.hpp"
 #include "driver/sink.hpp"
 
 namespace oxbuild {
@@ -74,7 +74,7 @@ private:
     bool shared_keys_ = false;  // whether two records ever had one key
     mutable std::uint32_t next_in_order_ = 0;
 
-    std::deque<BlockRecord> records_;                  // no reallocation peaks as it grows
+    ChunkedVector<BlockRecord> records_;  // no reallocation peaks as it grows
     std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
 };
 

@@ -69,7 +69,7 @@ struct PassState {
     // The first record with each open block's key, found once when the
     // block opens (nullptr when there is none).
     std::array<BlockRecord*, kBlockLevels> block_records{};
-    std::vector<bool> defined_functions;  // by name: user functions given a body so far
+    std::vector<std::uint8_t> defined_functions;  // by name: 1 for user functions given a body so far
 };
 
 class Compiler {

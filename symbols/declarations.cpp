@@ -14,7 +14,7 @@ namespace {
 
 // Gives a newly declared variable its slot (made in pass 1; pass 2 finds
 // the slots pass 1 made) and keeps the number in its scope entry.
-std::int32_t number_variable(Compiler& c, TypeCode type, const Word& name) {
+std::int32_t number_variable(Compiler& c, TypeCode type, NameId name) {
     const int level = c.block_level();
     const int type_class = type_class_index(type);
     std::int32_t slot;
@@ -55,11 +55,11 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
     }
     const bool recorded = index < kMaxParameters;
     if (!name.empty()) {
-        (void)c.names.intern(name);  // numbered once, for every table it goes into
-        (void)params.declare(c.diag, name, type);
+        const NameId id = c.names.intern(name);  // numbered once, for every table it goes into
+        (void)params.declare(c.diag, name, id, type);
         if (recorded) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
-            params.add_named(name, type);
+            params.add_named(id, type);
         }
         if (c.listener != nullptr) [[unlikely]] c.listener->parameter_declared(c.name_here(name.view()), type, index, slot);
     }
@@ -95,12 +95,12 @@ bool read_parameter_list(Compiler& c, ParameterList& params) {
 
 // The first prototype or definition declares the name; later ones must
 // agree with it (events and standard functions count as declared).
-bool declare_or_compare_prototype(Compiler& c, const Word& name, const ParameterList& params) {
+bool declare_or_compare_prototype(Compiler& c, const Word& name, NameId id, const ParameterList& params) {
     PassState& p = c.p();
-    const Prototype* prototype = p.prototypes.find(name);
+    const Prototype* prototype = p.prototypes.find(id);
     if (prototype == nullptr) {
-        if (!p.scopes.declare(c.diag, 0, name, TYPE_FUNCTION)) return false;
-        p.prototypes.add(name, params.types);
+        if (!p.scopes.declare(c.diag, 0, name, id, TYPE_FUNCTION)) return false;
+        p.prototypes.add(id, params.types);
     } else if (!std::ranges::equal(prototype->parameters, params.types)) {
         c.diag.report_error_name(msg::redeclared_type, name.view());
     }
@@ -108,20 +108,18 @@ bool declare_or_compare_prototype(Compiler& c, const Word& name, const Parameter
 }
 
 // Marks the user function as given a body; true when it already had one.
-bool already_defined(Compiler& c, const Word& name) {
-    std::vector<bool>& defined = c.p().defined_functions;
-    const NameId id = c.names.intern(name);
-    if (id >= defined.size()) defined.resize(id + 1, false);
-    const bool before = defined[id];
-    defined[id] = true;
+bool already_defined(Compiler& c, NameId name) {
+    std::uint8_t& defined = fact_of<std::uint8_t>(c.p().defined_functions, name, 0);
+    const bool before = defined != 0;
+    defined = 1;
     return before;
 }
 
 // {   opens the body as block level 1 with the parameters in scope.
-void open_function_body(Compiler& c, const Word& name, const ParameterList& params) {
+void open_function_body(Compiler& c, const Word& name, NameId id, const ParameterList& params) {
     PassState& p = c.p();
     if (is_standard_function_name(name)) c.diag.report_error_name(msg::standard_function_name, name.view());
-    else if (already_defined(c, name))
+    else if (already_defined(c, id))
         c.diag.report_error_name(msg::already_defined, name.view());
 
     c.reader.next_char();
@@ -135,19 +133,19 @@ void open_function_body(Compiler& c, const Word& name, const ParameterList& para
         record.kind = FunctionKind::user;
         record.parameter_types = params.types;
         record.parameter_slots = params.slots;
-        c.run.functions.add(name, std::move(record));
+        c.run.functions.add(id, std::move(record));
     }
     enter_block(c, 1, key);
     c.body_slots.clear();
     c.body_counts.fill(0);
-    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.name, 1);
+    for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.id, 1);
     for (const auto& parameter : params.accepted())
-        p.scopes.add_unchecked(1, parameter.name, parameter.type, resolve_slot(c, parameter.type, parameter.name, 1));
+        p.scopes.add_unchecked(1, parameter.id, parameter.type, resolve_slot(c, parameter.type, parameter.id, 1));
 }
 
 }  // namespace
 
-std::int32_t add_local(Compiler& c, TypeCode type, const NameKey& name, int level) {
+std::int32_t add_local(Compiler& c, TypeCode type, NameId name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;
     const auto index = static_cast<std::size_t>(type_class);
@@ -165,9 +163,9 @@ void compile_declaration(Compiler& c, TypeCode type) {
         return;
     }
     while (true) {
-        (void)c.names.intern(name);  // numbered once, for every table it goes into
-        if (c.p().scopes.declare(c.diag, c.block_level(), name, type)) {
-            const std::int32_t slot = number_variable(c, type, name);
+        const NameId id = c.names.intern(name);  // numbered once, for every table it goes into
+        if (c.p().scopes.declare(c.diag, c.block_level(), name, id, type)) {
+            const std::int32_t slot = number_variable(c, type, id);
             if (c.listener != nullptr) [[unlikely]]
                 c.listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
         }
@@ -191,11 +189,11 @@ void compile_function_statement(Compiler& c, const Word& name) {
         c.lex.syntax_error();
         return;
     }
-    (void)c.names.intern(name);  // numbered once, for every table it goes into
+    const NameId id = c.names.intern(name);  // numbered once, for every table it goes into
     ParameterList& params = c.parameters;
     params.clear();
     if (!read_parameter_list(c, params)) return;
-    if (!declare_or_compare_prototype(c, name, params)) return;
+    if (!declare_or_compare_prototype(c, name, id, params)) return;
     c.reader.skip_space();
     const bool definition = c.reader.cur() == '{';
     if (c.listener != nullptr) [[unlikely]] c.listener->function_declared({name.view(), name_end}, params.types, definition);
@@ -203,7 +201,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
         c.lex.expect_semicolon();
         return;
     }
-    open_function_body(c, name, params);
+    open_function_body(c, name, id, params);
 }
 
 }  // namespace oxbuild

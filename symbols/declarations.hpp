@@ -6,6 +6,7 @@
 
 #include "codegen/bytecode.hpp"
 #include "lexer/word.hpp"
+#include "symbols/name_table.hpp"
 
 namespace oxbuild {
 
@@ -20,6 +21,6 @@ void compile_function_statement(Compiler& c, const Word& name);
 // Numbers a local of the function body being compiled (its slot, new or
 // given before, is returned); pass 1 also counts it in the function's
 // record (the record added last).
-std::int32_t add_local(Compiler& c, TypeCode type, const NameKey& name, int level);
+std::int32_t add_local(Compiler& c, TypeCode type, NameId name, int level);
 
 }  // namespace oxbuild

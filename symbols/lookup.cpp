@@ -10,7 +10,7 @@ void tell_variable_use(Compiler& c, const Word& name, const std::optional<Symbol
     c.listener->variable_used(c.name_here(name.view()), found);
 }
 
-std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level) {
+std::int32_t resolve_slot(Compiler& c, TypeCode type, NameId name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;
     if (level == 0) {

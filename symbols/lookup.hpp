@@ -36,6 +36,6 @@ inline void note_variable_use(Compiler& c, const Word& name, const std::optional
 // function body being compiled. A name missing from the list gets the list's
 // length. Called once per declaration; lookups then read the number from
 // the scope entry.
-std::int32_t resolve_slot(Compiler& c, TypeCode type, const NameKey& name, int level);
+std::int32_t resolve_slot(Compiler& c, TypeCode type, NameId name, int level);
 
 }  // namespace oxbuild

@@ -3,6 +3,7 @@
 // name is hashed and compared once per lookup however many tables hold it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -44,18 +45,13 @@ private:
         std::uint32_t hash = 0;
         NameId id = kNoName;
     };
+    // A stored text: its bytes lie in a chunk of the pool, with at least
+    // kWordMax readable bytes from its start, so that it is compared in
+    // whole 8-byte pieces as a word's buffer is.
     struct Text {
-        char text[kWordMax];
-        std::uint8_t length;
-        static Text of(std::string_view s) {
-            Text t{};
-            t.length = static_cast<std::uint8_t>(s.size());
-            std::memcpy(t.text, s.data(), s.size());
-            return t;
-        }
+        const char* text;
+        std::uint32_t length;
         std::string_view view() const { return {text, length}; }
-        // A word's text is compared in whole 8-byte pieces (its buffer
-        // holds kWordMax bytes, as the stored text does).
         bool equals(const NameKey& key) const {
             if (length != key.text.size()) return false;
             if (key.word == nullptr) return view() == key.text;
@@ -64,6 +60,16 @@ private:
             return true;
         }
     };
+    Text store(std::string_view s) {
+        if (pool_used_ + kWordMax > kPoolChunk) {
+            pool_.push_back(std::make_unique<char[]>(kPoolChunk));
+            pool_used_ = 0;
+        }
+        char* at = pool_.back().get() + pool_used_;
+        std::memcpy(at, s.data(), s.size());
+        pool_used_ += s.size();
+        return {at, static_cast<std::uint32_t>(s.size())};
+    }
 
     // A word's own remembered number, or the number of a short name met
     // recently: names are read again and again (i, n, a), and a short one
@@ -106,7 +112,7 @@ private:
         Slot& slot = probe(key);
         if (slot.id == kNoName) {
             slot = {key.hash(), static_cast<NameId>(texts_.size())};
-            texts_.push_back(Text::of(key.text));
+            texts_.push_back(store(key.text));
         }
         remember(key, slot.id);
         return slot.id;
@@ -154,7 +160,20 @@ private:
 
     std::vector<Slot> slots_;
     std::vector<Text> texts_;
+    // Text bytes in chunks that never move, zero-filled when made.
+    static constexpr std::size_t kPoolChunk = 64 * 1024;
+    std::vector<std::unique_ptr<char[]>> pool_;
+    std::size_t pool_used_ = kPoolChunk;
 };
+
+// The entry of a name in an array of per-name facts, the array grown
+// (doubled, new entries set to fill) when the name is past its end. Names
+// are numbered in the order they are met, so most new names land here.
+template <typename T>
+T& fact_of(std::vector<T>& facts, NameId id, T fill) {
+    if (id >= facts.size()) facts.resize(std::max<std::size_t>(id + 1, facts.size() * 2), fill);
+    return facts[id];
+}
 
 // Copies of small arrays kept for the whole compilation in large chunks, so
 // that no record needs an allocation of its own.

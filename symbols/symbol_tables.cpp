@@ -36,20 +36,18 @@ bool check_name_rules(Diagnostics& diag, const NameKey& key) {
 
 // --- scope lists -----------------------------------------------------------
 
-bool ScopeTable::declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type) {
+bool ScopeTable::declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type) {
     if (!check_name_rules(diag, name)) return false;
-    if (find(level, name)) {
+    if (find_at(id, level) != kNoEntry) {
         diag.report_error_name(msg::already_defined, name.text);
         return false;
     }
-    add_unchecked(level, name, type);
+    push(id, level, type, 0);
     return true;
 }
 
-void ScopeTable::add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot) {
-    const NameId id = names_->intern(name);
-    if (id >= tops_.size()) tops_.resize(id + 1, kNoEntry);
-    std::uint32_t& top = tops_[id];
+void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
+    std::uint32_t& top = fact_of(tops_, id, kNoEntry);
     const Entry entry{type, static_cast<std::uint8_t>(level), slot, top};
     if (free_entries_.empty()) {
         top = static_cast<std::uint32_t>(entries_.size());
@@ -62,26 +60,25 @@ void ScopeTable::add_unchecked(int level, const NameKey& name, TypeCode type, st
     declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
-std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
-    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
-        if (entries_[e].level == level) return entries_[e].type;
+// Entries are stacked in level order, so the walk stops below the level.
+std::uint32_t ScopeTable::find_at(NameId id, int level) const {
+    if (id >= tops_.size()) return kNoEntry;
+    for (std::uint32_t e = tops_[id]; e != kNoEntry; e = entries_[e].below) {
+        if (entries_[e].level == level) return e;
         if (entries_[e].level < level) break;
     }
-    return std::nullopt;
+    return kNoEntry;
 }
 
-void ScopeTable::set_slot(int level, const NameKey& name, std::int32_t slot) {
-    for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below) {
-        if (entries_[e].level == level) {
-            entries_[e].slot = slot;
-            return;
-        }
-    }
+std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
+    const std::uint32_t e = find_at(names_->find(name), level);
+    if (e == kNoEntry) return std::nullopt;
+    return entries_[e].type;
 }
 
 // Lists above the current level are empty, so the level's entries are on
 // top of their names' stacks.
-void ScopeTable::free_level(int level) {
+void ScopeTable::free_declared(int level) {
     auto& declared = declared_[static_cast<std::size_t>(level)];
     for (const std::uint32_t id : declared) {
         const std::uint32_t top = tops_[id];
@@ -106,34 +103,26 @@ void ParameterList::clear() {
     }
 }
 
-bool ParameterList::declare(Diagnostics& diag, const Word& name, TypeCode type) {
+bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type) {
     if (!check_name_rules(diag, name)) return false;
-    const NameId id = names_->intern(name);
-    if (id >= accepted_in_.size()) accepted_in_.resize(id + 1, 0);
-    if (accepted_in_[id] == generation_) {
+    std::uint32_t& accepted_in = fact_of<std::uint32_t>(accepted_in_, id, 0);
+    if (accepted_in == generation_) {
         diag.report_error_name(msg::already_defined, name.view());
         return false;
     }
-    accepted_in_[id] = generation_;
-    accepted_.push_back({name, type});
+    accepted_in = generation_;
+    accepted_.push_back({id, type});
     return true;
 }
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(const NameKey& name, std::span<const TypeCode> parameters) {
-    const NameId id = names_->intern(name);
-    if (id >= index_.size()) index_.resize(id + 1, kNone);
+void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
+    std::uint32_t& index = fact_of(index_, id, kNone);
     // The first record of a name wins; a later one could never be found.
-    if (index_[id] != kNone) return;
-    index_[id] = static_cast<std::uint32_t>(prototypes_.size());
+    if (index != kNone) return;
+    index = static_cast<std::uint32_t>(prototypes_.size());
     prototypes_.push_back(Prototype{types_.copy(parameters)});
-}
-
-const Prototype* PrototypeTable::find(const NameKey& name) const {
-    const NameId id = names_->find(name);
-    if (id >= index_.size() || index_[id] == kNone) return nullptr;
-    return &prototypes_[index_[id]];
 }
 
 // --- slots -----------------------------------------------------------------
@@ -145,8 +134,7 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, const NameKey& name) const {
-    const NameId id = names_->find(name);
+std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameId id) const {
     if (id == kNoName) return std::nullopt;
     const std::int32_t* slot =
         map_.find({owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
@@ -154,8 +142,8 @@ std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class,
     return *slot;
 }
 
-std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count) {
-    const Key key{owner, names_->intern(name), static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
+std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count) {
+    const Key key{owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
     const auto [slot, added] = map_.try_emplace(key, count);
     if (added) ++count;
     return *slot;
@@ -163,14 +151,13 @@ std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, cons
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(const NameKey& name, FunctionRecord record) {
+void FunctionTable::add(NameId id, FunctionRecord record) {
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
     record.parameter_types = types_.copy(record.parameter_types);
     record.parameter_slots = slots_.copy(record.parameter_slots);
-    const NameId id = names_->intern(name);
     record.name = id;
-    if (id >= first_.size()) first_.resize(id + 1, kNone);
-    if (first_[id] == kNone) first_[id] = static_cast<std::uint32_t>(records_.size());
+    std::uint32_t& first = fact_of(first_, id, kNone);
+    if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
     records_.push_back(std::move(record));
 }
 

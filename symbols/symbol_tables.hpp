@@ -9,7 +9,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "codegen/bytecode.hpp"
+#include "driver/chunked_vector.hpp"
 #include "driver/diagnostics.hpp"
 #include "driver/flat_map.hpp"
 #include "driver/sink.hpp"
@@ -69,7 +69,11 @@ public:
     };
 
     // declare_symbol: name rules, then no duplicate in the level's list.
-    bool declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type);
+    bool declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type) {
+        return declare(diag, level, name, names_->intern(name), type);
+    }
+    // The same for a name already numbered (id is the name's number).
+    bool declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type);
     // The entry of the name in one level's list.
     std::optional<TypeCode> find(int level, const NameKey& name) const;
     // The innermost declaration visible from the level.
@@ -78,10 +82,17 @@ public:
             if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
         return std::nullopt;
     }
-    void free_level(int level);
-    void add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot = 0);
+    void free_level(int level) {
+        if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
+    }
+    void add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot = 0) {
+        push(names_->intern(name), level, type, slot);
+    }
+    void add_unchecked(int level, NameId id, TypeCode type, std::int32_t slot) { push(id, level, type, slot); }
     // Records the slot number of the name's entry at the level.
-    void set_slot(int level, const NameKey& name, std::int32_t slot);
+    void set_slot(int level, NameId id, std::int32_t slot) {
+        if (const std::uint32_t e = find_at(id, level); e != kNoEntry) entries_[e].slot = slot;
+    }
 
 private:
     static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
@@ -93,6 +104,10 @@ private:
         std::int32_t slot;
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
+    void push(NameId id, int level, TypeCode type, std::int32_t slot);
+    // The name's entry at the level, or kNoEntry.
+    std::uint32_t find_at(NameId id, int level) const;
+    void free_declared(int level);
     std::uint32_t top_of(const NameKey& name) const {
         const NameId id = names_->find(name);
         return id < tops_.size() ? tops_[id] : kNoEntry;
@@ -113,7 +128,7 @@ public:
     explicit ParameterList(NameTable& names) : names_(names) {}
 
     struct Named {
-        Word name;
+        NameId id;
         TypeCode type;
     };
 
@@ -122,10 +137,12 @@ public:
     void clear();
 
     // declare_symbol on the list's own scope list.
-    bool declare(Diagnostics& diag, const Word& name, TypeCode type);
+    bool declare(Diagnostics& diag, const Word& name, TypeCode type) { return declare(diag, name, names_->intern(name), type); }
     bool declare(Diagnostics& diag, std::string_view name, TypeCode type) { return declare(diag, Word(name), type); }
+    // The same for a name already numbered (id is the name's number).
+    bool declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type);
     // A recorded parameter with a name, whether or not its name was accepted.
-    void add_named(const Word& name, TypeCode type) { named_.push_back({name, type}); }
+    void add_named(NameId id, TypeCode type) { named_.push_back({id, type}); }
 
     // The names in the list's scope list, for scope list 1 of the body.
     const std::vector<Named>& accepted() const { return accepted_; }
@@ -156,14 +173,18 @@ class PrototypeTable {
 public:
     PrototypeTable() = default;
     explicit PrototypeTable(NameTable& names) : names_(names) {}
-    void add(const NameKey& name, std::span<const TypeCode> parameters);
-    const Prototype* find(const NameKey& name) const;
+    void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
+    void add(NameId id, std::span<const TypeCode> parameters);
+    const Prototype* find(const NameKey& name) const { return find(names_->find(name)); }
+    const Prototype* find(NameId id) const {
+        return id < index_.size() && index_[id] != kNone ? &prototypes_[index_[id]] : nullptr;
+    }
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
     NamesRef names_;
     std::vector<std::uint32_t> index_;  // name -> prototype
-    std::deque<Prototype> prototypes_;
+    ChunkedVector<Prototype> prototypes_;
     Arena<TypeCode> types_;
 };
 
@@ -193,10 +214,16 @@ public:
     explicit SlotTable(NameTable& names) : names_(names) {}
 
     static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
-    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, const NameKey& name) const;
+    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, const NameKey& name) const {
+        return find(owner, type_class, level, names_->find(name));
+    }
+    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, NameId id) const;
     // Adds the slot unless it exists; count is the owner's count for the
     // class. Returns the slot's number.
-    std::int32_t add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count);
+    std::int32_t add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count) {
+        return add(owner, type_class, level, names_->intern(name), count);
+    }
+    std::int32_t add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count);
     void clear() { map_.clear(); }
 
 private:
@@ -221,11 +248,12 @@ public:
     FunctionTable() = default;
     explicit FunctionTable(NameTable& names) : names_(names) {}
     // Keeps a copy of the record, its parameter lists included.
-    void add(const NameKey& name, FunctionRecord record);
+    void add(const NameKey& name, FunctionRecord record) { add(names_->intern(name), std::move(record)); }
+    void add(NameId id, FunctionRecord record);
     const FunctionRecord* find(const NameKey& name) const;
     std::optional<std::size_t> find_position(const NameKey& name) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const;
-    const std::deque<FunctionRecord>& records() const { return records_; }
+    const ChunkedVector<FunctionRecord>& records() const { return records_; }
     std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
     std::int32_t user_count() const { return user_count_; }
@@ -233,7 +261,7 @@ public:
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
     NamesRef names_;
-    std::deque<FunctionRecord> records_;  // no reallocation peaks as it grows
+    ChunkedVector<FunctionRecord> records_;  // no reallocation peaks as it grows
     std::vector<std::uint32_t> first_;    // name -> its first record
     Arena<TypeCode> types_;
     Arena<std::int32_t> slots_;

@@ -90,7 +90,8 @@ TEST(NameRules, TheRulesGoBeforeTheDuplicateCheck) {
 
 TEST(NameRules, ParameterListsApplyTheSameRules) {
     PrintingDiagnostics d;
-    ParameterList params;
+    NameTable names;
+    ParameterList params(names);
     EXPECT_FALSE(params.declare(d.diag, "str", TYPE_INT));
     EXPECT_FALSE(params.declare(d.diag, "Beep", TYPE_INT));
     EXPECT_FALSE(params.declare(d.diag, "1st", TYPE_INT));
@@ -99,7 +100,8 @@ TEST(NameRules, ParameterListsApplyTheSameRules) {
     EXPECT_EQ(d.take(), rule_error(msg::reserved_word, "str") + rule_error(msg::standard_function_name, "Beep") +
                             rule_error(msg::name_not_letter, "1st") + rule_error(msg::already_defined, "a"));
     ASSERT_EQ(params.accepted().size(), 1u);
-    EXPECT_EQ(params.accepted()[0].name, "a");
+    EXPECT_EQ(names.text(params.accepted()[0].id), "a");
+    EXPECT_EQ(params.accepted()[0].type, TYPE_INT);
 }
 
 // --- scopes ----------------------------------------------------------------

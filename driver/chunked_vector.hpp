@@ -1,0 +1,69 @@
+// A sequence that grows in fixed chunks of a power-of-two size: elements
+// never move once added (no copy and no doubled peak as it grows), and an
+// index is found with a shift and a mask.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace oxbuild {
+
+template <typename T, unsigned ChunkBits = 12>
+class ChunkedVector {
+public:
+    static constexpr std::size_t kChunk = std::size_t{1} << ChunkBits;
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T& operator[](std::size_t i) { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
+    T& back() { return (*this)[size_ - 1]; }
+    const T& back() const { return (*this)[size_ - 1]; }
+
+    void push_back(T item) {
+        if ((size_ & (kChunk - 1)) == 0 && (size_ >> ChunkBits) == chunks_.size())
+            chunks_.push_back(std::make_unique<T[]>(kChunk));
+        chunks_[size_ >> ChunkBits][size_ & (kChunk - 1)] = std::move(item);
+        ++size_;
+    }
+
+    class ConstIterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const T*;
+        using reference = const T&;
+
+        ConstIterator() = default;
+        ConstIterator(const ChunkedVector& items, std::size_t i) : items_(&items), i_(i) {}
+        const T& operator*() const { return (*items_)[i_]; }
+        const T* operator->() const { return &(*items_)[i_]; }
+        ConstIterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        ConstIterator operator++(int) {
+            ConstIterator before = *this;
+            ++i_;
+            return before;
+        }
+        bool operator==(const ConstIterator& other) const { return i_ == other.i_; }
+
+    private:
+        const ChunkedVector* items_ = nullptr;
+        std::size_t i_ = 0;
+    };
+    ConstIterator begin() const { return {*this, 0}; }
+    ConstIterator end() const { return {*this, size_}; }
+
+private:
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace oxbuild
