@@ -24,10 +24,10 @@ public:
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
 
-    void push_back(T item) {
+    void push_back(const T& item) {
         if ((size_ & (kChunk - 1)) == 0 && (size_ >> ChunkBits) == chunks_.size())
             chunks_.push_back(std::make_unique<T[]>(kChunk));
-        chunks_[size_ >> ChunkBits][size_ & (kChunk - 1)] = std::move(item);
+        chunks_[size_ >> ChunkBits][size_ & (kChunk - 1)] = item;
         ++size_;
     }
 

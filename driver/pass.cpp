@@ -69,7 +69,7 @@ void register_host_tables(Compiler& c) {
         record.kind = FunctionKind::standard;
         record.parameter_types = f.parameters;
         record.parameter_slots = std::span(kZeroSlots).first(f.parameters.size());
-        c.run.functions.add(f.name, std::move(record));
+        c.run.functions.add(f.name, record);
     }
     for (const EventRow& e : events()) c.p().prototypes.add(e.name, e.parameters);
 }

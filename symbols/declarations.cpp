@@ -133,7 +133,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
         record.kind = FunctionKind::user;
         record.parameter_types = params.types;
         record.parameter_slots = params.slots;
-        c.run.functions.add(id, std::move(record));
+        c.run.functions.add(id, record);
     }
     enter_block(c, 1, key);
     c.body_slots.clear();

@@ -151,14 +151,15 @@ std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, Name
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(NameId id, FunctionRecord record) {
-    if (record.kind == FunctionKind::user) record.user_index = user_count_++;
-    record.parameter_types = types_.copy(record.parameter_types);
-    record.parameter_slots = slots_.copy(record.parameter_slots);
-    record.name = id;
+void FunctionTable::add(NameId id, const FunctionRecord& given) {
     std::uint32_t& first = fact_of(first_, id, kNone);
     if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
-    records_.push_back(std::move(record));
+    records_.push_back(given);
+    FunctionRecord& record = records_.back();
+    if (record.kind == FunctionKind::user) record.user_index = user_count_++;
+    record.parameter_types = types_.copy(given.parameter_types);
+    record.parameter_slots = slots_.copy(given.parameter_slots);
+    record.name = id;
 }
 
 std::optional<std::size_t> FunctionTable::find_position(const NameKey& name) const {

@@ -248,8 +248,8 @@ public:
     FunctionTable() = default;
     explicit FunctionTable(NameTable& names) : names_(names) {}
     // Keeps a copy of the record, its parameter lists included.
-    void add(const NameKey& name, FunctionRecord record) { add(names_->intern(name), std::move(record)); }
-    void add(NameId id, FunctionRecord record);
+    void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
+    void add(NameId id, const FunctionRecord& record);
     const FunctionRecord* find(const NameKey& name) const;
     std::optional<std::size_t> find_position(const NameKey& name) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const;

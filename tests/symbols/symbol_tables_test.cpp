@@ -155,7 +155,7 @@ TEST(FunctionIndex, StandardRecordsGiveTheirNumberAndShiftNoUserIndex) {
         FunctionRecord r;
         r.kind = kind;
         r.entry = entry;
-        functions.add(name, std::move(r));
+        functions.add(name, r);
     };
     add("strcpy", FunctionKind::standard, 0x80);
     add("ClearPattern", FunctionKind::standard, 0x10);
