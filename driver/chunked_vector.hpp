@@ -1,12 +1,15 @@
 // A sequence that grows in fixed chunks of a power-of-two size: elements
 // never move once added (no copy and no doubled peak as it grows), and an
-// index is found with a shift and a mask.
+// index is found with a shift and a mask. A chunk is raw storage until its
+// elements are added, so a new chunk costs no constructor calls; elements
+// must be trivially destructible, as records are.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -14,20 +17,22 @@ namespace oxbuild {
 
 template <typename T, unsigned ChunkBits = 12>
 class ChunkedVector {
+    static_assert(std::is_trivially_destructible_v<T>);
+
 public:
     static constexpr std::size_t kChunk = std::size_t{1} << ChunkBits;
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    T& operator[](std::size_t i) { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
-    const T& operator[](std::size_t i) const { return chunks_[i >> ChunkBits][i & (kChunk - 1)]; }
+    T& operator[](std::size_t i) { return chunks_[i >> ChunkBits].get()[i & (kChunk - 1)]; }
+    const T& operator[](std::size_t i) const { return chunks_[i >> ChunkBits].get()[i & (kChunk - 1)]; }
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
 
     void push_back(const T& item) {
         if ((size_ & (kChunk - 1)) == 0 && (size_ >> ChunkBits) == chunks_.size())
-            chunks_.push_back(std::make_unique<T[]>(kChunk));
-        chunks_[size_ >> ChunkBits][size_ & (kChunk - 1)] = item;
+            chunks_.emplace_back(std::allocator<T>().allocate(kChunk));
+        std::construct_at(chunks_[size_ >> ChunkBits].get() + (size_ & (kChunk - 1)), item);
         ++size_;
     }
 
@@ -62,7 +67,10 @@ public:
     ConstIterator end() const { return {*this, size_}; }
 
 private:
-    std::vector<std::unique_ptr<T[]>> chunks_;
+    struct FreeChunk {
+        void operator()(T* chunk) const { std::allocator<T>().deallocate(chunk, kChunk); }
+    };
+    std::vector<std::unique_ptr<T, FreeChunk>> chunks_;
     std::size_t size_ = 0;
 };
 

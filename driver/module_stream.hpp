@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -21,21 +20,21 @@ public:
     ModuleStream& operator=(const ModuleStream&) = delete;
 
     void put(unsigned char byte) {
-        if (used_ == buffer_.size()) flush();
+        if (used_ == kBufferSize) flush();
         buffer_[used_++] = byte;
     }
     // Two bytes, little-endian.
     void put_word(std::uint32_t value) {
-        if (buffer_.size() - used_ < 2) flush();
-        unsigned char* at = buffer_.data() + used_;
+        if (kBufferSize - used_ < 2) flush();
+        unsigned char* at = buffer_.get() + used_;
         at[0] = static_cast<unsigned char>(value);
         at[1] = static_cast<unsigned char>(value >> 8);
         used_ += 2;
     }
     // Four bytes, little-endian.
     void put_dword(std::uint32_t value) {
-        if (buffer_.size() - used_ < 4) flush();
-        unsigned char* at = buffer_.data() + used_;
+        if (kBufferSize - used_ < 4) flush();
+        unsigned char* at = buffer_.get() + used_;
         at[0] = static_cast<unsigned char>(value);
         at[1] = static_cast<unsigned char>(value >> 8);
         at[2] = static_cast<unsigned char>(value >> 16);
@@ -57,7 +56,7 @@ private:
     void write_out(const unsigned char* data, std::size_t size);
 
     platform::OutputFile file_;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;  // only the first used_ bytes are set
     std::size_t used_ = 0;
     std::int64_t flushed_ = 0;
     bool failed_ = false;

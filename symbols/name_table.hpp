@@ -160,8 +160,9 @@ private:
 
     std::vector<Slot> slots_;
     std::vector<Text> texts_;
-    // Text bytes in chunks that never move, zero-filled when made.
-    static constexpr std::size_t kPoolChunk = 64 * 1024;
+    // Text bytes in chunks that never move, zero-filled when made (small,
+    // so that a small program pays little for the filling).
+    static constexpr std::size_t kPoolChunk = 4096;
     std::vector<std::unique_ptr<char[]>> pool_;
     std::size_t pool_used_ = kPoolChunk;
 };
