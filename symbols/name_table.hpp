@@ -171,8 +171,12 @@ private:
 // (doubled, new entries set to fill) when the name is past its end. Names
 // are numbered in the order they are met, so most new names land here.
 template <typename T>
-T& fact_of(std::vector<T>& facts, NameId id, T fill) {
-    if (id >= facts.size()) facts.resize(std::max<std::size_t>(id + 1, facts.size() * 2), fill);
+[[gnu::noinline]] void grow_facts(std::vector<T>& facts, NameId id, T fill) {
+    facts.resize(std::max<std::size_t>(id + 1, facts.size() * 2), fill);
+}
+template <typename T>
+inline T& fact_of(std::vector<T>& facts, NameId id, T fill) {
+    if (id >= facts.size()) [[unlikely]] grow_facts(facts, id, fill);
     return facts[id];
 }
 
@@ -189,7 +193,7 @@ public:
             used_ = 0;
         }
         T* at = chunks_.back().get() + used_;
-        std::copy(items.begin(), items.end(), at);
+        for (std::size_t i = 0; i < items.size(); ++i) at[i] = items[i];  // mostly a few items: no call
         used_ += items.size();
         return {at, items.size()};
     }
