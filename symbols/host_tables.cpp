@@ -122,9 +122,9 @@ std::span<const StandardFunction> standard_functions() { return kStandardFunctio
 
 std::span<const EventRow> events() { return kEvents; }
 
-bool is_standard_function_name(const NameKey& name) {
-    static constexpr NameFilter kFilter(kStandardFunctions, [](const StandardFunction& f) { return f.name; });
-    if (!kFilter.may_hold(name.text)) return false;
+constinit const NameFilter kStandardFunctionFilter(kStandardFunctions, [](const StandardFunction& f) { return f.name; });
+
+bool is_standard_function_name_in_table(const NameKey& name) {
     static const NameMap<bool> names = [] {
         NameMap<bool> map;
         for (const StandardFunction& f : kStandardFunctions) map.try_emplace(f.name, true);

@@ -31,7 +31,14 @@ std::span<const StandardFunction> standard_functions();
 std::span<const EventRow> events();
 inline constexpr std::size_t kFixedHandlerEvents = 3;
 
-// Whether the name is a standard function's (exact, case-sensitive).
-bool is_standard_function_name(const NameKey& name);
+// Which first characters and lengths the standard functions' names have.
+extern const NameFilter kStandardFunctionFilter;
+bool is_standard_function_name_in_table(const NameKey& name);
+
+// Whether the name is a standard function's (exact, case-sensitive). Most
+// names are ruled out by the filter, without a call.
+inline bool is_standard_function_name(const NameKey& name) {
+    return kStandardFunctionFilter.may_hold(name.text) && is_standard_function_name_in_table(name);
+}
 
 }  // namespace oxbuild
