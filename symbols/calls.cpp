@@ -89,14 +89,15 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
 void compile_call(Compiler& c, const Word& name) {
     c.reader.next_char();
-    const Prototype* prototype = c.p().prototypes.find(name);
+    const NameId id = c.names.find(name);
+    const Prototype* prototype = c.p().prototypes.find(id);
     if (prototype == nullptr) {
         c.diag.report_error_name(msg::no_prototype, name.view());
         c.reader.skip_past_semicolon();
         return;
     }
     c.reader.skip_space();
-    const auto index = c.run.functions.find_index(name);
+    const auto index = c.run.functions.find_index(id);
     if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
     emit_opcode(c.sink, OP_CALL);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);

@@ -173,12 +173,12 @@ const FunctionRecord* FunctionTable::find(const NameKey& name) const {
     return position ? &records_[*position] : nullptr;
 }
 
-std::optional<FunctionIndex> FunctionTable::find_index(const NameKey& name) const {
-    const FunctionRecord* record = find(name);
-    if (record == nullptr) return std::nullopt;
-    if (record->kind == FunctionKind::standard)
-        return FunctionIndex{record->kind, static_cast<std::int32_t>(record->entry)};
-    return FunctionIndex{record->kind, record->user_index};
+std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {
+    if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
+    const FunctionRecord& record = records_[first_[id]];
+    if (record.kind == FunctionKind::standard)
+        return FunctionIndex{record.kind, static_cast<std::int32_t>(record.entry)};
+    return FunctionIndex{record.kind, record.user_index};
 }
 
 }  // namespace oxbuild

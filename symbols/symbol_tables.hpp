@@ -252,7 +252,8 @@ public:
     void add(NameId id, const FunctionRecord& record);
     const FunctionRecord* find(const NameKey& name) const;
     std::optional<std::size_t> find_position(const NameKey& name) const;
-    std::optional<FunctionIndex> find_index(const NameKey& name) const;
+    std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
+    std::optional<FunctionIndex> find_index(NameId id) const;
     const ChunkedVector<FunctionRecord>& records() const { return records_; }
     std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
