@@ -6,11 +6,9 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace oxbuild {
@@ -30,8 +28,7 @@ public:
     const T& back() const { return (*this)[size_ - 1]; }
 
     void push_back(const T& item) {
-        if ((size_ & (kChunk - 1)) == 0 && (size_ >> ChunkBits) == chunks_.size())
-            chunks_.emplace_back(std::allocator<T>().allocate(kChunk));
+        if ((size_ & (kChunk - 1)) == 0) chunks_.emplace_back(std::allocator<T>().allocate(kChunk));
         std::construct_at(chunks_[size_ >> ChunkBits].get() + (size_ & (kChunk - 1)), item);
         ++size_;
     }

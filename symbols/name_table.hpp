@@ -20,6 +20,34 @@ namespace oxbuild {
 using NameId = std::uint32_t;
 inline constexpr NameId kNoName = 0xFFFFFFFF;
 
+// Copies of small arrays kept for the whole compilation in large chunks, so
+// that no record needs an allocation of its own.
+template <typename T>
+class Arena {
+public:
+    // readable: how many items from the copy's start must lie in its chunk
+    // (the copy's own and, past them, zeros or later copies).
+    std::span<const T> copy(std::span<const T> items, std::size_t readable = 0) {
+        const std::size_t room = std::max(items.size(), readable);
+        if (room == 0) return {};
+        if (chunks_.empty() || used_ + room > capacity_) {
+            capacity_ = room > kChunk ? room : kChunk;
+            chunks_.push_back(std::make_unique<T[]>(capacity_));
+            used_ = 0;
+        }
+        T* at = chunks_.back().get() + used_;
+        for (std::size_t i = 0; i < items.size(); ++i) at[i] = items[i];  // mostly a few items: no call
+        used_ += items.size();
+        return {at, items.size()};
+    }
+
+private:
+    static constexpr std::size_t kChunk = 4096;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 class NameTable {
 public:
     NameTable() = default;
@@ -45,9 +73,9 @@ private:
         std::uint32_t hash = 0;
         NameId id = kNoName;
     };
-    // A stored text: its bytes lie in a chunk of the pool, with at least
-    // kWordMax readable bytes from its start, so that it is compared in
-    // whole 8-byte pieces as a word's buffer is.
+    // A stored text: its bytes lie in the pool with at least kWordMax
+    // readable bytes from its start, so that it is compared in whole 8-byte
+    // pieces as a word's buffer is.
     struct Text {
         const char* text;
         std::uint32_t length;
@@ -61,14 +89,8 @@ private:
         }
     };
     Text store(std::string_view s) {
-        if (pool_used_ + kWordMax > kPoolChunk) {
-            pool_.push_back(std::make_unique<char[]>(kPoolChunk));
-            pool_used_ = 0;
-        }
-        char* at = pool_.back().get() + pool_used_;
-        std::memcpy(at, s.data(), s.size());
-        pool_used_ += s.size();
-        return {at, static_cast<std::uint32_t>(s.size())};
+        const std::span<const char> stored = pool_.copy(s, kWordMax);
+        return {stored.data(), static_cast<std::uint32_t>(stored.size())};
     }
 
     // A word's own remembered number, or the number of a short name met
@@ -160,11 +182,7 @@ private:
 
     std::vector<Slot> slots_;
     std::vector<Text> texts_;
-    // Text bytes in chunks that never move, zero-filled when made (small,
-    // so that a small program pays little for the filling).
-    static constexpr std::size_t kPoolChunk = 4096;
-    std::vector<std::unique_ptr<char[]>> pool_;
-    std::size_t pool_used_ = kPoolChunk;
+    Arena<char> pool_;  // the texts' bytes
 };
 
 // The entry of a name in an array of per-name facts, the array grown
@@ -179,30 +197,5 @@ inline T& fact_of(std::vector<T>& facts, NameId id, T fill) {
     if (id >= facts.size()) [[unlikely]] grow_facts(facts, id, fill);
     return facts[id];
 }
-
-// Copies of small arrays kept for the whole compilation in large chunks, so
-// that no record needs an allocation of its own.
-template <typename T>
-class Arena {
-public:
-    std::span<const T> copy(std::span<const T> items) {
-        if (items.empty()) return {};
-        if (chunks_.empty() || used_ + items.size() > capacity_) {
-            capacity_ = items.size() > kChunk ? items.size() : kChunk;
-            chunks_.push_back(std::make_unique<T[]>(capacity_));
-            used_ = 0;
-        }
-        T* at = chunks_.back().get() + used_;
-        for (std::size_t i = 0; i < items.size(); ++i) at[i] = items[i];  // mostly a few items: no call
-        used_ += items.size();
-        return {at, items.size()};
-    }
-
-private:
-    static constexpr std::size_t kChunk = 4096;
-    std::vector<std::unique_ptr<T[]>> chunks_;
-    std::size_t used_ = 0;
-    std::size_t capacity_ = 0;
-};
 
 }  // namespace oxbuild

@@ -162,23 +162,17 @@ void FunctionTable::add(NameId id, const FunctionRecord& given) {
     record.name = id;
 }
 
-std::optional<std::size_t> FunctionTable::find_position(const NameKey& name) const {
-    const NameId id = names_->find(name);
-    if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
-    return first_[id];
-}
-
-const FunctionRecord* FunctionTable::find(const NameKey& name) const {
-    const auto position = find_position(name);
-    return position ? &records_[*position] : nullptr;
+const FunctionRecord* FunctionTable::find(NameId id) const {
+    if (id >= first_.size() || first_[id] == kNone) return nullptr;
+    return &records_[first_[id]];
 }
 
 std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {
-    if (id >= first_.size() || first_[id] == kNone) return std::nullopt;
-    const FunctionRecord& record = records_[first_[id]];
-    if (record.kind == FunctionKind::standard)
-        return FunctionIndex{record.kind, static_cast<std::int32_t>(record.entry)};
-    return FunctionIndex{record.kind, record.user_index};
+    const FunctionRecord* record = find(id);
+    if (record == nullptr) return std::nullopt;
+    if (record->kind == FunctionKind::standard)
+        return FunctionIndex{record->kind, static_cast<std::int32_t>(record->entry)};
+    return FunctionIndex{record->kind, record->user_index};
 }
 
 }  // namespace oxbuild

@@ -85,9 +85,6 @@ public:
     void free_level(int level) {
         if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
     }
-    void add_unchecked(int level, const NameKey& name, TypeCode type, std::int32_t slot = 0) {
-        push(names_->intern(name), level, type, slot);
-    }
     void add_unchecked(int level, NameId id, TypeCode type, std::int32_t slot) { push(id, level, type, slot); }
     // Records the slot number of the name's entry at the level.
     void set_slot(int level, NameId id, std::int32_t slot) {
@@ -250,8 +247,8 @@ public:
     // Keeps a copy of the record, its parameter lists included.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
     void add(NameId id, const FunctionRecord& record);
-    const FunctionRecord* find(const NameKey& name) const;
-    std::optional<std::size_t> find_position(const NameKey& name) const;
+    const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
+    const FunctionRecord* find(NameId id) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
     std::optional<FunctionIndex> find_index(NameId id) const;
     const ChunkedVector<FunctionRecord>& records() const { return records_; }
