@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "lexer/word.hpp"
@@ -24,25 +25,34 @@ inline constexpr NameId kNoName = 0xFFFFFFFF;
 // that no record needs an allocation of its own.
 template <typename T>
 class Arena {
+    static_assert(std::is_trivially_copyable_v<T>);
+
 public:
     // readable: how many items from the copy's start must lie in its chunk
     // (the copy's own and, past them, zeros or later copies).
     std::span<const T> copy(std::span<const T> items, std::size_t readable = 0) {
         const std::size_t room = std::max(items.size(), readable);
         if (room == 0) return {};
-        if (chunks_.empty() || used_ + room > capacity_) {
-            capacity_ = room > kChunk ? room : kChunk;
-            chunks_.push_back(std::make_unique<T[]>(capacity_));
-            used_ = 0;
-        }
+        if (used_ + room > capacity_) start_chunk(room);  // also the first: capacity_ is 0 until then
         T* at = chunks_.back().get() + used_;
-        for (std::size_t i = 0; i < items.size(); ++i) at[i] = items[i];  // mostly a few items: no call
+        // Parameter lists are mostly an item or two, copied without a call.
+        if (items.size() <= kFewItems) for (std::size_t i = 0; i < items.size(); ++i) at[i] = items[i];
+        else std::memcpy(at, items.data(), items.size() * sizeof(T));
         used_ += items.size();
         return {at, items.size()};
     }
 
 private:
+    [[gnu::noinline]] void start_chunk(std::size_t room) {
+        capacity_ = room > kChunk ? room : kChunk;
+        // A chunk of the usual size is made with its size fixed at compile
+        // time, so that its filling with zeros is a few wide stores.
+        chunks_.push_back(room > kChunk ? std::make_unique<T[]>(room) : std::make_unique<T[]>(kChunk));
+        used_ = 0;
+    }
+
     static constexpr std::size_t kChunk = 4096;
+    static constexpr std::size_t kFewItems = 4;
     std::vector<std::unique_ptr<T[]>> chunks_;
     std::size_t used_ = 0;
     std::size_t capacity_ = 0;
