@@ -17,20 +17,35 @@ inline void emit_token(Sink& sink, ExprToken token) { sink.emit_word(token); }
 // A slot number or call number in its 16-bit word. A larger one would name
 // another variable or function, so such a module cannot be written at all.
 inline constexpr std::int64_t kLargestIndexWord = 0xFFFF;
-inline void emit_index_word(Sink& sink, std::int64_t number) {
+inline void check_index_word(std::int64_t number) {
     if (number < 0 || number > kLargestIndexWord) fatal_stop("a slot or call number does not fit in its word");
+}
+inline void emit_index_word(Sink& sink, std::int64_t number) {
+    check_index_word(number);
     sink.emit_word(static_cast<std::uint32_t>(number));
 }
 
-// Type word (type code, plus LOCAL_FLAG for a local) and index word.
+// The type word of a variable reference: its type code, plus LOCAL_FLAG for
+// a local.
+inline std::uint32_t reference_type_word(TypeCode type, bool local) {
+    return static_cast<std::uint32_t>(type) | (local ? LOCAL_FLAG : 0u);
+}
+
+// Type word and index word.
 inline void emit_variable_reference(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
-    sink.emit_word(static_cast<std::uint32_t>(type) | (local ? LOCAL_FLAG : 0u));
-    emit_index_word(sink, slot);
+    check_index_word(slot);
+    sink.emit_fields(FieldBytes<4>().word(reference_type_word(type, local)).word(static_cast<std::uint32_t>(slot)));
+}
+
+// A variable as an operand: EXPR_VAR and its reference.
+inline void emit_variable_operand(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
+    check_index_word(slot);
+    sink.emit_fields(
+        FieldBytes<6>().word(EXPR_VAR).word(reference_type_word(type, local)).word(static_cast<std::uint32_t>(slot)));
 }
 
 inline void emit_constant(Sink& sink, std::int32_t value) {
-    sink.emit_word(EXPR_CONST);
-    sink.emit_dword(static_cast<std::uint32_t>(value));
+    sink.emit_fields(FieldBytes<6>().word(EXPR_CONST).dword(static_cast<std::uint32_t>(value)));
 }
 
 inline void emit_code_address(Sink& sink, CodeAddress address) { sink.emit_code_address(address); }

@@ -1,5 +1,7 @@
 #include "codegen/expressions.hpp"
 
+#include <optional>
+
 #include "codegen/emit.hpp"
 #include "driver/compiler.hpp"
 #include "symbols/lookup.hpp"
@@ -20,19 +22,19 @@ struct BinaryOperator {
 // operand { operator operand }, with the longest operator at the reader
 // taken: "<<" is a shift, "||" a logical or, "&&" a logical and. A single
 // '=' or a '!' without '=' is no operator and ends the expression.
-const BinaryOperator* binary_operator_at(const Reader& r) {
+const BinaryOperator* binary_operator_at(const Reader& r, unsigned char ch) {
     static constexpr BinaryOperator kLogicalOr{OP_LOR, 2}, kOr{OP_OR, 1}, kLogicalAnd{OP_LAND, 2}, kAnd{OP_AND, 1},
         kXor{OP_XOR, 1}, kEqual{OP_EQ, 2}, kNotEqual{OP_NE, 2}, kShiftLeft{OP_SHL, 2}, kLessEqual{OP_LE, 2},
         kLess{OP_LT, 1}, kShiftRight{OP_SHR, 2}, kGreaterEqual{OP_GE, 2}, kGreater{OP_GT, 1}, kAdd{OP_ADD, 1},
         kSub{OP_SUB, 1}, kMul{OP_MUL, 1}, kDiv{OP_DIV, 1}, kMod{OP_MOD, 1};
-    switch (r.cur()) {
-        case '|': return r.ahead() == '|' ? &kLogicalOr : &kOr;
-        case '&': return r.ahead() == '&' ? &kLogicalAnd : &kAnd;
+    switch (ch) {
+        case '|': return r.peek_ahead() == '|' ? &kLogicalOr : &kOr;
+        case '&': return r.peek_ahead() == '&' ? &kLogicalAnd : &kAnd;
         case '^': return &kXor;
-        case '=': return r.ahead() == '=' ? &kEqual : nullptr;
-        case '!': return r.ahead() == '=' ? &kNotEqual : nullptr;
-        case '<': return r.ahead() == '<' ? &kShiftLeft : r.ahead() == '=' ? &kLessEqual : &kLess;
-        case '>': return r.ahead() == '>' ? &kShiftRight : r.ahead() == '=' ? &kGreaterEqual : &kGreater;
+        case '=': return r.peek_ahead() == '=' ? &kEqual : nullptr;
+        case '!': return r.peek_ahead() == '=' ? &kNotEqual : nullptr;
+        case '<': return r.peek_ahead() == '<' ? &kShiftLeft : r.peek_ahead() == '=' ? &kLessEqual : &kLess;
+        case '>': return r.peek_ahead() == '>' ? &kShiftRight : r.peek_ahead() == '=' ? &kGreaterEqual : &kGreater;
         case '+': return &kAdd;
         case '-': return &kSub;
         case '*': return &kMul;
@@ -42,24 +44,32 @@ const BinaryOperator* binary_operator_at(const Reader& r) {
     }
 }
 
+std::optional<ExprToken> prefix_sign(unsigned char ch) {
+    switch (ch) {
+        case '+': return OP_PLUS;
+        case '-': return OP_NEG;
+        case '!': return OP_NOT;
+        case '~': return OP_COMPL;
+        default: return std::nullopt;
+    }
+}
+
 // At most one of + - ! ~, then at most one of #- #+ (a '#' right before
-// the sign).
-void compile_prefixes(Compiler& c) {
+// the sign). Returns the byte past them and the white space after them.
+unsigned char compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
-    r.skip_space();
-    switch (r.cur()) {
-        case '+': emit_token(c.sink, OP_PLUS); r.next_char(); break;
-        case '-': emit_token(c.sink, OP_NEG); r.next_char(); break;
-        case '!': emit_token(c.sink, OP_NOT); r.next_char(); break;
-        case '~': emit_token(c.sink, OP_COMPL); r.next_char(); break;
-        default: break;
+    unsigned char ch = r.skip_space_and_peek();
+    if (const std::optional<ExprToken> sign = prefix_sign(ch)) {
+        emit_token(c.sink, *sign);
+        r.step_over(1);
+        ch = r.skip_space_and_peek();
     }
-    r.skip_space();
-    if (r.cur() == '#' && (r.ahead() == '-' || r.ahead() == '+')) {
-        emit_token(c.sink, r.ahead() == '-' ? OP_HASH_MINUS : OP_HASH_PLUS);
-        r.next_char();
-        r.next_char();
+    if (ch == '#' && (r.peek_ahead() == '-' || r.peek_ahead() == '+')) {
+        emit_token(c.sink, r.peek_ahead() == '-' ? OP_HASH_MINUS : OP_HASH_PLUS);
+        r.step_over(2);
+        ch = r.skip_space_and_peek();
     }
+    return ch;
 }
 
 // number -> EXPR_CONST value      variable -> EXPR_VAR <reference>
@@ -87,8 +97,7 @@ bool compile_word_operand(Compiler& c) {
         // A function name is no value.
         c.diag.report_error(msg::type_mismatch);
     } else {
-        emit_token(c.sink, EXPR_VAR);
-        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+        emit_variable_operand(c.sink, symbol->type, symbol->local(), symbol->slot);
     }
     return true;
 }
@@ -103,31 +112,29 @@ bool compile_expression(Compiler& c) {
     Reader& r = c.reader;
     int open_parens = 0;
     while (true) {
-        compile_prefixes(c);
-        r.skip_space();
-        if (r.cur() == '(') {
+        if (compile_prefixes(c) == '(') {
             emit_token(c.sink, EXPR_LPAREN);
-            r.next_char();
+            r.step_over(1);
             ++open_parens;
             continue;
         }
         if (!compile_word_operand(c)) return false;
         const BinaryOperator* op = nullptr;
         while (true) {
-            r.skip_space();
-            op = binary_operator_at(r);
+            const unsigned char ch = r.skip_space_and_peek();
+            op = binary_operator_at(r, ch);
             if (op != nullptr || open_parens == 0) break;
-            if (r.cur() != ')') {
+            if (ch != ')') {
                 c.diag.report_error(msg::missing_close_paren);
                 return false;
             }
             emit_token(c.sink, EXPR_RPAREN);
-            r.next_char();
+            r.step_over(1);
             --open_parens;
         }
         if (op == nullptr) return true;
         emit_token(c.sink, op->token);
-        for (int i = 0; i < op->length; ++i) r.next_char();
+        r.step_over(op->length);
     }
 }
 

@@ -3,7 +3,9 @@
 // created.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,6 +42,13 @@ public:
         at[2] = static_cast<unsigned char>(value >> 16);
         at[3] = static_cast<unsigned char>(value >> 24);
         used_ += 4;
+    }
+    // A fixed number of bytes, copied in one piece.
+    template <std::size_t N>
+    void put_fixed(const std::array<unsigned char, N>& bytes) {
+        if (kBufferSize - used_ < N) flush();
+        std::memcpy(buffer_.get() + used_, bytes.data(), N);
+        used_ += N;
     }
     void write(const unsigned char* data, std::size_t size);
 

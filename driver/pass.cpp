@@ -112,14 +112,14 @@ void compile_punctuation_item(Compiler& c) {
     switch (r.cur()) {
         case '#': compile_directive(c); break;
         case '{':
-            r.next_char();
+            r.step_over(1);
             (void)open_block(c, BLOCK_PLAIN, c.sink.counter());
             break;
         case '}':
-            r.next_char();
+            r.step_over(1);
             close_block(c);
             break;
-        case ';': r.next_char(); break;
+        case ';': r.step_over(1); break;
         case kEnd: break;
         default: c.lex.syntax_error(); break;
     }

@@ -17,6 +17,7 @@ enum CharClass : std::uint8_t {
     kClassHexDigit = 1 << 4,   // 0-9 A-F a-f
     kClassLeadByte = 1 << 5,   // first byte of a double-byte character of code page 932
     kClassStringStop = 1 << 6, // a byte a string body cannot copy as it is
+    kClassPlain = 1 << 7,      // above the blank and no '/': begins no white space and no comment
     kClassSpace = kClassBlank | kClassLineFeed,
 };
 
@@ -46,6 +47,8 @@ constexpr std::array<std::uint8_t, 256> make_char_classes() {
     add(0, 0, kClassStringStop);
     add(0x81, 0x9F, kClassStringStop);
     add(0xE0, 0xFC, kClassStringStop);
+    add(' ' + 1, 0xFF, kClassPlain);
+    t['/'] &= static_cast<std::uint8_t>(~kClassPlain);
     return t;
 }
 inline constexpr std::array<std::uint8_t, 256> kCharClasses = make_char_classes();

@@ -36,6 +36,29 @@ public:
     int cur() const { return next_ < limit_ ? *next_ : kEnd; }
     int ahead() const { return next_ + 1 < limit_ ? next_[1] : kEnd; }
 
+    // The byte at the window for a parser that compares it with punctuation
+    // only: the zero sentinel (no punctuation) at the end of the file.
+    unsigned char peek() const { return *next_; }
+    // The byte after it; only while peek() is punctuation, so inside the
+    // buffer's data or at its sentinel.
+    unsigned char peek_ahead() const { return next_[1]; }
+    // skip_space, then peek().
+    unsigned char skip_space_and_peek() {
+        skip_space();
+        return peek();
+    }
+    // Steps over count punctuation characters (no line feed among them),
+    // which is next_char count times: with enough bytes left in the buffer
+    // that no refill falls between them, one step and one comment check.
+    void step_over(std::ptrdiff_t count) {
+        if (limit_ - next_ >= count + 2) {
+            next_ += count;
+            remove_comment_here();
+            return;
+        }
+        for (std::ptrdiff_t i = 0; i < count; ++i) next_char();
+    }
+
     // Starts reading a stream from its first byte: the window holds its
     // first two characters, with a comment at the very start removed.
     void start(SourceStream& stream);
@@ -130,8 +153,7 @@ private:
     // Most white space is one blank between two tokens: stepped over here
     // when what follows is neither white space nor a possible comment.
     bool step_over_lone_blank() {
-        const unsigned char following = next_[1];
-        if (*next_ != ' ' || following <= ' ' || following == '/' || limit_ - next_ < 3) return false;
+        if (*next_ != ' ' || !has_class(next_[1], kClassPlain) || limit_ - next_ < 3) return false;
         ++next_;
         return true;
     }
@@ -140,7 +162,7 @@ private:
     bool step_over_line_end() {
         if (*next_ != '\n') return false;
         const unsigned char* p = past_blanks(next_ + 1);
-        if (*p <= ' ' || *p == '/' || limit_ - p < 2) return false;
+        if (!has_class(*p, kClassPlain) || limit_ - p < 2) return false;
         ++line;
         next_ = p;
         return true;

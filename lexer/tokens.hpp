@@ -84,12 +84,11 @@ public:
     // White space, then the character, stepped past; otherwise a syntax
     // error (and false).
     bool expect_char(char expected) {
-        reader.skip_space();
-        if (reader.cur() != expected) {
+        if (reader.skip_space_and_peek() != static_cast<unsigned char>(expected)) {
             syntax_error();
             return false;
         }
-        reader.next_char();
+        reader.step_over(1);
         return true;
     }
     // Blanks, then a line end or the end of the file; otherwise the rest of

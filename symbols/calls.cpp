@@ -43,8 +43,7 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
     if (!read_argument_variable(c, symbol)) return ArgumentResult::stop_statement;
     if (!symbol) return ArgumentResult::compiled;
     if (is_str_type(symbol->type)) {
-        emit_token(c.sink, EXPR_VAR);
-        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+        emit_variable_operand(c.sink, symbol->type, symbol->local(), symbol->slot);
     } else {
         c.diag.report_error_argument(msg::type_mismatch, number);
     }
@@ -88,7 +87,7 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
 
 // name ( args ) ;   -> OP_CALL kind number <one argument per parameter>
 void compile_call(Compiler& c, const Word& name) {
-    c.reader.next_char();
+    c.reader.step_over(1);
     const NameId id = c.names.find(name);
     const Prototype* prototype = c.p().prototypes.find(id);
     if (prototype == nullptr) {
@@ -115,23 +114,23 @@ void compile_call(Compiler& c, const Word& name) {
             }
             if (compile_argument(c, prototype->parameters[given], number) == ArgumentResult::stop_statement) return;
             ++given;
-            c.reader.skip_space();
-            if (c.reader.cur() == ')') break;
-            if (c.reader.cur() != ',') {
+            const unsigned char ch = c.reader.skip_space_and_peek();
+            if (ch == ')') break;
+            if (ch != ',') {
                 c.lex.syntax_error();
                 return;
             }
-            c.reader.next_char();
+            c.reader.step_over(1);
         }
     }
     if (given < count) c.diag.report_error_argument(msg::too_few_arguments, static_cast<int>(given) + 1);
-    c.reader.next_char();
+    c.reader.step_over(1);
     c.lex.expect_semicolon();
 }
 
 // name = expression ;   -> OP_ASSIGN <reference> expression EXPR_END
 void compile_assignment(Compiler& c, const Word& name) {
-    c.reader.next_char();
+    c.reader.step_over(1);
     if (c.block_level() == 0) {
         c.lex.syntax_error();
         return;
@@ -160,9 +159,9 @@ void compile_assignment(Compiler& c, const Word& name) {
 
 void compile_identifier_statement(Compiler& c, const Word& name) {
     if (c.listener != nullptr) [[unlikely]] tell_statement_name(c, name);
-    c.reader.skip_space();
-    if (c.reader.cur() == '(') compile_call(c, name);
-    else if (c.reader.cur() == '=') compile_assignment(c, name);
+    const unsigned char ch = c.reader.skip_space_and_peek();
+    if (ch == '(') compile_call(c, name);
+    else if (ch == '=') compile_assignment(c, name);
     else c.lex.syntax_error();
 }
 
