@@ -84,7 +84,7 @@ void start_main_source(Compiler& c) {
 
 // # name   -> a directive handler
 void compile_directive(Compiler& c) {
-    c.reader.next_char();
+    c.reader.step_over(1);
     Word word;
     c.lex.read_identifier(word);
     const KeywordRow* row = word.empty() ? nullptr : find_row(kDirectiveKeywords, word.view());

@@ -44,9 +44,8 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
     Word name;
     if (const auto keyword = type_keyword_code(word.view())) {
         type = *keyword;
-        c.reader.skip_space();
-        if (c.reader.cur() == '&') {
-            c.reader.next_char();
+        if (c.reader.skip_space_and_peek() == '&') {
+            c.reader.step_over(1);
             type |= TYPE_BY_REFERENCE;
         }
         c.lex.read_identifier(name);
@@ -72,24 +71,23 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
 
 // ( [parameter {, parameter}] )   with '(' current. False after a syntax error.
 bool read_parameter_list(Compiler& c, ParameterList& params) {
-    c.reader.next_char();
-    c.reader.skip_space();
-    if (c.reader.cur() == ')') {
-        c.reader.next_char();
+    c.reader.step_over(1);
+    if (c.reader.skip_space_and_peek() == ')') {
+        c.reader.step_over(1);
         return true;
     }
     for (std::size_t index = 0;; ++index) {
         if (index == kMaxParameters) c.diag.report_error(msg::too_many_arguments);
         if (!read_parameter(c, params, index)) return false;
-        c.reader.skip_space();
-        if (c.reader.cur() == ')') break;
-        if (c.reader.cur() != ',') {
+        const unsigned char ch = c.reader.skip_space_and_peek();
+        if (ch == ')') break;
+        if (ch != ',') {
             c.lex.syntax_error();
             return false;
         }
-        c.reader.next_char();
+        c.reader.step_over(1);
     }
-    c.reader.next_char();
+    c.reader.step_over(1);
     return true;
 }
 
@@ -122,7 +120,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     else if (already_defined(c, id))
         c.diag.report_error_name(msg::already_defined, name.view());
 
-    c.reader.next_char();
+    c.reader.step_over(1);
     p.block_level = 1;
     p.scopes.free_level(1);
     const BlockKey key = current_block_key(c);
@@ -169,9 +167,8 @@ void compile_declaration(Compiler& c, TypeCode type) {
             if (c.listener != nullptr) [[unlikely]]
                 c.listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
         }
-        c.reader.skip_space();
-        if (c.reader.cur() != ',') break;
-        c.reader.next_char();
+        if (c.reader.skip_space_and_peek() != ',') break;
+        c.reader.step_over(1);
         c.lex.read_identifier(name);
         if (name.empty()) {
             c.lex.syntax_error();
@@ -184,8 +181,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
 void compile_function_statement(Compiler& c, const Word& name) {
     SourcePoint name_end;
     if (c.listener != nullptr) [[unlikely]] name_end = c.point_here();
-    c.reader.skip_space();
-    if (c.reader.cur() != '(') {
+    if (c.reader.skip_space_and_peek() != '(') {
         c.lex.syntax_error();
         return;
     }
@@ -194,8 +190,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
     params.clear();
     if (!read_parameter_list(c, params)) return;
     if (!declare_or_compare_prototype(c, name, id, params)) return;
-    c.reader.skip_space();
-    const bool definition = c.reader.cur() == '{';
+    const bool definition = c.reader.skip_space_and_peek() == '{';
     if (c.listener != nullptr) [[unlikely]] c.listener->function_declared({name.view(), name_end}, params.types, definition);
     if (!definition) {
         c.lex.expect_semicolon();

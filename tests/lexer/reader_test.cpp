@@ -210,9 +210,10 @@ TEST(Reader, IncludeFileKeepsItsOwnNameAndLines) {
 }
 
 // The reader refills its 64 KiB buffer as it goes; a word, a blank run, a
-// comment, a string or a CR LF that straddles a refill must read exactly as
-// it does anywhere else. A padding comment moves every token of the first
-// lines across the refill point in turn, in LF and CR LF form.
+// comment, a string, a two-character operator or a CR LF that straddles a
+// refill must read exactly as it does anywhere else. A padding comment moves
+// every token of the first lines across the refill point in turn, in LF and
+// CR LF form.
 TEST(Reader, BufferRefillsChangeNothing) {
     constexpr std::size_t kBufferSize = 1 << 16;
     const std::string name40 = "a_name_of_forty_characters_0123456789xyz";
@@ -229,10 +230,11 @@ TEST(Reader, BufferRefillsChangeNothing) {
         for (const char ch : text) out += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
         return out;
     };
+    const std::string operators = "f(int r){r=~(r<<2)!=#-r&&r>=1||(r);}\n";
     const struct {
         const std::string& text;
         bool creates_module;
-    } sources[] = {{with_errors, false}, {without_errors, true}};
+    } sources[] = {{with_errors, false}, {without_errors, true}, {operators, true}};
     for (const auto& [source, creates_module] : sources) {
         const oxtest::Compiled plain = oxtest::compile_source(source);
         ASSERT_EQ(plain.module_exists, creates_module) << plain.out;
