@@ -54,6 +54,10 @@ public:
     // skip_space, a word, then #define substitution.
     void read_identifier(Word& word) {
         reader.skip_space();
+        read_identifier_here(word);
+    }
+    // The same where the white space has just been skipped.
+    void read_identifier_here(Word& word) {
         read_word_chars(word);
         lookup_define(word);
     }
