@@ -85,8 +85,8 @@ public:
 
     // ';' ends a statement; otherwise a syntax error skips past the next ';'.
     void expect_semicolon() { (void)expect_char(';'); }
-    // White space, then the character, stepped past; otherwise a syntax
-    // error (and false).
+    // White space, then the character (punctuation, no line feed), stepped
+    // past; otherwise a syntax error (and false).
     bool expect_char(char expected) {
         if (reader.skip_space_and_peek() != static_cast<unsigned char>(expected)) {
             syntax_error();
