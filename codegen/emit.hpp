@@ -31,17 +31,23 @@ inline std::uint32_t reference_type_word(TypeCode type, bool local) {
     return static_cast<std::uint32_t>(type) | (local ? LOCAL_FLAG : 0u);
 }
 
+// A reference's type word and index word, after the fields already there.
+template <std::size_t N>
+FieldBytes<N>& add_reference(FieldBytes<N>& fields, TypeCode type, bool local, std::int32_t slot) {
+    check_index_word(slot);
+    return fields.word(reference_type_word(type, local)).word(static_cast<std::uint32_t>(slot));
+}
+
 // Type word and index word.
 inline void emit_variable_reference(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
-    check_index_word(slot);
-    sink.emit_fields(FieldBytes<4>().word(reference_type_word(type, local)).word(static_cast<std::uint32_t>(slot)));
+    FieldBytes<4> fields;
+    sink.emit_fields(add_reference(fields, type, local, slot));
 }
 
 // A variable as an operand: EXPR_VAR and its reference.
 inline void emit_variable_operand(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
-    check_index_word(slot);
-    sink.emit_fields(
-        FieldBytes<6>().word(EXPR_VAR).word(reference_type_word(type, local)).word(static_cast<std::uint32_t>(slot)));
+    FieldBytes<6> fields;
+    sink.emit_fields(add_reference(fields.word(EXPR_VAR), type, local, slot));
 }
 
 inline void emit_constant(Sink& sink, std::int32_t value) {

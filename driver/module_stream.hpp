@@ -14,6 +14,32 @@
 
 namespace oxbuild {
 
+// The module's byte order: a field of Size bytes is stored little-endian.
+template <std::size_t Size>
+constexpr void store_field(unsigned char* at, std::uint32_t value) {
+    for (std::size_t i = 0; i < Size; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// Fields put together in the module's byte order, so that a form of several
+// fields is written in one piece. N is the form's size.
+template <std::size_t N>
+class FieldBytes {
+public:
+    constexpr FieldBytes& word(std::uint32_t value) { return put<2>(value); }
+    constexpr FieldBytes& dword(std::uint32_t value) { return put<4>(value); }
+    const std::array<unsigned char, N>& bytes() const { return bytes_; }
+
+private:
+    template <std::size_t Size>
+    constexpr FieldBytes& put(std::uint32_t value) {
+        store_field<Size>(bytes_.data() + used_, value);
+        used_ += Size;
+        return *this;
+    }
+    std::array<unsigned char, N> bytes_{};
+    std::size_t used_ = 0;
+};
+
 class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
@@ -25,24 +51,9 @@ public:
         if (used_ == kBufferSize) flush();
         buffer_[used_++] = byte;
     }
-    // Two bytes, little-endian.
-    void put_word(std::uint32_t value) {
-        if (kBufferSize - used_ < 2) flush();
-        unsigned char* at = buffer_.get() + used_;
-        at[0] = static_cast<unsigned char>(value);
-        at[1] = static_cast<unsigned char>(value >> 8);
-        used_ += 2;
-    }
-    // Four bytes, little-endian.
-    void put_dword(std::uint32_t value) {
-        if (kBufferSize - used_ < 4) flush();
-        unsigned char* at = buffer_.get() + used_;
-        at[0] = static_cast<unsigned char>(value);
-        at[1] = static_cast<unsigned char>(value >> 8);
-        at[2] = static_cast<unsigned char>(value >> 16);
-        at[3] = static_cast<unsigned char>(value >> 24);
-        used_ += 4;
-    }
+    // A word and a dword, in the module's byte order.
+    void put_word(std::uint32_t value) { put_field<2>(value); }
+    void put_dword(std::uint32_t value) { put_field<4>(value); }
     // A fixed number of bytes, copied in one piece.
     template <std::size_t N>
     void put_fixed(const std::array<unsigned char, N>& bytes) {
@@ -60,6 +71,12 @@ public:
 
 private:
     static constexpr std::size_t kBufferSize = 1 << 16;
+    template <std::size_t Size>
+    void put_field(std::uint32_t value) {
+        if (kBufferSize - used_ < Size) flush();
+        store_field<Size>(buffer_.get() + used_, value);
+        used_ += Size;
+    }
     explicit ModuleStream(platform::OutputFile file);
     void flush();
     void write_out(const unsigned char* data, std::size_t size);

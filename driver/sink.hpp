@@ -3,7 +3,6 @@
 // pass 2 it writes, little-endian, and leaves the counter alone.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -13,25 +12,6 @@
 namespace oxbuild {
 
 using CodeAddress = std::int64_t;
-
-// The fields of one bytecode form put together, little-endian, so that the
-// whole form goes through the sink in one step. N is the form's size.
-template <std::size_t N>
-class FieldBytes {
-public:
-    constexpr FieldBytes& word(std::uint32_t value) { return put(value, 2); }
-    constexpr FieldBytes& dword(std::uint32_t value) { return put(value, 4); }
-    const std::array<unsigned char, N>& bytes() const { return bytes_; }
-
-private:
-    constexpr FieldBytes& put(std::uint32_t value, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) bytes_[used_ + i] = static_cast<unsigned char>(value >> (8 * i));
-        used_ += size;
-        return *this;
-    }
-    std::array<unsigned char, N> bytes_{};
-    std::size_t used_ = 0;
-};
 
 class Sink {
 public:
