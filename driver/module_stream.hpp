@@ -1,12 +1,14 @@
 // The module file, written through a buffer. The first write failure sticks
 // and is checked once at the end, so a short module is never reported as
-// created.
+// created. A spool is the same stream kept for reading back: in memory up
+// to one buffer, then in a temporary file.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstring>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +46,7 @@ class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
+    static std::unique_ptr<ModuleStream> spool();
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
@@ -69,6 +72,11 @@ public:
     // Flushes and closes; false when any write failed.
     [[nodiscard]] bool close();
 
+    bool failed() const { return failed_; }
+    // A spool's bytes, in order, handed to take(data, size) in pieces that
+    // take may change; false when they could not all be read back.
+    [[nodiscard]] bool read_back(const std::function<void(unsigned char*, std::size_t)>& take);
+
 private:
     static constexpr std::size_t kBufferSize = 1 << 16;
     template <std::size_t Size>
@@ -78,10 +86,13 @@ private:
         used_ += Size;
     }
     explicit ModuleStream(platform::OutputFile file);
+    ModuleStream();
     void flush();
     void write_out(const unsigned char* data, std::size_t size);
 
     platform::OutputFile file_;
+    const bool spool_ = false;
+    platform::ScratchFile spool_file_;  // made on the first flush
     std::unique_ptr<unsigned char[]> buffer_;  // only the first used_ bytes are set
     std::size_t used_ = 0;
     std::int64_t flushed_ = 0;

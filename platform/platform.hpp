@@ -102,6 +102,25 @@ private:
     SystemHandle handle_;
 };
 
+// A temporary file of the compiler's own, gone when it is closed: written,
+// then read back from its start.
+class ScratchFile {
+public:
+    // A closed file when none can be made.
+    static ScratchFile create();
+    ScratchFile() = default;
+
+    bool is_open() const { return handle_.is_open(); }
+    [[nodiscard]] bool write_all(const unsigned char* data, std::size_t size);
+    [[nodiscard]] bool rewind();
+    // Up to size bytes: how many were read, 0 at the end, -1 on an error.
+    std::int64_t read_some(unsigned char* data, std::size_t size);
+
+private:
+    explicit ScratchFile(std::intptr_t handle) : handle_(handle) {}
+    SystemHandle handle_;
+};
+
 // Whether both names lead to one existing file (through links too).
 bool same_file(const std::string& a, const std::string& b);
 

@@ -4,6 +4,7 @@
 #include "platform/platform.hpp"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -20,6 +21,26 @@ constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as fopen does
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+std::int64_t read_from(std::intptr_t handle, unsigned char* data, std::size_t size) {
+    ssize_t n;
+    do n = ::read(descriptor(handle), data, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+bool write_to(std::intptr_t handle, const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(descriptor(handle), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool rewind_file(std::intptr_t handle) { return ::lseek(descriptor(handle), 0, SEEK_SET) == 0; }
 
 // Code page 932 to UTF-8 through iconv.
 class Converter {
@@ -108,13 +129,10 @@ std::int64_t InputFile::size() const {
 }
 
 std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
-    ssize_t n;
-    do n = ::read(descriptor(handle_.get()), data, size);
-    while (n < 0 && errno == EINTR);
-    return n;
+    return read_from(handle_.get(), data, size);
 }
 
-bool InputFile::rewind() { return ::lseek(descriptor(handle_.get()), 0, SEEK_SET) == 0; }
+bool InputFile::rewind() { return rewind_file(handle_.get()); }
 
 // Device and inode.
 bool InputFile::is_same_file(const std::string& name) const {
@@ -129,20 +147,31 @@ OutputFile OutputFile::create(const std::string& name) {
     return OutputFile(fd);
 }
 
-bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(descriptor(handle_.get()), data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+bool OutputFile::write_all(const unsigned char* data, std::size_t size) { return write_to(handle_.get(), data, size); }
 
 bool OutputFile::close() {
     const bool closed = ::close(descriptor(handle_.release())) == 0;
     return closed;
+}
+
+// Made in TMPDIR (else /tmp) and unlinked at once, so that nothing is
+// left behind whatever becomes of the process.
+ScratchFile ScratchFile::create() {
+    const char* directory = std::getenv("TMPDIR");
+    std::string name = directory != nullptr && *directory != '\0' ? directory : "/tmp";
+    name += "/oxbuild-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return {};
+    ::unlink(name.c_str());
+    return ScratchFile(fd);
+}
+
+bool ScratchFile::write_all(const unsigned char* data, std::size_t size) { return write_to(handle_.get(), data, size); }
+
+bool ScratchFile::rewind() { return rewind_file(handle_.get()); }
+
+std::int64_t ScratchFile::read_some(unsigned char* data, std::size_t size) {
+    return read_from(handle_.get(), data, size);
 }
 
 bool same_file(const std::string& a, const std::string& b) {

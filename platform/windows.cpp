@@ -27,6 +27,29 @@ std::intptr_t handle_value(HANDLE handle) { return reinterpret_cast<std::intptr_
 
 void close_handle(std::intptr_t handle) { ::CloseHandle(system_handle(handle)); }
 
+std::int64_t read_from(std::intptr_t handle, unsigned char* data, std::size_t size) {
+    DWORD read = 0;
+    const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
+    if (::ReadFile(system_handle(handle), data, want, &read, nullptr) == 0) return -1;
+    return read;
+}
+
+bool write_to(std::intptr_t handle, const unsigned char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD written = 0;
+        const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
+        if (::WriteFile(system_handle(handle), data, want, &written, nullptr) == 0 || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool rewind_file(std::intptr_t handle) {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(system_handle(handle), start, nullptr, FILE_BEGIN) != 0;
+}
+
 bool identify(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
     return ::GetFileInformationByHandle(handle, &info) != 0;
 }
@@ -102,16 +125,10 @@ std::int64_t InputFile::size() const {
 }
 
 std::int64_t InputFile::read_some(unsigned char* data, std::size_t size) {
-    DWORD read = 0;
-    const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
-    if (::ReadFile(system_handle(handle_.get()), data, want, &read, nullptr) == 0) return -1;
-    return read;
+    return read_from(handle_.get(), data, size);
 }
 
-bool InputFile::rewind() {
-    LARGE_INTEGER start{};
-    return ::SetFilePointerEx(system_handle(handle_.get()), start, nullptr, FILE_BEGIN) != 0;
-}
+bool InputFile::rewind() { return rewind_file(handle_.get()); }
 
 bool InputFile::is_same_file(const std::string& name) const {
     BY_HANDLE_FILE_INFORMATION mine{}, theirs{};
@@ -126,18 +143,33 @@ OutputFile OutputFile::create(const std::string& name) {
     return OutputFile(handle_value(handle));
 }
 
-bool OutputFile::write_all(const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        DWORD written = 0;
-        const DWORD want = size < kLargestRead ? static_cast<DWORD>(size) : kLargestRead;
-        if (::WriteFile(system_handle(handle_.get()), data, want, &written, nullptr) == 0 || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
+bool OutputFile::write_all(const unsigned char* data, std::size_t size) { return write_to(handle_.get(), data, size); }
 
 bool OutputFile::close() { return ::CloseHandle(system_handle(handle_.release())) != 0; }
+
+// Made in the user's temporary directory and deleted by the system when
+// its handle closes.
+ScratchFile ScratchFile::create() {
+    char directory[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathA(sizeof directory, directory);
+    if (length == 0 || length > MAX_PATH || ::GetTempFileNameA(directory, "oxb", 0, name) == 0) return {};
+    const HANDLE handle = ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        ::DeleteFileA(name);
+        return {};
+    }
+    return ScratchFile(handle_value(handle));
+}
+
+bool ScratchFile::write_all(const unsigned char* data, std::size_t size) { return write_to(handle_.get(), data, size); }
+
+bool ScratchFile::rewind() { return rewind_file(handle_.get()); }
+
+std::int64_t ScratchFile::read_some(unsigned char* data, std::size_t size) {
+    return read_from(handle_.get(), data, size);
+}
 
 bool same_file(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
