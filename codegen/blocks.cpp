@@ -6,24 +6,44 @@ namespace oxbuild {
 
 void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
     const auto file = static_cast<std::size_t>(key.file_number);
-    if (file >= by_file_.size()) by_file_.resize(file + 1);
-    auto& indexes = by_file_[file];
+    if (file >= last_indexed_.size()) last_indexed_.resize(file + 1, kNoBlock);
+    BlockIndex& last = last_indexed_[file];
+    const auto index = static_cast<BlockIndex>(records_.size());
+    BlockRecord record{key.position, kind, true, key.file_number, static_cast<std::int32_t>(start), 0, 0};
     // Positions only grow within a file; a record out of order could not
     // be found by the binary search, so it is not indexed.
-    const BlockRecord record{key.position, kind, key.file_number, static_cast<std::int32_t>(start), 0, 0};
-    if (!indexes.empty() && records_[indexes.back()].position > key.position) {
-        records_.push_back(record);
-        return;
+    if (last != kNoBlock && records_[last].position > key.position) {
+        record.indexed = false;
+        unindexed_ = true;
+    } else {
+        if (last == kNoBlock || records_[last].position != key.position) remember(key, index);
+        else shared_keys_ = true;
+        last = index;
     }
-    const auto index = static_cast<std::uint32_t>(records_.size());
-    if (indexes.empty() || records_[indexes.back()].position != key.position) remember(key, index);
-    else shared_keys_ = true;
-    indexes.push_back(index);
     records_.push_back(record);
 }
 
+void BlockRecords::index_new_records() const {
+    if (indexed_up_to_ == records_.size()) return;
+    if (by_file_.size() < last_indexed_.size()) by_file_.resize(last_indexed_.size());
+    // The first build takes most records at once: each file's list gets
+    // its size before it is filled, with no doubling on the way.
+    if (indexed_up_to_ == 0) {
+        std::vector<std::size_t> counts(by_file_.size(), 0);
+        for (std::size_t i = 0; i < records_.size(); ++i)
+            if (records_[i].indexed) ++counts[static_cast<std::size_t>(records_[i].file_number)];
+        for (std::size_t file = 0; file < counts.size(); ++file) by_file_[file].reserve(counts[file]);
+    }
+    for (; indexed_up_to_ < records_.size(); ++indexed_up_to_) {
+        const BlockRecord& record = records_[indexed_up_to_];
+        if (record.indexed)
+            by_file_[static_cast<std::size_t>(record.file_number)].push_back(static_cast<std::uint32_t>(indexed_up_to_));
+    }
+}
+
 const std::uint32_t* BlockRecords::first_at(const BlockKey& key) const {
-    if (key.file_number < 0 || static_cast<std::size_t>(key.file_number) >= by_file_.size()) return nullptr;
+    if (key.file_number < 0 || static_cast<std::size_t>(key.file_number) >= last_indexed_.size()) return nullptr;
+    index_new_records();
     const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];
     const auto it = std::lower_bound(indexes.begin(), indexes.end(), key.position,
                                      [this](std::uint32_t index, std::int64_t position) {
@@ -49,18 +69,18 @@ void BlockRecords::remember(const BlockKey& key, std::uint32_t index) const {
     cache_[cache_slot(key, kCacheSize)] = {key.position, key.file_number, index};
 }
 
-BlockRecord* BlockRecords::find(const BlockKey& key) {
-    if (const std::int64_t index = cached(key); index >= 0) return &records_[static_cast<std::size_t>(index)];
+BlockIndex BlockRecords::find(const BlockKey& key) {
+    if (const std::int64_t index = cached(key); index >= 0) return static_cast<BlockIndex>(index);
     // Pass 2 opens blocks in the order pass 1 made their records.
     if (next_in_order_ < records_.size() && records_[next_in_order_].key() == key && !shared_keys_) {
         remember(key, next_in_order_);
-        return &records_[next_in_order_++];
+        return next_in_order_++;
     }
     const std::uint32_t* first = first_at(key);
-    if (first == nullptr) return nullptr;
+    if (first == nullptr) return kNoBlock;
     remember(key, *first);
     next_in_order_ = *first + 1;
-    return &records_[*first];
+    return *first;
 }
 
 void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddress address) {

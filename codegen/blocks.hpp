@@ -33,7 +33,8 @@ struct BlockKey {
 // bytes), so that a record takes 24 bytes.
 struct BlockRecord {
     std::int64_t position : 56;
-    std::uint64_t kind : 8;  // a BlockKind
+    std::uint64_t kind : 7;     // a BlockKind
+    std::uint64_t indexed : 1;  // whether a search by key can find it
     std::int32_t file_number;
     std::int32_t start = 0;  // where the block's statement begins
     std::int32_t end = 0;    // the jump target past the block
@@ -42,22 +43,48 @@ struct BlockRecord {
 };
 static_assert(sizeof(BlockRecord) == 24);
 
+// A record's place in the order of creation.
+using BlockIndex = std::uint32_t;
+inline constexpr BlockIndex kNoBlock = 0xFFFFFFFF;
+
+// The three code addresses a record keeps.
+enum class BlockAddress : std::uint8_t { start, end, chain };
+
+inline std::int32_t address_in(const BlockRecord& record, BlockAddress which) {
+    switch (which) {
+        case BlockAddress::start: return record.start;
+        case BlockAddress::end: return record.end;
+        case BlockAddress::chain: return record.chain;
+    }
+    return 0;
+}
+
 // Records in order of creation; a search gives the first with the key.
 // Within one file number, blocks are opened at growing positions, so each
 // file keeps its records' indexes sorted by position and a search is a
-// binary search there.
+// binary search there. That index is built only when a search needs it:
+// most are answered by a small cache of recent keys, and a clean pass 1
+// never needs it.
 class BlockRecords {
 public:
     void add(const BlockKey& key, BlockKind kind, CodeAddress start);
-    BlockRecord* find(const BlockKey& key);
+    // The first record with the key, or kNoBlock.
+    BlockIndex find(const BlockKey& key);
+    BlockRecord& at(BlockIndex index) { return records_[index]; }
+    const BlockRecord& at(BlockIndex index) const { return records_[index]; }
     // Sets end and chain of every record with the key (a block closing),
     // given the first of them.
     void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
     std::size_t size() const { return records_.size(); }
+    // Whether every record has a key of its own and can be found by it, so
+    // that a record found once is the one found at that key ever after.
+    bool keys_distinct() const { return !shared_keys_ && !unindexed_; }
 
 private:
     // The first of the file's record indexes at the key's position.
     const std::uint32_t* first_at(const BlockKey& key) const;
+    // Brings the index up to date with the records added since.
+    void index_new_records() const;
     // A recently used record with the key, if the cache holds one: blocks
     // are mostly looked up right after they open or close, so a small
     // cache spares most binary searches.
@@ -72,10 +99,13 @@ private:
     };
     mutable std::array<CacheEntry, kCacheSize> cache_{};
     bool shared_keys_ = false;  // whether two records ever had one key
+    bool unindexed_ = false;    // whether a record came out of position order
     mutable std::uint32_t next_in_order_ = 0;
 
     ChunkedVector<BlockRecord> records_;  // no reallocation peaks as it grows
-    std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
+    std::vector<BlockIndex> last_indexed_;  // file number -> its last record that can be found
+    mutable std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
+    mutable std::size_t indexed_up_to_ = 0;  // records taken into by_file_
 };
 
 }  // namespace oxbuild

@@ -22,31 +22,40 @@ bool compile_condition_head(Compiler& c) {
     return c.lex.expect_char(')') && c.lex.expect_char('{');
 }
 
+BlockIndex& record_of_level(Compiler& c, int level) { return c.p().block_records[static_cast<std::size_t>(level)]; }
+
 // The record of a block opened here: the one found as it opened, or, when
 // it could not open, whatever pass 1 recorded at this key.
-BlockRecord* find_record_here(Compiler& c, bool opened) {
+BlockIndex find_record_here(Compiler& c, bool opened) {
     if (!opened) return c.run.blocks.find(current_block_key(c));
-    return c.p().block_records[static_cast<std::size_t>(c.block_level())];
+    return record_of_level(c, c.block_level());
 }
 
 // The record of the block that has just closed, one level above this one,
 // when it is the body of an if, elseif or else if.
-BlockRecord* find_closed_if_body(Compiler& c) {
+BlockIndex find_closed_if_body(Compiler& c) {
     const int level = c.block_level() + 1;
-    if (level >= kBlockLevels) return nullptr;
-    BlockRecord* record = c.p().block_records[static_cast<std::size_t>(level)];
-    return record != nullptr && record->kind == BLOCK_IF ? record : nullptr;
+    if (level >= kBlockLevels) return kNoBlock;
+    const BlockIndex record = record_of_level(c, level);
+    return record != kNoBlock && c.run.blocks.at(record).kind == BLOCK_IF ? record : kNoBlock;
 }
 
 // Moves the previous body's false-condition target past the chain jump.
 bool chain_after_closed_if(Compiler& c) {
-    BlockRecord* previous = find_closed_if_body(c);
-    if (previous == nullptr) {
+    const BlockIndex previous = find_closed_if_body(c);
+    if (previous == kNoBlock) {
         c.diag.report_error(msg::pass_mismatch);
         return false;
     }
-    if (c.sink.counting()) previous->end += kChainJumpSize;
+    if (c.sink.counting()) c.run.blocks.at(previous).end += kChainJumpSize;
     return true;
+}
+
+// A jump target that a block record holds. Pass 1 may not know it yet, so
+// a spooling pass 1 marks where it goes, to be filled in from the record.
+void emit_block_address(Compiler& c, BlockIndex record, BlockAddress which) {
+    if (c.spool != nullptr && c.sink.counting()) c.spool->mark_block_address(c.sink.counter(), record, which);
+    emit_code_address(c.sink, address_in(c.run.blocks.at(record), which));
 }
 
 // if/while ( expr ) {   -> OP_JUMP_IF_FALSE expr EXPR_END <end of block>
@@ -55,12 +64,12 @@ void compile_conditional_block(Compiler& c, BlockKind kind) {
     emit_opcode(c.sink, OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
     const bool opened = open_block(c, kind, start);
-    const BlockRecord* record = find_record_here(c, opened);
-    if (record == nullptr) {
+    const BlockIndex record = find_record_here(c, opened);
+    if (record == kNoBlock) {
         c.diag.report_error(msg::pass_mismatch);
         return;
     }
-    emit_code_address(c.sink, record->end);
+    emit_block_address(c, record, BlockAddress::end);
 }
 
 // elseif ( expr ) {   -> OP_JUMP <chain> OP_JUMP_IF_FALSE expr EXPR_END <end>
@@ -68,36 +77,35 @@ void compile_conditional_block(Compiler& c, BlockKind kind) {
 void compile_elseif_after_keyword(Compiler& c) {
     if (!chain_after_closed_if(c)) return;
     const bool opened = open_block(c, BLOCK_IF, c.sink.counter());
-    const BlockRecord* found = find_record_here(c, opened);
-    if (found == nullptr) {
+    const BlockIndex record = find_record_here(c, opened);
+    if (record == kNoBlock) {
         c.diag.report_error(msg::pass_mismatch);
         return;
     }
-    const BlockRecord record = *found;
     emit_opcode(c.sink, OP_JUMP);
-    emit_code_address(c.sink, record.chain);
+    emit_block_address(c, record, BlockAddress::chain);
     emit_opcode(c.sink, OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
-    emit_code_address(c.sink, record.end);
+    emit_block_address(c, record, BlockAddress::end);
 }
 
 // continue; / break;   -> OP_JUMP <start or end of the innermost while>
 void compile_loop_jump(Compiler& c, bool to_start) {
-    const BlockRecord* loop = nullptr;
-    for (int level = c.block_level(); level >= 1 && loop == nullptr; --level) {
-        const BlockRecord* record = c.p().block_records[static_cast<std::size_t>(level)];
-        if (record == nullptr) {
+    BlockIndex loop = kNoBlock;
+    for (int level = c.block_level(); level >= 1 && loop == kNoBlock; --level) {
+        const BlockIndex record = record_of_level(c, level);
+        if (record == kNoBlock) {
             c.diag.report_error(msg::pass_mismatch);
             c.lex.expect_semicolon();
             return;
         }
-        if (record->kind == BLOCK_WHILE) loop = record;
+        if (c.run.blocks.at(record).kind == BLOCK_WHILE) loop = record;
     }
-    if (loop == nullptr) {
+    if (loop == kNoBlock) {
         c.diag.report_error(msg::only_in_while);
     } else {
         emit_opcode(c.sink, OP_JUMP);
-        emit_code_address(c.sink, to_start ? loop->start : loop->end);
+        emit_block_address(c, loop, to_start ? BlockAddress::start : BlockAddress::end);
     }
     c.lex.expect_semicolon();
 }
@@ -127,7 +135,7 @@ bool open_block(Compiler& c, BlockKind kind, CodeAddress start) {
 void enter_block(Compiler& c, int level, const BlockKey& key) {
     PassState& p = c.p();
     p.block_keys[static_cast<std::size_t>(level)] = key;
-    p.block_records[static_cast<std::size_t>(level)] = c.run.blocks.find(key);
+    record_of_level(c, level) = c.run.blocks.find(key);
     if (c.listener != nullptr) [[unlikely]] c.listener->block_opened(level, c.point_here());
 }
 
@@ -144,17 +152,18 @@ void close_block(Compiler& c) {
         emit_opcode(c.sink, OP_RETURN);
     } else {
         const BlockKey key = p.block_keys[static_cast<std::size_t>(p.block_level)];
-        BlockRecord* record = p.block_records[static_cast<std::size_t>(p.block_level)];
-        if (record == nullptr) {
+        const BlockIndex record = record_of_level(c, p.block_level);
+        if (record == kNoBlock) {
             c.diag.report_error(msg::pass_mismatch);
         } else {
-            if (record->kind == BLOCK_WHILE) {
+            const BlockKind kind = static_cast<BlockKind>(c.run.blocks.at(record).kind);
+            if (kind == BLOCK_WHILE) {
                 emit_opcode(c.sink, OP_JUMP);
-                emit_code_address(c.sink, record->start);
-            } else if (record->kind == BLOCK_IF) {
+                emit_block_address(c, record, BlockAddress::start);
+            } else if (kind == BLOCK_IF) {
                 p.else_allowance = kElseAllowanceAfterIf;
             }
-            if (c.sink.counting()) c.run.blocks.close_all(key, *record, c.sink.counter());
+            if (c.sink.counting()) c.run.blocks.close_all(key, c.run.blocks.at(record), c.sink.counter());
         }
     }
     --p.block_level;
@@ -191,13 +200,13 @@ void compile_else(Compiler& c) {
     if (!c.lex.expect_char('{')) return;
     if (!chain_after_closed_if(c)) return;
     const bool opened = open_block(c, BLOCK_ELSE, c.sink.counter());
-    const BlockRecord* record = find_record_here(c, opened);
-    if (record == nullptr) {
+    const BlockIndex record = find_record_here(c, opened);
+    if (record == kNoBlock) {
         c.diag.report_error(msg::pass_mismatch);
         return;
     }
     emit_opcode(c.sink, OP_JUMP);
-    emit_code_address(c.sink, record->chain);
+    emit_block_address(c, record, BlockAddress::chain);
 }
 
 void compile_continue(Compiler& c) { compile_loop_jump(c, true); }

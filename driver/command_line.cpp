@@ -7,6 +7,7 @@
 #include "driver/fatal.hpp"
 #include "driver/file_names.hpp"
 #include "driver/pass.hpp"
+#include "driver/spooled_pass.hpp"
 #include "driver/text_encoding.hpp"
 
 namespace oxbuild {
@@ -64,13 +65,6 @@ std::optional<FileNames> parse_arguments(const std::vector<std::string>& args, D
     }
     names.module = replace_extension(names.source, kModuleExtension);
     return names;
-}
-
-// Both passes; the module is closed and judged by the caller.
-void compile(Compiler& c, SourceStream& source) {
-    compile_pass(c, 1);
-    source.rewind();
-    compile_pass(c, 2);
 }
 
 int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::string& module_path) {
@@ -143,7 +137,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     c.base_dir = platform::source_directory(source_path);
     c.run.inputs.add(source_path);
     try {
-        compile(c, *source);
+        compile_passes(c, *source);
     } catch (const FatalStop&) {
         return fatal(out, module, module_path);
     } catch (const std::bad_alloc&) {

@@ -63,12 +63,16 @@ void Diagnostics::report_error_argument(const Message& message, int argument_num
 }
 
 void Diagnostics::warn(std::string_view warning_text) {
+    ++warning_count_;
     if (pass_ != kPrintingPass) return;
     write_line(true, {text_in(msg::warning, style_), warning_text});
 }
 
 void Diagnostics::warn_redefined(std::string_view name) {
-    if (pass_ != kPrintingPass) return;
+    if (pass_ != kPrintingPass) {
+        ++warning_count_;
+        return;
+    }
     warn(text(msg::redefined) + std::string(name));
 }
 

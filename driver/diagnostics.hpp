@@ -51,9 +51,12 @@ public:
     void start_pass(int pass) {
         pass_ = pass;
         error_count_ = 0;
+        warning_count_ = 0;
     }
     int pass() const { return pass_; }
     int error_count() const { return error_count_; }
+    // Warnings met in this pass, printed or not.
+    int warning_count() const { return warning_count_; }
     MessageStyle style() const { return style_; }
 
     void report_error(const Message& message) { report(message, {}); }
@@ -85,6 +88,7 @@ private:
     DiagnosticCollector* collector_ = nullptr;
     int pass_ = 1;
     int error_count_ = 0;
+    int warning_count_ = 0;
     std::string line_;  // reused for every line printed
 };
 

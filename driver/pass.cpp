@@ -150,6 +150,8 @@ void check_section_start(Compiler& c, std::int64_t expected_offset) {
     if (c.module->written() != expected_offset) fatal_stop("internal: a section does not start where the header says");
 }
 
+}  // namespace
+
 void finish_pass_2(Compiler& c) {
     check_resources_unchanged(c);
     check_section_start(c, c.run.layout.bitmap_section);
@@ -159,8 +161,6 @@ void finish_pass_2(Compiler& c) {
     check_section_start(c, c.run.layout.menu_section);
     write_menu_section(c);
 }
-
-}  // namespace
 
 namespace {
 template <std::size_t N>

@@ -17,6 +17,9 @@ class Compiler;
 // Runs pass 1 (declare, measure, record) or pass 2 (write).
 void compile_pass(Compiler& c, int pass);
 
+// The end of pass 2, after the code: the resource sections.
+void finish_pass_2(Compiler& c);
+
 // The top-level loop, until the current character is the end of the file;
 // include files run a nested loop.
 void compile_statements(Compiler& c);

@@ -1,6 +1,7 @@
 // The output sink: every byte of the module goes through it. In pass 1 it
-// only counts (the count is the code address of the next code byte); in
-// pass 2 it writes, little-endian, and leaves the counter alone.
+// counts (the count is the code address of the next code byte) and, given a
+// spool, also writes the code there; in pass 2 it writes, little-endian, and
+// leaves the counter alone.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +16,19 @@ using CodeAddress = std::int64_t;
 
 class Sink {
 public:
-    void start_pass(int pass) { pass_ = pass; }
-    void attach(ModuleStream* stream) { stream_ = stream; }
+    void start_pass(int pass) {
+        pass_ = pass;
+        choose_output();
+    }
+    void attach(ModuleStream* stream) {
+        stream_ = stream;
+        choose_output();
+    }
+    // Where pass 1 writes what it counts (nullptr: nowhere).
+    void spool_into(ModuleStream* spool) {
+        spool_ = spool;
+        choose_output();
+    }
 
     CodeAddress counter() const { return counter_; }
     void reset_counter() { counter_ = 0; }
@@ -26,46 +38,40 @@ public:
 
     void emit_byte(std::uint32_t value) {
         if (counting()) counter_ += 1;
-        else put(value);
+        if (out_) out_->put(static_cast<unsigned char>(value & 0xFF));
     }
     void emit_word(std::uint32_t value) {
         if (counting()) counter_ += 2;
-        else if (stream_) stream_->put_word(value);
+        if (out_) out_->put_word(value);
     }
     void emit_dword(std::uint32_t value) {
         if (counting()) counter_ += 4;
-        else put_dword(value);
+        if (out_) out_->put_dword(value);
     }
     template <std::size_t N>
     void emit_fields(const FieldBytes<N>& fields) {
         if (counting()) counter_ += N;
-        else if (stream_) stream_->put_fixed(fields.bytes());
+        if (out_) out_->put_fixed(fields.bytes());
     }
     void emit_bytes(const unsigned char* data, std::size_t size) {
         if (counting()) counter_ += static_cast<CodeAddress>(size);
-        else if (stream_) stream_->write(data, size);
+        if (out_) out_->write(data, size);
     }
     void emit_text(std::string_view text) {
         emit_bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     }
     // A code address is written as a file offset: plus the code base.
-    void emit_code_address(CodeAddress address) {
-        if (counting()) counter_ += 4;
-        else put_dword(static_cast<std::uint32_t>(address + code_base_));
-    }
+    void emit_code_address(CodeAddress address) { emit_dword(static_cast<std::uint32_t>(address + code_base_)); }
 
 private:
-    void put(std::uint32_t value) {
-        if (stream_) stream_->put(static_cast<unsigned char>(value & 0xFF));
-    }
-    void put_dword(std::uint32_t value) {
-        if (stream_) stream_->put_dword(value);
-    }
+    void choose_output() { out_ = counting() ? spool_ : stream_; }
 
     int pass_ = 1;
     CodeAddress counter_ = 0;
     std::int64_t code_base_ = 0;
-    ModuleStream* stream_ = nullptr;
+    ModuleStream* stream_ = nullptr;  // the module
+    ModuleStream* spool_ = nullptr;
+    ModuleStream* out_ = nullptr;     // where this pass writes
 };
 
 }  // namespace oxbuild

@@ -1,5 +1,7 @@
 #include "resources/binary_file.hpp"
 
+#include <cstring>
+
 namespace oxbuild {
 
 std::unique_ptr<BinaryFile> BinaryFile::open(const std::string& path) {
@@ -28,6 +30,21 @@ std::optional<std::vector<unsigned char>> read_whole_file(const std::string& pat
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
     if (file->read(bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
     return bytes;
+}
+
+std::uint64_t content_digest(std::span<const unsigned char> bytes) {
+    constexpr std::uint64_t kOffset = 0xCBF29CE484222325ull;
+    constexpr std::uint64_t kPrime = 0x100000001B3ull;
+    std::uint64_t digest = kOffset ^ bytes.size();
+    std::size_t at = 0;
+    for (; at + sizeof(std::uint64_t) <= bytes.size(); at += sizeof(std::uint64_t)) {
+        std::uint64_t piece;
+        std::memcpy(&piece, bytes.data() + at, sizeof piece);
+        digest = (digest ^ piece) * kPrime;
+        digest ^= digest >> 29;
+    }
+    for (; at < bytes.size(); ++at) digest = (digest ^ bytes[at]) * kPrime;
+    return digest;
 }
 
 }  // namespace oxbuild

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,9 @@ private:
 
 // The whole file by its actual size; nullopt when it cannot be read.
 std::optional<std::vector<unsigned char>> read_whole_file(const std::string& path);
+
+// A 64-bit digest of a file's bytes, to tell whether it changed since it
+// was read.
+std::uint64_t content_digest(std::span<const unsigned char> bytes);
 
 }  // namespace oxbuild

@@ -206,11 +206,17 @@ void directive_bitmap(Compiler& c) {
     if (transparent < 0 || transparent > kMaxTransparentIndex) c.diag.report_error(msg::transparent_out_of_range);
     if (layout) {
         const auto probe = probe_bitmap(*file);
-        p.bitmaps.push_back({number, name.name, transparent, probe->width, probe->height, probe->header_kind});
+        p.bitmaps.push_back(
+            {number, name.name, transparent, probe->width, probe->height, probe->header_kind, content_digest(*file)});
         p.bitmap_numbers.insert(number);
         if (!merge_palette(p.palette, *file, *layout, transparent)) c.diag.report_error(msg::palette_full);
     }
     c.lex.end_directive();
+}
+
+bool bitmap_file_unchanged(const Compiler& c, const BitmapRecord& b) {
+    const auto file = read_whole_file(c.resolve(b.file_name));
+    return file && content_digest(*file) == b.digest;
 }
 
 void write_bitmap_section(Compiler& c) {

@@ -46,6 +46,9 @@ bool merge_palette(SharedPalette& palette, std::span<const unsigned char> file, 
 // #bitmap number "file" transparent-index
 void directive_bitmap(Compiler& c);
 
+// Whether the bitmap's file still holds the bytes its directive read.
+bool bitmap_file_unchanged(const Compiler& c, const BitmapRecord& b);
+
 // Palette head and palette, directory, then each bitmap's information
 // header, palette copy and translated pixels. Nothing when pass 2 counted
 // errors.

@@ -19,6 +19,7 @@ struct BitmapRecord {
     std::int32_t width = 0;
     std::int32_t height = 0;
     BitmapHeaderKind header_kind = BitmapHeaderKind::info;
+    std::uint64_t digest = 0;  // of the file's bytes as the directive read them
 };
 
 inline constexpr int kPaletteEntries = 256;

@@ -16,6 +16,12 @@ namespace {
 constexpr std::string_view kRiffMagic = "RIFF";
 constexpr std::size_t kCopyChunk = 1 << 16;
 
+bool starts_as_riff(BinaryFile& file) {
+    std::array<unsigned char, 4> magic{};
+    return file.read(magic.data(), magic.size()) == magic.size() &&
+           std::string_view(reinterpret_cast<const char*>(magic.data()), magic.size()) == kRiffMagic;
+}
+
 // Opens the file and checks its first four bytes; reports what is wrong.
 void add_wave(Compiler& c, std::int32_t number, const std::string& name) {
     const std::string path = c.resolve(name);
@@ -25,9 +31,7 @@ void add_wave(Compiler& c, std::int32_t number, const std::string& name) {
         return;
     }
     c.run.inputs.add(path);
-    std::array<unsigned char, 4> magic{};
-    if (file->read(magic.data(), magic.size()) != magic.size() ||
-        std::string_view(reinterpret_cast<const char*>(magic.data()), magic.size()) != kRiffMagic) {
+    if (!starts_as_riff(*file)) {
         c.diag.report_error_file(msg::wave_malformed, name);
         return;
     }
@@ -65,6 +69,11 @@ void directive_wave(Compiler& c) {
     if (c.p().wave_numbers.count(number) != 0) c.diag.report_error(msg::wave_number_twice);
     add_wave(c, number, name.name);
     c.lex.end_directive();
+}
+
+bool wave_file_unchanged(const Compiler& c, const WaveRecord& w) {
+    const auto file = BinaryFile::open(c.resolve(w.file_name));
+    return file && starts_as_riff(*file) && file->size() == w.size;
 }
 
 void write_wave_section(Compiler& c) {

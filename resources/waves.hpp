@@ -2,12 +2,18 @@
 // wave section.
 #pragma once
 
+#include "resources/resource_records.hpp"
+
 namespace oxbuild {
 
 class Compiler;
 
 // #wave number "file"
 void directive_wave(Compiler& c);
+
+// Whether the wave's file still reads as its directive found it: a RIFF
+// file of the recorded size.
+bool wave_file_unchanged(const Compiler& c, const WaveRecord& w);
 
 // N, the directory (number, data offset, size), then every file's bytes.
 // Writes nothing when pass 2 counted errors.
