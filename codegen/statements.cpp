@@ -54,7 +54,7 @@ bool chain_after_closed_if(Compiler& c) {
 // A jump target that a block record holds. Pass 1 may not know it yet, so
 // a spooling pass 1 marks where it goes, to be filled in from the record.
 void emit_block_address(Compiler& c, BlockIndex record, BlockAddress which) {
-    if (c.spool != nullptr && c.sink.counting()) c.spool->mark_block_address(c.sink.counter(), record, which);
+    if (c.spool != nullptr) c.spool->mark_block_address(c.sink.counter(), record, which);
     emit_code_address(c.sink, address_in(c.run.blocks.at(record), which));
 }
 

@@ -49,13 +49,9 @@ struct RunState {
 
 // Built afresh by each pass from the same text.
 struct PassState {
-    static std::array<BlockIndex, kBlockLevels> no_block_records() {
-        std::array<BlockIndex, kBlockLevels> none;
-        none.fill(kNoBlock);
-        return none;
+    PassState(int pass, NameTable& names) : number(pass), scopes(names), prototypes(names) {
+        block_records.fill(kNoBlock);
     }
-
-    PassState(int pass, NameTable& names) : number(pass), scopes(names), prototypes(names) {}
 
     int number;
     int block_level = 0;
@@ -75,7 +71,7 @@ struct PassState {
     std::array<BlockKey, kBlockLevels> block_keys{};
     // The first record with each open block's key, found once when the
     // block opens (kNoBlock when there is none).
-    std::array<BlockIndex, kBlockLevels> block_records = no_block_records();
+    std::array<BlockIndex, kBlockLevels> block_records;
     std::vector<std::uint8_t> defined_functions;  // by name: 1 for user functions given a body so far
 };
 
@@ -96,7 +92,7 @@ public:
     SourceStream* main_source = nullptr;
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
-    CodeSpool* spool = nullptr;    // pass 1's code kept for pass 2, when the driver asks for it
+    CodeSpool* spool = nullptr;    // where pass 1 marks its provisional values; set by the driver for pass 1 only
     std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files

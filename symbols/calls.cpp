@@ -100,7 +100,7 @@ void compile_call(Compiler& c, const Word& name) {
     if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
     emit_opcode(c.sink, OP_CALL);
     // A function defined further down gets its kind and number when pass 1 ends.
-    if (!index && c.spool != nullptr && c.sink.counting()) c.spool->mark_call(c.sink.counter(), id);
+    if (!index && c.spool != nullptr) c.spool->mark_call(c.sink.counter(), id);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
     emit_index_word(c.sink, index ? index->call_number : 0);
 
