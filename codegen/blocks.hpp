@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/chunked_vector.hpp"
-#include "driver/sink.hpp"
+#include "core/chunked_vector.hpp"
+#include "core/sink.hpp"
 
 namespace oxbuild {
 

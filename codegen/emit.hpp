@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
-#include "driver/fatal.hpp"
-#include "driver/sink.hpp"
+#include "format/bytecode.hpp"
+#include "core/fatal.hpp"
+#include "core/sink.hpp"
 
 namespace oxbuild {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "codegen/blocks.hpp"
-#include "driver/sink.hpp"
+#include "core/sink.hpp"
 
 namespace oxbuild {
 

@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "codegen/blocks.hpp"
-#include "driver/chunked_vector.hpp"
-#include "driver/module_stream.hpp"
-#include "driver/sink.hpp"
+#include "core/chunked_vector.hpp"
+#include "core/module_stream.hpp"
+#include "core/sink.hpp"
 #include "symbols/name_table.hpp"
 
 namespace oxbuild {

@@ -4,11 +4,11 @@
 #include <optional>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
-#include "driver/file_names.hpp"
+#include "core/fatal.hpp"
+#include "platform/file_names.hpp"
 #include "driver/pass.hpp"
 #include "driver/spooled_pass.hpp"
-#include "driver/text_encoding.hpp"
+#include "core/text_encoding.hpp"
 
 namespace oxbuild {
 

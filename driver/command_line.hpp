@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/messages.hpp"
+#include "core/messages.hpp"
 #include "platform/platform.hpp"
 
 namespace oxbuild {

@@ -1,6 +1,6 @@
 #include "driver/dependency_file.hpp"
 
-#include "driver/module_stream.hpp"
+#include "core/module_stream.hpp"
 #include "platform/platform.hpp"
 
 namespace oxbuild {

@@ -2,7 +2,7 @@
 
 #include "codegen/statements.hpp"
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
+#include "core/fatal.hpp"
 #include "module/module_writer.hpp"
 #include "resources/bitmaps.hpp"
 #include "resources/directives.hpp"

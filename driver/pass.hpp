@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 
 namespace oxbuild {
 

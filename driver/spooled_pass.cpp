@@ -5,7 +5,7 @@
 
 #include "codegen/emit.hpp"
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
+#include "core/fatal.hpp"
 #include "driver/pass.hpp"
 #include "module/module_writer.hpp"
 #include "resources/bitmaps.hpp"

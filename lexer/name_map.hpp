@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/flat_map.hpp"
+#include "core/flat_map.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {

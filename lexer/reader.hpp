@@ -15,8 +15,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/diagnostics.hpp"
-#include "lexer/char_classes.hpp"
+#include "core/diagnostics.hpp"
+#include "core/char_classes.hpp"
 #include "lexer/source_stream.hpp"
 #include "lexer/word.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/fatal.hpp"
+#include "core/fatal.hpp"
 
 namespace oxbuild {
 

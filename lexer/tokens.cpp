@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "driver/text_encoding.hpp"
+#include "core/text_encoding.hpp"
 
 namespace oxbuild {
 

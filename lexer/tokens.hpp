@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/diagnostics.hpp"
-#include "driver/listener.hpp"
+#include "core/diagnostics.hpp"
+#include "core/listener.hpp"
 #include "lexer/reader.hpp"
 #include "lexer/name_map.hpp"
 #include "lexer/word.hpp"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "lexer/char_classes.hpp"
+#include "core/char_classes.hpp"
 
 namespace oxbuild {
 

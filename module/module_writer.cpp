@@ -3,8 +3,8 @@
 #include <array>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
-#include "module/module_format.hpp"
+#include "core/fatal.hpp"
+#include "format/module_format.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxbuild {

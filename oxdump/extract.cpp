@@ -4,7 +4,7 @@
 #include <map>
 #include <stdexcept>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 
 namespace oxdump {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "oxdump/byte_cursor.hpp"
 
 namespace oxdump {

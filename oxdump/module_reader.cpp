@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxdump {

@@ -1,6 +1,6 @@
 #include "oxdump/operators.hpp"
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 
 namespace oxdump {
 

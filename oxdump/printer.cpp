@@ -59,8 +59,8 @@
 #include <map>
 #include <sstream>
 
-#include "driver/text_encoding.hpp"
-#include "module/module_format.hpp"
+#include "core/text_encoding.hpp"
+#include "format/module_format.hpp"
 #include "oxdump/operators.hpp"
 #include "symbols/host_tables.hpp"
 

@@ -2,7 +2,7 @@
 // own part of the file, so no directory entry can reach into another
 // section; every data offset must be where the entries before it end, and
 // each section exactly as long as its contents.
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "oxdump/module_reader.hpp"
 
 namespace oxdump {

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
-#include "driver/file_names.hpp"
-#include "driver/listener.hpp"
+#include "core/fatal.hpp"
+#include "platform/file_names.hpp"
+#include "core/listener.hpp"
 #include "driver/pass.hpp"
 #include "platform/platform.hpp"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "codegen/bytecode.hpp"
-#include "driver/messages.hpp"
+#include "format/bytecode.hpp"
+#include "core/messages.hpp"
 #include "oxls/source_text.hpp"
 
 namespace oxls {

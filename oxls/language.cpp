@@ -5,7 +5,7 @@
 #include <set>
 
 #include "driver/pass.hpp"
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxls {

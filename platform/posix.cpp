@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "driver/file_names.hpp"
+#include "platform/file_names.hpp"
 
 namespace oxbuild::platform {
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <windows.h>
 
-#include "driver/file_names.hpp"
-#include "lexer/char_classes.hpp"
+#include "platform/file_names.hpp"
+#include "core/char_classes.hpp"
 
 namespace oxbuild::platform {
 

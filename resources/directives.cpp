@@ -2,7 +2,7 @@
 
 #include "driver/compiler.hpp"
 #include "driver/pass.hpp"
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 
 namespace oxbuild {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "driver/compiler.hpp"
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "module/module_writer.hpp"
 
 namespace oxbuild {

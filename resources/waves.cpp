@@ -4,8 +4,8 @@
 #include <array>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
-#include "module/module_format.hpp"
+#include "core/fatal.hpp"
+#include "format/module_format.hpp"
 #include "resources/binary_file.hpp"
 #include "resources/directives.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "lexer/word.hpp"
 #include "symbols/name_table.hpp"
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "driver/compiler.hpp"
 #include "lexer/word.hpp"
 

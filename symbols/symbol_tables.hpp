@@ -18,11 +18,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "codegen/bytecode.hpp"
-#include "driver/chunked_vector.hpp"
-#include "driver/diagnostics.hpp"
-#include "driver/flat_map.hpp"
-#include "driver/sink.hpp"
+#include "format/bytecode.hpp"
+#include "core/chunked_vector.hpp"
+#include "core/diagnostics.hpp"
+#include "core/flat_map.hpp"
+#include "core/sink.hpp"
 #include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
 #include "symbols/name_table.hpp"

@@ -20,7 +20,7 @@
 
 #include "docs/doc_support.hpp"
 #include "driver/command_line.hpp"
-#include "driver/messages.hpp"
+#include "core/messages.hpp"
 #include "support/system.hpp"
 #include "symbols/host_tables.hpp"
 

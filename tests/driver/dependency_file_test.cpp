@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "driver/dependency_file.hpp"
-#include "driver/messages.hpp"
+#include "core/messages.hpp"
 #include "platform/platform.hpp"
 #include "support/resource_files.hpp"
 #include "support/system.hpp"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "lexer/source_harness.hpp"
 #include "support/test_support.hpp"
 

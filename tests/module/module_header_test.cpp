@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
+#include "core/fatal.hpp"
 #include "module/module_writer.hpp"
 #include "support/code_builder.hpp"
 

@@ -2,7 +2,7 @@
 // format. Expected bytes are built field by field from the layout rules.
 #include <gtest/gtest.h>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "support/test_support.hpp"
 
 using namespace oxtest;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/test_support.hpp"
 

@@ -2,8 +2,8 @@
 // redefinition warning.
 #include <gtest/gtest.h>
 
-#include "codegen/bytecode.hpp"
-#include "module/module_format.hpp"
+#include "format/bytecode.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/test_support.hpp"
 

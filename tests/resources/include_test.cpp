@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "driver/command_line.hpp"
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/test_support.hpp"
 

@@ -2,7 +2,7 @@
 // offsets, and the directive's ranges, limits and line rules.
 #include <gtest/gtest.h>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/test_support.hpp"
 

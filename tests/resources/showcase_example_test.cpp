@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/system.hpp"
 #include "support/test_support.hpp"

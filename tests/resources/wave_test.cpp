@@ -7,7 +7,7 @@
 
 #include "driver/command_line.hpp"
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/resource_files.hpp"
 #include "support/system.hpp"
 #include "support/test_support.hpp"

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
-#include "module/module_format.hpp"
+#include "format/bytecode.hpp"
+#include "format/module_format.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxtest {

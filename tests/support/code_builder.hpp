@@ -12,13 +12,13 @@
 #include <string>
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
-#include "driver/module_stream.hpp"
+#include "core/fatal.hpp"
+#include "core/module_stream.hpp"
 #include "driver/pass.hpp"
 #include "lexer/source_stream.hpp"
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 #include "support/test_support.hpp"
 
 namespace oxtest {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "module/module_format.hpp"
+#include "format/module_format.hpp"
 
 namespace oxtest {
 

@@ -9,7 +9,7 @@
 
 #include "driver/command_line.hpp"
 #include "driver/compiler.hpp"
-#include "driver/fatal.hpp"
+#include "core/fatal.hpp"
 #include "driver/pass.hpp"
 #include "driver/spooled_pass.hpp"
 #include "support/system.hpp"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/messages.hpp"
+#include "core/messages.hpp"
 
 namespace oxtest {
 

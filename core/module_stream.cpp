@@ -1,4 +1,4 @@
-#include "driver/module_stream.hpp"
+#include "core/module_stream.hpp"
 
 #include <algorithm>
 #include <cstring>

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "driver/diagnostics.hpp"
-#include "driver/messages.hpp"
+#include "core/diagnostics.hpp"
+#include "core/messages.hpp"
 #include "support/system.hpp"
 #include "support/test_support.hpp"
 

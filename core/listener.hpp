@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "codegen/bytecode.hpp"
+#include "format/bytecode.hpp"
 
 namespace oxbuild {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/file_names.hpp"
+#include "platform/file_names.hpp"
 
 using namespace oxbuild;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "lexer/char_classes.hpp"  // is_lead_byte
+#include "core/char_classes.hpp"  // is_lead_byte
 #include "platform/platform.hpp"     // cp932_to_utf8, through the system's converter
 
 namespace oxbuild {

@@ -1,4 +1,4 @@
-#include "driver/chunked_vector.hpp"
+#include "core/chunked_vector.hpp"
 
 #include <gtest/gtest.h>
 

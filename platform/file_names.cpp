@@ -1,9 +1,9 @@
-#include "driver/file_names.hpp"
+#include "platform/file_names.hpp"
 
 #include <algorithm>
 #include <array>
 
-#include "driver/text_encoding.hpp"
+#include "core/text_encoding.hpp"
 
 namespace oxbuild {
 

@@ -1,6 +1,6 @@
-#include "driver/diagnostics.hpp"
+#include "core/diagnostics.hpp"
 
-#include "driver/text_encoding.hpp"
+#include "core/text_encoding.hpp"
 
 namespace oxbuild {
 

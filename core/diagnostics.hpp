@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/messages.hpp"
+#include "core/messages.hpp"
 
 namespace oxbuild {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/module_stream.hpp"
+#include "core/module_stream.hpp"
 
 namespace oxbuild {
 

@@ -1,8 +1,8 @@
 // The output sink: counting in pass 1, writing little-endian in pass 2.
 #include <gtest/gtest.h>
 
-#include "driver/module_stream.hpp"
-#include "driver/sink.hpp"
+#include "core/module_stream.hpp"
+#include "core/sink.hpp"
 #include "support/test_support.hpp"
 
 using namespace oxtest;
