@@ -76,9 +76,11 @@ public:
     // given the first of them.
     void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
     std::size_t size() const { return records_.size(); }
-    // Whether every record has a key of its own and can be found by it, so
-    // that a record found once is the one found at that key ever after.
-    bool keys_distinct() const { return !shared_keys_ && !unindexed_; }
+    // Whether two records ever had one key (a search finds the first), and
+    // whether a record came out of position order (no search finds it).
+    // Without either, a record found once is the one found at its key ever after.
+    bool shared_keys() const { return shared_keys_; }
+    bool unfindable() const { return unindexed_; }
 
 private:
     // The first of the file's record indexes at the key's position.

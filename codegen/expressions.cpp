@@ -1,5 +1,6 @@
 #include "codegen/expressions.hpp"
 
+#include <array>
 #include <optional>
 
 #include "codegen/emit.hpp"
@@ -10,48 +11,55 @@ namespace oxbuild {
 
 namespace {
 
-// A two-operand operator and the number of source characters it takes.
-struct BinaryOperator {
-    ExprToken token;
-    int length;
+// The operators of one place that begin with a character: the operator of
+// that one character, and those of two characters that begin with it. Built
+// from the format's table, so that the reader takes exactly the spellings
+// every tool prints.
+struct OperatorsAt {
+    const OperatorSpelling* single = nullptr;
+    std::array<const OperatorSpelling*, 2> pairs{};
 };
+using OperatorStarts = std::array<OperatorsAt, 256>;
+
+constexpr OperatorStarts operators_starting(OperatorPlace place) {
+    OperatorStarts starts{};
+    for (const OperatorSpelling& op : kOperators) {
+        if (op.place != place) continue;
+        OperatorsAt& at = starts[static_cast<unsigned char>(op.text[0])];
+        if (op.text.size() == 1) at.single = &op;
+        else at.pairs[at.pairs[0] == nullptr ? 0 : 1] = &op;
+    }
+    return starts;
+}
+constexpr OperatorStarts kBinaryStarts = operators_starting(OperatorPlace::binary);
+constexpr OperatorStarts kPrefixStarts = operators_starting(OperatorPlace::prefix);
+
+// The grammar takes at most one one-character prefix, then at most one
+// two-character one: the table must keep them in those two classes.
+constexpr bool prefix_classes_as_read() {
+    for (const OperatorSpelling& op : kOperators) {
+        const int read_as = precedence_class(op.text.size() == 1 ? OP_NEG : OP_HASH_MINUS);
+        if (op.place == OperatorPlace::prefix && op.precedence != read_as) return false;
+    }
+    return true;
+}
+static_assert(prefix_classes_as_read());
+
+// The longest operator at the reader: a pair when the next character
+// completes one ("<<" is a shift, "||" a logical or), else the single one.
+const OperatorSpelling* operator_at(const OperatorsAt& at, const Reader& r) {
+    for (const OperatorSpelling* pair : at.pairs)
+        if (pair != nullptr && r.peek_ahead() == static_cast<unsigned char>(pair->text[1])) return pair;
+    return at.single;
+}
 
 // Every operand may be followed by any two-operand operator, whatever its
 // precedence class: the stream keeps source order and the reader of the
 // stream applies precedence. So the thirteen levels of the grammar reduce to
-// operand { operator operand }, with the longest operator at the reader
-// taken: "<<" is a shift, "||" a logical or, "&&" a logical and. A single
-// '=' or a '!' without '=' is no operator and ends the expression.
-const BinaryOperator* binary_operator_at(const Reader& r, unsigned char ch) {
-    static constexpr BinaryOperator kLogicalOr{OP_LOR, 2}, kOr{OP_OR, 1}, kLogicalAnd{OP_LAND, 2}, kAnd{OP_AND, 1},
-        kXor{OP_XOR, 1}, kEqual{OP_EQ, 2}, kNotEqual{OP_NE, 2}, kShiftLeft{OP_SHL, 2}, kLessEqual{OP_LE, 2},
-        kLess{OP_LT, 1}, kShiftRight{OP_SHR, 2}, kGreaterEqual{OP_GE, 2}, kGreater{OP_GT, 1}, kAdd{OP_ADD, 1},
-        kSub{OP_SUB, 1}, kMul{OP_MUL, 1}, kDiv{OP_DIV, 1}, kMod{OP_MOD, 1};
-    switch (ch) {
-        case '|': return r.peek_ahead() == '|' ? &kLogicalOr : &kOr;
-        case '&': return r.peek_ahead() == '&' ? &kLogicalAnd : &kAnd;
-        case '^': return &kXor;
-        case '=': return r.peek_ahead() == '=' ? &kEqual : nullptr;
-        case '!': return r.peek_ahead() == '=' ? &kNotEqual : nullptr;
-        case '<': return r.peek_ahead() == '<' ? &kShiftLeft : r.peek_ahead() == '=' ? &kLessEqual : &kLess;
-        case '>': return r.peek_ahead() == '>' ? &kShiftRight : r.peek_ahead() == '=' ? &kGreaterEqual : &kGreater;
-        case '+': return &kAdd;
-        case '-': return &kSub;
-        case '*': return &kMul;
-        case '/': return &kDiv;
-        case '%': return &kMod;
-        default: return nullptr;
-    }
-}
-
-std::optional<ExprToken> prefix_sign(unsigned char ch) {
-    switch (ch) {
-        case '+': return OP_PLUS;
-        case '-': return OP_NEG;
-        case '!': return OP_NOT;
-        case '~': return OP_COMPL;
-        default: return std::nullopt;
-    }
+// operand { operator operand }. A single '=' or a '!' without '=' is no
+// operator and ends the expression.
+const OperatorSpelling* binary_operator_at(const Reader& r, unsigned char ch) {
+    return operator_at(kBinaryStarts[ch], r);
 }
 
 // At most one of + - ! ~, then at most one of #- #+ (a '#' right before
@@ -59,13 +67,13 @@ std::optional<ExprToken> prefix_sign(unsigned char ch) {
 unsigned char compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
     unsigned char ch = r.skip_space_and_peek();
-    if (const std::optional<ExprToken> sign = prefix_sign(ch)) {
-        emit_token(c.sink, *sign);
+    if (const OperatorSpelling* sign = kPrefixStarts[ch].single) {
+        emit_token(c.sink, static_cast<ExprToken>(sign->token));
         r.step_over(1);
         ch = r.skip_space_and_peek();
     }
-    if (ch == '#' && (r.peek_ahead() == '-' || r.peek_ahead() == '+')) {
-        emit_token(c.sink, r.peek_ahead() == '-' ? OP_HASH_MINUS : OP_HASH_PLUS);
+    if (const OperatorSpelling* hash = operator_at({nullptr, kPrefixStarts[ch].pairs}, r)) {
+        emit_token(c.sink, static_cast<ExprToken>(hash->token));
         r.step_over(2);
         ch = r.skip_space_and_peek();
     }
@@ -119,7 +127,7 @@ bool compile_expression(Compiler& c) {
             continue;
         }
         if (!compile_word_operand(c)) return false;
-        const BinaryOperator* op = nullptr;
+        const OperatorSpelling* op = nullptr;
         while (true) {
             const unsigned char ch = r.skip_space_and_peek();
             op = binary_operator_at(r, ch);
@@ -133,8 +141,8 @@ bool compile_expression(Compiler& c) {
             --open_parens;
         }
         if (op == nullptr) return true;
-        emit_token(c.sink, op->token);
-        r.step_over(op->length);
+        emit_token(c.sink, static_cast<ExprToken>(op->token));
+        r.step_over(static_cast<int>(op->text.size()));
     }
 }
 

@@ -1,8 +1,10 @@
 // What a compilation tells a tool that watches it (the language server):
 // where names are declared and used, blocks open and close, and include
 // files and resources are named; and where include files come from when
-// they are not read from disk. The command-line compiler sets neither, and
-// every hook stands behind one null test at a declaration or use.
+// they are not read from disk. A listener hears pass 2 only, which reads the
+// text that pass 1 read and finds every record pass 1 made. The command-line
+// compiler sets neither, and every hook stands behind one null test at a
+// declaration or use.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/symbol_info.hpp"
 #include "format/bytecode.hpp"
 
 namespace oxbuild {
@@ -32,18 +35,10 @@ struct NameAt {
     SourcePoint end;
 };
 
-// What a name found by lookup is: its type code, block level and slot.
-struct FoundSymbol {
-    TypeCode type;
-    int level;
-    std::int32_t slot;
-};
-
 enum class ResourceKind : std::uint8_t { bitmap, wave, menu };
 
 class CompileListener {
 public:
-    virtual void pass_started(int /*pass*/) {}
     // An include file opened as file_number: its name as written and the path read.
     virtual void file_entered(int /*file_number*/, std::string_view /*name*/, const std::string& /*path*/) {}
     // The quoted file name of #include, #bitmap or #wave; end is past its closing quote.
@@ -57,7 +52,7 @@ public:
     virtual void function_declared(const NameAt& /*name*/, std::span<const TypeCode> /*parameters*/,
                                    bool /*definition*/) {}
     // A variable named in an expression, an argument or as an assignment target.
-    virtual void variable_used(const NameAt& /*name*/, const std::optional<FoundSymbol>& /*found*/) {}
+    virtual void variable_used(const NameAt& /*name*/, const std::optional<SymbolInfo>& /*found*/) {}
     virtual void function_called(const NameAt& /*name*/) {}
 
     virtual void define_declared(const NameAt& /*name*/, std::string_view /*replacement*/) {}

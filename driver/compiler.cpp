@@ -9,12 +9,13 @@ Compiler::Compiler(std::ostream& out, MessageStyle style)
     diag.attach(&reader);
 }
 
-void Compiler::begin_pass(int number) {
-    pass = std::make_unique<PassState>(number, names);
+void Compiler::begin_pass(int number, PerPassState state) {
+    if (state == PerPassState::fresh) pass = std::make_unique<PassState>(number, names);
+    else pass->number = number;
     diag.start_pass(number);
     sink.start_pass(number);
     lex.use_defines(&pass->defines);
-    if (listener != nullptr) listener->pass_started(number);
+    attach_listener(number == kWritingPass ? pass_2_listener_ : nullptr);
 }
 
 NameAt Compiler::name_here(std::string_view name) const { return {name, point_here()}; }

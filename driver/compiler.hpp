@@ -1,6 +1,7 @@
 // The state of one compilation, grouped by lifetime: what pass 1 records and
 // pass 2 reads (RunState), and what each pass builds afresh from the same
-// text (PassState, constructed anew at the start of each pass).
+// text (PassState, constructed at the start of each pass that reads the
+// source; a pass 2 written from the spool keeps pass 1's).
 #pragma once
 
 #include <array>
@@ -28,6 +29,25 @@
 
 namespace oxbuild {
 
+inline constexpr int kCountingPass = 1;  // declares, measures and records
+inline constexpr int kWritingPass = 2;   // writes the module
+
+// The checks that only the end of pass 1 settles, so that only pass 2 can
+// report them; each has one message. Pass 1 records every check it meets by
+// the same call (late_check) with which pass 2 makes it and reports, so that
+// a pass 2 written from the spool makes them too (late_checks_hold).
+enum class LateCheck : std::uint8_t {
+    function_body,   // a function called above its body has one somewhere: "関数の本体が存在しません"
+    resource_files,  // each bitmap and wave reads in pass 2 as in pass 1: "パス１とパス２で相違があります"
+};
+
+// The checks pass 1 met: each function called before its body, once.
+struct LateChecks {
+    std::vector<NameId> function_bodies;
+    std::vector<std::uint8_t> recorded_body;  // by name: 1 once in function_bodies
+    bool resource_files = false;
+};
+
 // Made in pass 1, read in pass 2.
 struct RunState {
     explicit RunState(NameTable& names) : functions(names), slots(names) {}
@@ -45,6 +65,7 @@ struct RunState {
     std::vector<std::pair<std::int32_t, std::int32_t>> bitmap_sizes;
     std::vector<std::int64_t> wave_sizes;
     InputFiles inputs;  // every file read, in both passes, for the dependency file
+    LateChecks late_checks;
 };
 
 // Built afresh by each pass from the same text.
@@ -96,14 +117,12 @@ public:
     std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files
-    // read from; both unset for the command line.
+    // read from; both unset for the command line. The listener hears pass 2
+    // only: listener is set while pass 2 runs.
     CompileListener* listener = nullptr;
     SourceOpener* opener = nullptr;
-    void listen(CompileListener* l) {
-        listener = l;
-        lex.use_listener(l);
-        reader.note_comments(l != nullptr);
-    }
+    void listen(CompileListener* l) { pass_2_listener_ = l; }
+    bool listened() const { return pass_2_listener_ != nullptr; }
     // The word, quote or brace just read, for the listener (out of line:
     // the hot paths keep only the listener test).
     [[gnu::cold]] NameAt name_here(std::string_view name) const;
@@ -121,15 +140,26 @@ public:
     std::array<std::int32_t, kTypeClassCount> body_counts{};
 
     PassState& p() { return *pass; }
+    const PassState& p() const { return *pass; }
     int pass_number() const { return pass->number; }
     int block_level() const { return pass->block_level; }
 
-    // Starts a pass: fresh per-pass state, pass number everywhere.
-    void begin_pass(int number);
+    // Starts a pass: the pass number everywhere, the listener for pass 2,
+    // and fresh per-pass state unless pass 1's is kept.
+    enum class PerPassState : std::uint8_t { fresh, kept };
+    void begin_pass(int number, PerPassState state = PerPassState::fresh);
 
     // The name as the file system sees it: separators made '/', and a
     // relative name taken from the main source's directory.
     std::string resolve(std::string_view name_as_written) const;
+
+private:
+    void attach_listener(CompileListener* l) {
+        listener = l;
+        lex.use_listener(l);
+        reader.note_comments(l != nullptr);
+    }
+    CompileListener* pass_2_listener_ = nullptr;
 };
 
 }  // namespace oxbuild

@@ -1,5 +1,7 @@
 #include "driver/pass.hpp"
 
+#include <utility>
+
 #include "codegen/statements.hpp"
 #include "driver/compiler.hpp"
 #include "core/fatal.hpp"
@@ -24,9 +26,9 @@ struct KeywordRow {
 
 // Searched in row order with an exact, case-sensitive comparison.
 constexpr KeywordRow kTypeKeywords[] = {
-    {"int", [](Compiler& c) { compile_declaration(c, TYPE_INT); }, TYPE_INT},
-    {"uint", [](Compiler& c) { compile_declaration(c, TYPE_UINT); }, TYPE_UINT},
-    {"str", [](Compiler& c) { compile_declaration(c, TYPE_STR); }, TYPE_STR},
+    {type_spelling(TYPE_INT), [](Compiler& c) { compile_declaration(c, TYPE_INT); }, TYPE_INT},
+    {type_spelling(TYPE_UINT), [](Compiler& c) { compile_declaration(c, TYPE_UINT); }, TYPE_UINT},
+    {type_spelling(TYPE_STR), [](Compiler& c) { compile_declaration(c, TYPE_STR); }, TYPE_STR},
 };
 
 constexpr KeywordRow kStatementKeywords[] = {
@@ -131,16 +133,53 @@ void finish_pass_1(Compiler& c) {
     c.run.texts = c.p().texts;
     for (const BitmapRecord& b : c.p().bitmaps) c.run.bitmap_sizes.emplace_back(b.width, b.height);
     for (const WaveRecord& w : c.p().waves) c.run.wave_sizes.push_back(w.size);
+    late_check(c, LateCheck::resource_files);
 }
 
-// A resource file that changed between the passes would make the module
-// disagree with its own header.
-void check_resources_unchanged(Compiler& c) {
+// Pass 2 has read every resource file again: a file that changed between
+// the passes would make the module disagree with its own header.
+bool resources_read_as_in_pass_1(const Compiler& c) {
     std::vector<std::pair<std::int32_t, std::int32_t>> bitmaps;
     for (const BitmapRecord& b : c.p().bitmaps) bitmaps.emplace_back(b.width, b.height);
     std::vector<std::int64_t> waves;
     for (const WaveRecord& w : c.p().waves) waves.push_back(w.size);
-    if (bitmaps != c.run.bitmap_sizes || waves != c.run.wave_sizes) c.diag.report_error(msg::pass_mismatch);
+    return bitmaps == c.run.bitmap_sizes && waves == c.run.wave_sizes;
+}
+
+// Before pass 2 (a pass 2 from the spool reads no directive again): every
+// resource file still holds what its directive read.
+bool resource_files_unchanged(const Compiler& c) {
+    for (const BitmapRecord& b : c.p().bitmaps)
+        if (!bitmap_file_unchanged(c, b)) return false;
+    for (const WaveRecord& w : c.p().waves)
+        if (!wave_file_unchanged(c, w)) return false;
+    return true;
+}
+
+bool late_check_holds(const Compiler& c, LateCheck check, NameId subject) {
+    switch (check) {
+        case LateCheck::function_body: return c.run.functions.find_index(subject).has_value();
+        case LateCheck::resource_files:
+            return c.pass_number() == kWritingPass ? resources_read_as_in_pass_1(c) : resource_files_unchanged(c);
+    }
+    return false;
+}
+
+void report_late_check(Compiler& c, LateCheck check, std::string_view name) {
+    switch (check) {
+        case LateCheck::function_body: c.diag.report_error_name(msg::no_function_body, name); return;
+        case LateCheck::resource_files: c.diag.report_error(msg::pass_mismatch); return;
+    }
+}
+
+void record_late_check(LateChecks& checks, LateCheck check, NameId subject) {
+    switch (check) {
+        case LateCheck::function_body:
+            if (std::exchange(fact_of<std::uint8_t>(checks.recorded_body, subject, 0), 1) == 0)
+                checks.function_bodies.push_back(subject);
+            return;
+        case LateCheck::resource_files: checks.resource_files = true; return;
+    }
 }
 
 // Each section must begin where the header says it does; anything else is a
@@ -153,7 +192,7 @@ void check_section_start(Compiler& c, std::int64_t expected_offset) {
 }  // namespace
 
 void finish_pass_2(Compiler& c) {
-    check_resources_unchanged(c);
+    late_check(c, LateCheck::resource_files);
     check_section_start(c, c.run.layout.bitmap_section);
     write_bitmap_section(c);
     check_section_start(c, c.run.layout.wave_section);
@@ -190,15 +229,37 @@ void compile_statements(Compiler& c) {
     }
 }
 
-void compile_pass(Compiler& c, int pass) {
-    c.begin_pass(pass);
-    if (pass == 2) write_module_header(c);
+void late_check(Compiler& c, LateCheck check, NameId subject, std::string_view name) {
+    if (c.pass_number() == kCountingPass) record_late_check(c.run.late_checks, check, subject);
+    else if (!late_check_holds(c, check, subject)) report_late_check(c, check, name);
+}
+
+std::optional<LateCheck> failing_late_check(Compiler& c) {
+    const LateChecks& checks = c.run.late_checks;
+    for (const NameId function : checks.function_bodies)
+        if (!late_check_holds(c, LateCheck::function_body, function)) return LateCheck::function_body;
+    if (checks.resource_files && !late_check_holds(c, LateCheck::resource_files, 0)) return LateCheck::resource_files;
+    return std::nullopt;
+}
+
+void start_pass_2(Compiler& c, Compiler::PerPassState state) {
+    c.begin_pass(kWritingPass, state);
+    write_module_header(c);
     c.sink.reset_counter();
+}
+
+void compile_pass(Compiler& c, int pass) {
+    if (pass == kWritingPass) {
+        start_pass_2(c, Compiler::PerPassState::fresh);
+    } else {
+        c.begin_pass(pass);
+        c.sink.reset_counter();
+    }
     register_host_tables(c);
     start_main_source(c);
     compile_statements(c);
     if (c.block_level() != 0) c.diag.report_error(msg::missing_close_brace);
-    if (pass == 1) finish_pass_1(c);
+    if (pass == kCountingPass) finish_pass_1(c);
     else finish_pass_2(c);
 }
 

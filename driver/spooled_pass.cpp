@@ -8,28 +8,10 @@
 #include "core/fatal.hpp"
 #include "driver/pass.hpp"
 #include "module/module_writer.hpp"
-#include "resources/bitmaps.hpp"
-#include "resources/waves.hpp"
 
 namespace oxbuild {
 
 namespace {
-
-constexpr int kWritingPass = 2;
-
-bool called_functions_defined(const Compiler& c, const CodeSpool& spool) {
-    for (auto marks = spool.marks().cursor(); !marks.done(); marks.advance())
-        if (marks.mark().kind == SpoolMark::call && !c.run.functions.find_index(marks.mark().subject)) return false;
-    return true;
-}
-
-bool resource_files_unchanged(Compiler& c) {
-    for (const BitmapRecord& b : c.p().bitmaps)
-        if (!bitmap_file_unchanged(c, b)) return false;
-    for (const WaveRecord& w : c.p().waves)
-        if (!wave_file_unchanged(c, w)) return false;
-    return true;
-}
 
 // The four bytes a mark stands for, as pass 2 would write them there.
 std::array<unsigned char, kMarkedBytes> marked_bytes(const Compiler& c, const SpoolMark& mark) {
@@ -70,36 +52,44 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
 
 }  // namespace
 
-bool compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
+SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
     auto spool = std::make_unique<CodeSpool>();
     c.spool = spool.get();
     c.sink.spool_into(&spool->stream());
-    compile_pass(c, 1);
+    compile_pass(c, kCountingPass);
     c.spool = nullptr;
     c.sink.spool_into(nullptr);
     if (after_pass_1) after_pass_1();
-    if (can_write_from_spool(c, *spool)) {
+    const SpoolDecision decision = decide_pass_2(c, *spool);
+    if (decision == SpoolDecision::write_from_spool) {
         write_pass_2_from_spool(c, *spool);
-        return true;
+        return decision;
     }
     spool.reset();  // its memory and file go before the second reading
     source.rewind();
-    compile_pass(c, 2);
-    return false;
+    compile_pass(c, kWritingPass);
+    return decision;
 }
 
-bool can_write_from_spool(Compiler& c, const CodeSpool& spool) {
-    return c.listener == nullptr && spool.complete() && spool.written() == c.run.code_size &&
-           c.diag.error_count() == 0 && c.diag.warning_count() == 0 && c.run.blocks.keys_distinct() &&
-           called_functions_defined(c, spool) && resource_files_unchanged(c);
+SpoolDecision decide_pass_2(Compiler& c, const CodeSpool& spool) {
+    if (c.listened()) return SpoolDecision::listened;
+    if (!spool.complete()) return SpoolDecision::spool_incomplete;
+    if (spool.written() != c.run.code_size) fatal_stop("internal: the spool holds another code size than pass 1 counted");
+    if (c.diag.error_count() != 0) return SpoolDecision::errors;
+    if (c.diag.warning_count() != 0) return SpoolDecision::warnings;
+    if (c.run.blocks.shared_keys()) return SpoolDecision::shared_block_key;
+    if (c.run.blocks.unfindable()) return SpoolDecision::unfindable_block;
+    if (const auto check = failing_late_check(c)) {
+        switch (*check) {
+            case LateCheck::function_body: return SpoolDecision::function_without_body;
+            case LateCheck::resource_files: return SpoolDecision::resource_changed;
+        }
+    }
+    return SpoolDecision::write_from_spool;
 }
 
 void write_pass_2_from_spool(Compiler& c, CodeSpool& spool) {
-    c.p().number = kWritingPass;
-    c.diag.start_pass(kWritingPass);
-    c.sink.start_pass(kWritingPass);
-    write_module_header(c);
-    c.sink.reset_counter();
+    start_pass_2(c, Compiler::PerPassState::kept);
     write_spooled_code(c, spool);
     finish_pass_2(c);
 }

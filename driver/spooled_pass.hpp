@@ -5,6 +5,7 @@
 // and the resource sections.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace oxbuild {
@@ -13,17 +14,30 @@ class CodeSpool;
 class Compiler;
 class SourceStream;
 
-// Both passes over the main source: pass 1 spools its code, and pass 2
-// reads the source again only when it cannot come from the spool. True when
-// it came from the spool. after_pass_1, when given, runs between the passes
-// (tests change files there).
-bool compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1 = {});
+// Why pass 2 comes from the spool, or why it reads the source again: the
+// first condition that fails, in this order.
+enum class SpoolDecision : std::uint8_t {
+    write_from_spool,   // pass 2 would only repeat pass 1: the same code, no message
+    listened,           // a tool listens to pass 2, which must read the source for it
+    spool_incomplete,   // the spool could not keep all the code (no scratch file, a failed write, code past 4 GiB)
+    errors,             // pass 1 counted errors, which only pass 2 prints
+    warnings,           // pass 1 met warnings, which only pass 2 prints
+    shared_block_key,   // two blocks opened at one key: pass 2 finds the first one's record for both
+    unfindable_block,   // a block opened before one already recorded in its file, so no search finds it
+    function_without_body,  // a called function has no body: pass 2 reports the call
+    resource_changed,   // a bitmap or wave file changed since its directive read it: pass 2 reports it
+};
 
-// Whether pass 2 may come from the spool: pass 1 counted no error and met
-// no warning, spooled all its code, kept every block at a key of its own,
-// found a body for every function it called, and every resource file still
-// reads as its directive found it. Otherwise pass 2 reads the source again.
-bool can_write_from_spool(Compiler& c, const CodeSpool& spool);
+// Both passes over the main source: pass 1 spools its code, and pass 2
+// reads the source again unless the decision writes it from the spool. The
+// decision is returned. after_pass_1, when given, runs between the passes
+// (tests change files there).
+SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1 = {});
+
+// Whether pass 2 may come from the spool, after pass 1. A spool that holds
+// more or less code than pass 1 counted is a fault of the compiler: the
+// fatal stop.
+SpoolDecision decide_pass_2(Compiler& c, const CodeSpool& spool);
 
 // Pass 2 from the spool, with pass 1's state.
 void write_pass_2_from_spool(Compiler& c, CodeSpool& spool);

@@ -7,7 +7,9 @@
 // A code address is stored as a file offset (code area offset + code base).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace oxbuild {
 
@@ -58,6 +60,66 @@ enum ExprToken : std::uint16_t {
 
 constexpr int precedence_class(std::uint16_t operator_token) { return operator_token >> 4; }
 
+// Where an operator stands: before its operand, or between two.
+enum class OperatorPlace : std::uint8_t { prefix, binary };
+
+// An operator token as the source spells it, with the precedence class its
+// token carries. The compiler reads operators by these spellings, and every
+// tool prints and evaluates them by this one table.
+struct OperatorSpelling {
+    std::uint16_t token;
+    std::string_view text;
+    OperatorPlace place;
+    int precedence;
+};
+
+inline constexpr OperatorSpelling kOperators[] = {
+    {OP_HASH_MINUS, "#-", OperatorPlace::prefix, 2}, {OP_HASH_PLUS, "#+", OperatorPlace::prefix, 2},
+    {OP_PLUS, "+", OperatorPlace::prefix, 3},        {OP_NEG, "-", OperatorPlace::prefix, 3},
+    {OP_NOT, "!", OperatorPlace::prefix, 3},         {OP_COMPL, "~", OperatorPlace::prefix, 3},
+    {OP_MUL, "*", OperatorPlace::binary, 4},         {OP_DIV, "/", OperatorPlace::binary, 4},
+    {OP_MOD, "%", OperatorPlace::binary, 4},         {OP_ADD, "+", OperatorPlace::binary, 5},
+    {OP_SUB, "-", OperatorPlace::binary, 5},         {OP_SHL, "<<", OperatorPlace::binary, 6},
+    {OP_SHR, ">>", OperatorPlace::binary, 6},        {OP_LT, "<", OperatorPlace::binary, 7},
+    {OP_GT, ">", OperatorPlace::binary, 7},          {OP_LE, "<=", OperatorPlace::binary, 7},
+    {OP_GE, ">=", OperatorPlace::binary, 7},         {OP_EQ, "==", OperatorPlace::binary, 8},
+    {OP_NE, "!=", OperatorPlace::binary, 8},         {OP_AND, "&", OperatorPlace::binary, 9},
+    {OP_XOR, "^", OperatorPlace::binary, 10},        {OP_OR, "|", OperatorPlace::binary, 11},
+    {OP_LAND, "&&", OperatorPlace::binary, 12},      {OP_LOR, "||", OperatorPlace::binary, 13},
+};
+
+// The parentheses are tokens of class 1, tighter than every operator.
+inline constexpr int kParenthesisClass = 1;
+inline constexpr int kLoosestClass = 13;
+
+// The row of an operator token, or nullptr (operands, parentheses, EXPR_END
+// and unknown values are no operators).
+constexpr const OperatorSpelling* find_operator(std::uint16_t token) {
+    for (const OperatorSpelling& op : kOperators)
+        if (op.token == token) return &op;
+    return nullptr;
+}
+
+// The table agrees with the token values: each row's class is the one its
+// token carries, prefixes bind tighter than every binary operator, and no
+// token has two rows.
+constexpr bool operator_table_consistent() {
+    for (const OperatorSpelling& op : kOperators) {
+        if (precedence_class(op.token) != op.precedence || find_operator(op.token) != &op) return false;
+        if (op.text.empty() || op.text.size() > 2) return false;
+        if ((op.place == OperatorPlace::prefix) != (op.precedence < precedence_class(OP_MUL))) return false;
+    }
+    return precedence_class(EXPR_LPAREN) == kParenthesisClass && precedence_class(EXPR_RPAREN) == kParenthesisClass &&
+           precedence_class(OP_LOR) == kLoosestClass;
+}
+static_assert(operator_table_consistent());
+
+// The spelling of a token that the table holds.
+constexpr std::string_view operator_text(std::uint16_t token) {
+    const OperatorSpelling* op = find_operator(token);
+    return op != nullptr ? op->text : std::string_view{};
+}
+
 // Type codes: a symbol's type, and the type word of a variable reference.
 using TypeCode = std::uint8_t;
 inline constexpr TypeCode TYPE_FUNCTION = 0;  // a user function's name
@@ -74,6 +136,24 @@ inline constexpr TypeCode TYPE_STR_REF = TYPE_STR | TYPE_BY_REFERENCE;
 inline constexpr std::uint16_t LOCAL_FLAG = 0x100;
 
 constexpr bool is_str_type(TypeCode t) { return t == TYPE_STR || t == TYPE_STR_REF; }
+
+// The source spellings of the value types; a by-reference parameter is
+// spelled with kReferenceSpelling after its type.
+struct TypeSpelling {
+    TypeCode code;
+    std::string_view text;
+};
+inline constexpr TypeSpelling kTypeSpellings[] = {{TYPE_INT, "int"}, {TYPE_UINT, "uint"}, {TYPE_STR, "str"}};
+inline constexpr std::string_view kReferenceSpelling = "&";
+
+// The spelling of a type code's value type (the by-reference flag left
+// aside), or "" for a code that is none.
+constexpr std::string_view type_spelling(TypeCode t) {
+    for (const TypeSpelling& row : kTypeSpellings)
+        if (row.code == (t & ~TYPE_BY_REFERENCE)) return row.text;
+    return {};
+}
+static_assert(type_spelling(TYPE_STR_REF) == type_spelling(TYPE_STR) && type_spelling(TYPE_FUNCTION).empty());
 
 // The six type classes, each numbered separately, in module order.
 inline constexpr int kTypeClassCount = 6;

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "oxdump/module_reader.hpp"
-#include "oxdump/operators.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxdump {
@@ -152,8 +151,8 @@ private:
             ++open_parens;
             return true;
         }
-        const OperatorInfo* op = find_operator(item.token);
-        if (op == nullptr || op->kind != OperatorInfo::Kind::prefix)
+        const OperatorSpelling* op = find_operator(item.token);
+        if (op == nullptr || op->place != OperatorPlace::prefix)
             fail(at, "expression token " + hex(item.token) + " stands where an operand is expected");
         return true;
     }
@@ -164,8 +163,8 @@ private:
             --open_parens;
             return false;
         }
-        const OperatorInfo* op = find_operator(item.token);
-        if (op == nullptr || op->kind != OperatorInfo::Kind::binary)
+        const OperatorSpelling* op = find_operator(item.token);
+        if (op == nullptr || op->place != OperatorPlace::binary)
             fail(at, "expression token " + hex(item.token) + " stands where an operator is expected");
         return true;
     }

@@ -15,24 +15,13 @@
 
 namespace oxdump {
 
-// The source spelling of a type code: int, uint, str, int&, uint&, str&.
-constexpr std::string_view type_name(oxbuild::TypeCode type) {
-    switch (type) {
-        case oxbuild::TYPE_INT:
-            return "int";
-        case oxbuild::TYPE_UINT:
-            return "uint";
-        case oxbuild::TYPE_STR:
-            return "str";
-        case oxbuild::TYPE_INT_REF:
-            return "int&";
-        case oxbuild::TYPE_UINT_REF:
-            return "uint&";
-        case oxbuild::TYPE_STR_REF:
-            return "str&";
-        default:
-            return "?";
-    }
+// The source spelling of a type code, written without a blank before the
+// reference mark: int, uint, str, int&, uint&, str&; "?" for none of them.
+inline std::string type_name(oxbuild::TypeCode type) {
+    if (oxbuild::type_class_index(type) < 0) return "?";
+    std::string name(oxbuild::type_spelling(type));
+    if ((type & oxbuild::TYPE_BY_REFERENCE) != 0) name += oxbuild::kReferenceSpelling;
+    return name;
 }
 
 struct Header {

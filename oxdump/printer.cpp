@@ -61,7 +61,6 @@
 
 #include "core/text_encoding.hpp"
 #include "format/module_format.hpp"
-#include "oxdump/operators.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxdump {
@@ -175,10 +174,10 @@ std::string expression_text(const Expression& e) {
             text += '(';
         else if (item.token == EXPR_RPAREN)
             text += ')';
-        else if (const OperatorInfo* op = find_operator(item.token); op->kind == OperatorInfo::Kind::prefix)
-            text += op->symbol;
+        else if (const OperatorSpelling* op = find_operator(item.token); op->place == OperatorPlace::prefix)
+            text += op->text;
         else
-            text += cat({" ", op->symbol, " "});
+            text += cat({" ", op->text, " "});
     }
     return text;
 }

@@ -8,7 +8,7 @@
 #include "core/fatal.hpp"
 #include "platform/file_names.hpp"
 #include "core/listener.hpp"
-#include "driver/pass.hpp"
+#include "driver/spooled_pass.hpp"
 #include "platform/platform.hpp"
 
 namespace oxls {
@@ -36,7 +36,7 @@ std::string file_part(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Hears the compiler in pass 2 (pass 1 reads the same text) and keeps the
+// Hears the compiler's pass 2 (pass 1 reads the same text) and keeps the
 // messages, the declarations and the uses; opens include files through the
 // text source, each once per compilation.
 class Watcher final : public oxbuild::CompileListener,
@@ -59,10 +59,7 @@ public:
     }
 
     // CompileListener
-    void pass_started(int pass) override { active_ = pass == 2; }
-
     void file_entered(int file_number, std::string_view, const std::string& path) override {
-        if (!active_) return;
         const auto number = static_cast<std::size_t>(file_number);
         if (a_.files.size() <= number) {
             a_.files.resize(number + 1);
@@ -74,7 +71,6 @@ public:
     }
 
     void file_named(const NameAt& name, const std::string& path) override {
-        if (!active_) return;
         const Span span = quoted_span(name.end);
         a_.references.push_back({ReferenceKind::file, std::string(name.name), span, -1, path});
         if (awaiting_file_ >= 0) {
@@ -88,7 +84,6 @@ public:
     }
 
     void variable_declared(const NameAt& name, TypeCode type, int level, std::int32_t slot) override {
-        if (!active_) return;
         Declaration d = declaration(level == 0 ? DeclarationKind::global : DeclarationKind::local, std::string(name.name),
                       word_span(name.end));
         d.type = type;
@@ -100,7 +95,6 @@ public:
     }
 
     void parameter_declared(const NameAt& name, TypeCode type, std::size_t index, std::int32_t slot) override {
-        if (!active_) return;
         Declaration d = declaration(DeclarationKind::parameter, std::string(name.name), word_span(name.end));
         d.type = type;
         d.level = 1;
@@ -110,7 +104,6 @@ public:
     }
 
     void function_declared(const NameAt& name, std::span<const TypeCode> parameters, bool definition) override {
-        if (!active_) return;
         Declaration d = declaration(definition ? DeclarationKind::function : DeclarationKind::prototype, std::string(name.name),
                       word_span(name.end));
         d.parameters.assign(parameters.begin(), parameters.end());
@@ -127,8 +120,7 @@ public:
         parameters_.clear();
     }
 
-    void variable_used(const NameAt& name, const std::optional<oxbuild::FoundSymbol>& found) override {
-        if (!active_) return;
+    void variable_used(const NameAt& name, const std::optional<oxbuild::SymbolInfo>& found) override {
         int declaration = -1;
         const std::string text(name.name);
         if (found && found->level == 0) {
@@ -145,12 +137,10 @@ public:
     }
 
     void function_called(const NameAt& name) override {
-        if (!active_) return;
         a_.references.push_back({ReferenceKind::call, std::string(name.name), word_span(name.end), -1, {}});
     }
 
     void define_declared(const NameAt& name, std::string_view replacement) override {
-        if (!active_) return;
         Declaration d = declaration(DeclarationKind::define, std::string(name.name), word_span(name.end));
         d.replacement = replacement;
         const std::string key = d.name;
@@ -158,7 +148,6 @@ public:
     }
 
     void define_used(const NameAt& name, std::string_view) override {
-        if (!active_) return;
         const std::string text(name.name);
         const auto d = defines_.find(text);
         a_.references.push_back(
@@ -166,7 +155,6 @@ public:
     }
 
     void block_opened(int level, const SourcePoint& at) override {
-        if (!active_) return;
         blocks_.push_back({level, {}});
         if (level != 1 || opening_function_ < 0) return;
         a_.declarations[static_cast<std::size_t>(opening_function_)].body =
@@ -178,7 +166,6 @@ public:
     }
 
     void block_closed(int level, const SourcePoint& at) override {
-        if (!active_) return;
         while (!blocks_.empty() && blocks_.back().level >= level) {
             end_visibility(blocks_.back(), at);
             blocks_.pop_back();
@@ -191,7 +178,6 @@ public:
     }
 
     void resource_declared(oxbuild::ResourceKind kind, const SourcePoint& at, std::int32_t number) override {
-        if (!active_) return;
         static constexpr DeclarationKind kKinds[] = {DeclarationKind::bitmap, DeclarationKind::wave,
                                                      DeclarationKind::menu};
         Declaration d = declaration(kKinds[static_cast<int>(kind)], {}, word_span(at));
@@ -280,7 +266,6 @@ private:
     Analysis& a_;
     const TextSource& texts_;
     std::map<std::string, std::shared_ptr<const SourceText>> opened_;
-    bool active_ = false;
     std::vector<Block> blocks_;
     std::unordered_map<std::string, std::vector<int>> visible_;
     std::unordered_map<std::string, int> globals_;
@@ -320,9 +305,7 @@ Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText>
     c.main_source_name = file_part(main_path);
     c.base_dir = oxbuild::platform::source_directory(main_path);
     try {
-        oxbuild::compile_pass(c, 1);
-        stream->rewind();
-        oxbuild::compile_pass(c, 2);
+        (void)oxbuild::compile_passes(c, *stream);
     } catch (const oxbuild::FatalStop& stop) {
         a.messages.push_back({0, 1, false, std::string("Fatal Error: ") + stop.what()});
     } catch (const std::bad_alloc&) {

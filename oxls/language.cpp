@@ -22,12 +22,12 @@ enum SymbolKind { kSymbolFile = 1, kSymbolFunction = 12, kSymbolVariable = 13, k
 constexpr int kFormatPlain = 1;
 constexpr int kFormatSnippet = 2;
 
-constexpr const char* kTypeNames[] = {"function", "int", "uint", "str"};
-
+// As a declaration spells it: "int", "str &"; a user function's name is a "function".
 std::string type_name(TypeCode type) {
-    const auto base = static_cast<std::size_t>(type & ~oxbuild::TYPE_BY_REFERENCE);
-    std::string name = base < std::size(kTypeNames) ? kTypeNames[base] : "?";
-    if (type & oxbuild::TYPE_BY_REFERENCE) name += " &";
+    if (type == oxbuild::TYPE_FUNCTION) return "function";
+    const std::string_view value = oxbuild::type_spelling(type);
+    std::string name = value.empty() ? "?" : std::string(value);
+    if (type & oxbuild::TYPE_BY_REFERENCE) name += " " + std::string(oxbuild::kReferenceSpelling);
     return name;
 }
 

@@ -6,6 +6,7 @@
 #include "codegen/emit.hpp"
 #include "codegen/expressions.hpp"
 #include "driver/compiler.hpp"
+#include "driver/pass.hpp"
 #include "symbols/lookup.hpp"
 
 namespace oxbuild {
@@ -79,9 +80,7 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
     if (c.reader.cur() == '(') {
         c.listener->function_called({name.view(), name_end});
     } else if (c.reader.cur() == '=') {
-        std::optional<FoundSymbol> found;
-        if (const auto symbol = lookup_symbol(c, name)) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
-        c.listener->variable_used({name.view(), name_end}, found);
+        c.listener->variable_used({name.view(), name_end}, lookup_symbol(c, name));
     }
 }
 
@@ -97,7 +96,7 @@ void compile_call(Compiler& c, const Word& name) {
     }
     c.reader.skip_space();
     const auto index = c.run.functions.find_index(id);
-    if (!index && !c.sink.counting()) c.diag.report_error_name(msg::no_function_body, name.view());
+    if (!index) late_check(c, LateCheck::function_body, id, name.view());
     emit_opcode(c.sink, OP_CALL);
     // A function defined further down gets its kind and number when pass 1 ends.
     if (!index && c.spool != nullptr) c.spool->mark_call(c.sink.counter(), id);

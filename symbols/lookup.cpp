@@ -5,9 +5,7 @@
 namespace oxbuild {
 
 void tell_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
-    std::optional<FoundSymbol> found;
-    if (symbol) found = FoundSymbol{symbol->type, symbol->level, symbol->slot};
-    c.listener->variable_used(c.name_here(name.view()), found);
+    c.listener->variable_used(c.name_here(name.view()), symbol);
 }
 
 std::int32_t resolve_slot(Compiler& c, TypeCode type, NameId name, int level) {

@@ -11,18 +11,9 @@
 
 namespace oxbuild {
 
-struct SymbolInfo {
-    TypeCode type;
-    std::int32_t slot;  // 0 for a function name, which has none
-    int level;          // block level where the name was found
-    bool local() const { return level != 0; }
-};
-
 // Inline: every operand and argument that names a variable comes here.
 inline std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
-    const auto found = c.p().scopes.lookup(name, c.block_level());
-    if (!found) return std::nullopt;
-    return SymbolInfo{found->type, found->slot, found->level};
+    return c.p().scopes.lookup(name, c.block_level());
 }
 
 // Tells the listener of a variable named where the reader stands.

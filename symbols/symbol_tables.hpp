@@ -20,6 +20,7 @@
 
 #include "format/bytecode.hpp"
 #include "core/chunked_vector.hpp"
+#include "core/symbol_info.hpp"
 #include "core/diagnostics.hpp"
 #include "core/flat_map.hpp"
 #include "core/sink.hpp"
@@ -62,11 +63,6 @@ public:
     ScopeTable() = default;
     explicit ScopeTable(NameTable& names) : names_(names) {}
 
-    struct Found {
-        TypeCode type;
-        int level;
-        std::int32_t slot;  // as set with set_slot; 0 until then
-    };
 
     // declare_symbol: name rules, then no duplicate in the level's list.
     bool declare(Diagnostics& diag, int level, const NameKey& name, TypeCode type) {
@@ -76,10 +72,11 @@ public:
     bool declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type);
     // The entry of the name in one level's list.
     std::optional<TypeCode> find(int level, const NameKey& name) const;
-    // The innermost declaration visible from the level.
-    std::optional<Found> lookup(const NameKey& name, int from_level) const {
+    // The innermost declaration visible from the level; its slot is the one
+    // set with set_slot, 0 until then.
+    std::optional<SymbolInfo> lookup(const NameKey& name, int from_level) const {
         for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
-            if (entries_[e].level <= from_level) return Found{entries_[e].type, entries_[e].level, entries_[e].slot};
+            if (entries_[e].level <= from_level) return SymbolInfo{entries_[e].type, entries_[e].level, entries_[e].slot};
         return std::nullopt;
     }
     void free_level(int level) {

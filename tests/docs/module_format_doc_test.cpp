@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "docs/doc_support.hpp"
-#include "oxdump/operators.hpp"
+#include "format/bytecode.hpp"
 #include "oxdump/oxdump.hpp"
 
 namespace {
@@ -48,14 +48,14 @@ TEST(ModuleFormatDocument, OperatorTokensAreTheOnesTheInspectorDecodes) {
         if (kind != "prefix" && kind != "binary") continue;
         ++documented;
         const auto token = static_cast<std::uint16_t>(std::stoi(cells.at(0), nullptr, 16));
-        const oxdump::OperatorInfo* op = oxdump::find_operator(token);
+        const oxbuild::OperatorSpelling* op = oxbuild::find_operator(token);
         ASSERT_NE(op, nullptr) << line;
-        EXPECT_EQ(op->symbol, cells.at(2)) << line;
-        EXPECT_EQ(op->kind == oxdump::OperatorInfo::Kind::prefix ? "prefix" : "binary", kind) << line;
+        EXPECT_EQ(op->text, cells.at(2)) << line;
+        EXPECT_EQ(op->place == oxbuild::OperatorPlace::prefix ? "prefix" : "binary", kind) << line;
         EXPECT_EQ(std::to_string(token >> 4), cells.at(3)) << line;
     }
     int known = 0;
-    for (std::uint32_t token = 0; token <= 0xFFFF; ++token) known += oxdump::find_operator(token) != nullptr;
+    for (std::uint32_t token = 0; token <= 0xFFFF; ++token) known += oxbuild::find_operator(token) != nullptr;
     EXPECT_EQ(documented, known);
 }
 

@@ -3,23 +3,33 @@
 // pass has more to do than write the same code.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
+#include "support/passes.hpp"
 #include "support/resource_files.hpp"
+#include "support/system.hpp"
 #include "support/test_support.hpp"
 
 using namespace oxtest;
 
 namespace {
 
-void expect_same_as_reading_twice(const TempDir& dir, const std::string& source, bool spooled) {
-    const PassesRun driver = run_passes(dir, source, PassMode::as_driver);
-    const PassesRun twice = run_passes(dir, source, PassMode::reading_twice);
-    EXPECT_EQ(driver.spooled, spooled);
-    EXPECT_EQ(driver.out, twice.out);
-    EXPECT_EQ(driver.errors, twice.errors);
-    EXPECT_EQ(driver.fatal, twice.fatal);
-    EXPECT_TRUE(driver.module == twice.module) << "modules differ";
+using oxbuild::SpoolDecision;
+
+// Compiles as the driver does and again always reading twice: the same
+// messages, error count and module, and the decision expected.
+void expect_same_as_reading_twice(const TempDir& dir, const std::string& source, SpoolDecision expected,
+                                  PassSetup setup = {}) {
+    setup.mode = PassMode::as_driver;
+    const TwoPasses driver(dir, source, setup);
+    setup.mode = PassMode::reading_twice;
+    const TwoPasses twice(dir, source, setup);
+    EXPECT_EQ(driver.decision(), expected);
+    EXPECT_EQ(driver.out(), twice.out());
+    EXPECT_EQ(driver.errors(), twice.errors());
+    EXPECT_EQ(driver.fatal(), twice.fatal());
+    expect_same_module(driver.module(), twice.module());
 }
 
 // Every kind of mark: calls of functions defined further down (one in an
@@ -38,39 +48,67 @@ std::string marked_program(int padding) {
     return s;
 }
 
+void write_resources(const TempDir& dir, Colour colour) {
+    write_file(dir / "a.wav", make_wave({1, 2, 3}));
+    BmpContents bmp;
+    bmp.colours_used = 1;
+    bmp.colours = {colour};
+    bmp.pixels.assign(4, 0);
+    write_bmp(dir / "a.bmp", bmp);
+}
+
+struct Silent final : oxbuild::CompileListener {};
+
 }  // namespace
 
 TEST(SpooledPass, WritesWhatASecondReadingWrites) {
     TempDir dir;
     write_file(dir / "inc.oxh", "helper(int a) { while (a) { a = a - 1; } }\n");
-    write_file(dir / "a.wav", make_wave({1, 2, 3}));
-    BmpContents bmp;
-    bmp.colours_used = 1;
-    bmp.colours = {{1, 2, 3}};
-    bmp.pixels.assign(4, 0);
-    write_bmp(dir / "a.bmp", bmp);
+    write_resources(dir, {1, 2, 3});
     constexpr int kPaddings = 64;  // more than the code between two marks, in two-byte steps
     for (int padding = 0; padding < kPaddings; ++padding) {
         SCOPED_TRACE("padding " + std::to_string(padding));
-        expect_same_as_reading_twice(dir, marked_program(padding), true);
+        expect_same_as_reading_twice(dir, marked_program(padding), SpoolDecision::write_from_spool);
     }
 }
 
+// One row for every reason to read the source again, each the first that
+// fails in its program.
 TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
+    Silent listener;
+    TempDir no_such_directory;
+    const std::string gone = no_such_directory / "gone";
     struct Case {
         const char* what;
         std::string source;
-        bool spooled;
+        SpoolDecision decision;
+        PassSetup setup;
     };
+    const std::string clean = "f(int a);\nOnLoad(int &r) { f(r); }\nf(int a) { a = 1; }\n";
+    // Two blocks opened past the end of an include file share its key.
+    const std::string two_blocks_at_an_end = "f()\n{\n#include \"open.oxh\"\n} } }\n";
     const Case cases[] = {
-        {"a clean program", "f(int a);\nOnLoad(int &r) { f(r); }\nf(int a) { a = 1; }\n", true},
-        {"a call of a function never given a body", "f(int a);\nOnLoad(int &r) { f(r); }\n", false},
-        {"a warning", "#module \"a\"\n#module \"b\"\n", false},
-        {"an error", "OnLoad(int &r) { r = ; }\n", false},
+        {"a clean program", clean, SpoolDecision::write_from_spool, {}},
+        {"a tool listening", clean, SpoolDecision::listened, {.listener = &listener}},
+        {"code larger than the spool's buffer, with no scratch file to hold it", marked_program(0),
+         SpoolDecision::spool_incomplete, {}},
+        {"an error", "OnLoad(int &r) { r = ; }\n", SpoolDecision::errors, {}},
+        {"a warning", "#module \"a\"\n#module \"b\"\n", SpoolDecision::warnings, {}},
+        {"two blocks at one key", two_blocks_at_an_end, SpoolDecision::shared_block_key,
+         {.files = {{"open.oxh", "{{"}}}},
+        {"a call of a function never given a body", "f(int a);\nOnLoad(int &r) { f(r); }\n",
+         SpoolDecision::function_without_body, {}},
+        {"a bitmap changed between the passes", "#bitmap 1 \"a.bmp\" 0\n", SpoolDecision::resource_changed, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        expect_same_as_reading_twice(dir, c.source, c.spooled);
+        write_file(dir / "inc.oxh", "helper(int a) { }\n");
+        write_resources(dir, {1, 2, 3});
+        PassSetup setup = c.setup;
+        if (c.decision == SpoolDecision::resource_changed) setup.between = [&] { write_resources(dir, {4, 5, 6}); };
+        std::optional<TemporaryDirectoryOverride> no_scratch;
+        if (c.decision == SpoolDecision::spool_incomplete) no_scratch.emplace(gone);
+        expect_same_as_reading_twice(dir, c.source, c.decision, setup);
     }
 }

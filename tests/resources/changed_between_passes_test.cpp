@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "support/passes.hpp"
 #include "support/resource_files.hpp"
 #include "support/test_support.hpp"
 
@@ -18,8 +19,8 @@ namespace {
 const std::string kProg = "prog.oxs";
 
 // Both passes as the driver runs them, with a change to the files between them.
-PassesRun compile_changing(const TempDir& dir, std::string_view source, const std::function<void()>& between) {
-    return run_passes(dir, source, PassMode::as_driver, between);
+TwoPasses compile_changing(const TempDir& dir, std::string_view source, const std::function<void()>& between) {
+    return TwoPasses(dir, source, {.mode = PassMode::as_driver, .between = between});
 }
 
 BmpContents bitmap_of_height(std::int32_t height) {
@@ -36,21 +37,21 @@ BmpContents bitmap_of_height(std::int32_t height) {
 TEST(ChangedBetweenPasses, BitmapWithOtherDimensionsIsAPassMismatch) {
     TempDir dir;
     write_bmp(dir / "a.bmp", bitmap_of_height(1));
-    const PassesRun outcome = compile_changing(dir, "#bitmap 1 \"a.bmp\" 0\n",
+    const TwoPasses outcome = compile_changing(dir, "#bitmap 1 \"a.bmp\" 0\n",
                                              [&] { write_bmp(dir / "a.bmp", bitmap_of_height(2)); });
-    EXPECT_FALSE(outcome.fatal);
-    EXPECT_EQ(outcome.out, error_line(kProg, 2, msg::pass_mismatch));
-    EXPECT_EQ(outcome.errors, 1);
+    EXPECT_FALSE(outcome.fatal());
+    EXPECT_EQ(outcome.out(), error_line(kProg, 2, msg::pass_mismatch));
+    EXPECT_EQ(outcome.errors(), 1);
 }
 
 TEST(ChangedBetweenPasses, WaveOfAnotherSizeIsAPassMismatch) {
     TempDir dir;
     write_file(dir / "a.wav", make_wave({1, 2}));
-    const PassesRun outcome = compile_changing(dir, "#wave 1 \"a.wav\"\n\n",
+    const TwoPasses outcome = compile_changing(dir, "#wave 1 \"a.wav\"\n\n",
                                              [&] { write_file(dir / "a.wav", make_wave({1, 2, 3, 4})); });
-    EXPECT_FALSE(outcome.fatal);
-    EXPECT_EQ(outcome.out, error_line(kProg, 3, msg::pass_mismatch));
-    EXPECT_EQ(outcome.errors, 1);
+    EXPECT_FALSE(outcome.fatal());
+    EXPECT_EQ(outcome.out(), error_line(kProg, 3, msg::pass_mismatch));
+    EXPECT_EQ(outcome.errors(), 1);
 }
 
 // The module is the one compiled from the changed files from the start.
@@ -65,9 +66,9 @@ TEST(ChangedBetweenPasses, SameSizesAreNoMismatchAndTheFilesAreWrittenAsTheyNowA
     };
     TempDir changed, fresh;
     write_files(changed, {1, 2}, {1, 2, 3});
-    const PassesRun outcome = compile_changing(changed, source, [&] { write_files(changed, {7, 8}, {4, 5, 6}); });
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.errors, 0);
+    const TwoPasses outcome = compile_changing(changed, source, [&] { write_files(changed, {7, 8}, {4, 5, 6}); });
+    EXPECT_EQ(outcome.out(), "");
+    EXPECT_EQ(outcome.errors(), 0);
     write_files(fresh, {7, 8}, {4, 5, 6});
-    EXPECT_EQ(hex(outcome.module), hex(run_passes(fresh, source, PassMode::as_driver).module));
+    expect_same_module(outcome.module(), TwoPasses(fresh, source, {.mode = PassMode::as_driver}).module());
 }

@@ -1,24 +1,19 @@
 // Helpers for the language tests: expected bytecode built from the format's
 // named values, compiling a source that must succeed (with the module's
-// layout checked), and running both passes in process to read the error
-// lines and compare what each pass emitted.
+// layout checked), and the error lines of both passes run in process
+// (support/passes.hpp), with what each pass emitted compared.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "format/bytecode.hpp"
 #include "driver/compiler.hpp"
-#include "core/fatal.hpp"
-#include "core/module_stream.hpp"
-#include "driver/pass.hpp"
-#include "lexer/source_stream.hpp"
 #include "format/module_format.hpp"
+#include "support/passes.hpp"
 #include "support/test_support.hpp"
 
 namespace oxtest {
@@ -137,71 +132,6 @@ inline Bytes code_of(std::string_view source) {
     const Bytes module = compile_ok(source);
     return module.empty() ? Bytes{} : code_area(module);
 }
-
-// Both passes run in process over one source, as the driver runs them, with
-// the compiler's state left for inspection.
-class TwoPasses {
-public:
-    explicit TwoPasses(std::string_view source, std::string_view name = "prog.oxs") {
-        write_file(dir_ / name, source);
-        run(name);
-    }
-    // With files placed in the directory first (include files).
-    TwoPasses(std::string_view source, const std::vector<std::pair<std::string, std::string>>& files,
-              std::string_view name = "prog.oxs") {
-        for (const auto& [file, text] : files) write_file(dir_ / file, text);
-        write_file(dir_ / name, source);
-        run(name);
-    }
-
-    oxbuild::Compiler& compiler() { return *compiler_; }
-    // The error lines, printed by pass 2 only.
-    const std::string& out() const { return out_; }
-    int errors() const { return compiler_->diag.error_count(); }
-    bool fatal() const { return fatal_; }
-    // The code size that pass 1 counted and the code bytes that pass 2 wrote.
-    std::int64_t pass1_code_size() const { return compiler_->run.code_size; }
-    std::int64_t pass2_code_size() const { return pass2_code_size_; }
-    std::int64_t counter_after_pass2() const { return counter_after_pass2_; }
-
-private:
-    void run(std::string_view name) {
-        const std::string source_path = dir_ / name;
-        source_ = oxbuild::SourceStream::open(source_path);
-        module_ = oxbuild::ModuleStream::create(dir_ / "module.oxb");
-        compiler_ = std::make_unique<oxbuild::Compiler>(stream_);
-        oxbuild::Compiler& c = *compiler_;
-        c.main_source = source_.get();
-        c.main_source_name = std::string(name);
-        c.module = module_.get();
-        c.sink.attach(module_.get());
-        c.base_dir = dir_.path().string();
-        try {
-            oxbuild::compile_pass(c, 1);
-            source_->rewind();
-            oxbuild::compile_pass(c, 2);
-        } catch (const oxbuild::FatalStop&) {
-            fatal_ = true;
-        }
-        out_ = stream_.str();
-        counter_after_pass2_ = c.sink.counter();
-        // Without resources the sections after the code are the empty menu
-        // section and, when no error was counted, the bitmap and wave sections.
-        std::int64_t sections = kEmptyMenuSection;
-        if (c.diag.error_count() == 0) sections += c.run.bitmap_total + c.run.wave_total;
-        pass2_code_size_ = module_->written() - c.run.layout.code_base - sections;
-    }
-
-    TempDir dir_;
-    std::ostringstream stream_;
-    std::unique_ptr<oxbuild::SourceStream> source_;
-    std::unique_ptr<oxbuild::ModuleStream> module_;
-    std::unique_ptr<oxbuild::Compiler> compiler_;
-    std::string out_;
-    bool fatal_ = false;
-    std::int64_t pass2_code_size_ = 0;
-    std::int64_t counter_after_pass2_ = 0;
-};
 
 // The error lines of a faulty source, after checking that both passes
 // emitted the same number of code bytes and that the compiler did not stop.

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace oxtest {
@@ -44,6 +46,24 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
 std::string lf_lines(std::string_view console_output);
 
 void unset_environment(const char* name);
+// A variable of this process's environment, and setting it (a null value
+// removes it).
+std::optional<std::string> get_environment(const char* name);
+void set_environment(const char* name, const char* value);
+// The variables that name where this system's programs make temporary files.
+std::vector<std::string> temporary_directory_variables();
+// Where this system's programs make their temporary files, set for as long
+// as the guard lives: TMPDIR on POSIX systems, TMP and TEMP on Windows.
+class TemporaryDirectoryOverride {
+public:
+    explicit TemporaryDirectoryOverride(const std::string& directory);
+    ~TemporaryDirectoryOverride();
+    TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
+    TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // Whether the program is found on the PATH.
 bool on_path(const std::string& program);

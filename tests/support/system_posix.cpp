@@ -63,6 +63,18 @@ std::string lf_lines(std::string_view console_output) { return std::string(conso
 
 void unset_environment(const char* name) { ::unsetenv(name); }
 
+void set_environment(const char* name, const char* value) {
+    if (value == nullptr) ::unsetenv(name);
+    else ::setenv(name, value, 1);
+}
+
+std::optional<std::string> get_environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::vector<std::string> temporary_directory_variables() { return {"TMPDIR"}; }
+
 bool on_path(const std::string& program) {
     const char* path = std::getenv("PATH");
     std::string_view dirs = path != nullptr ? path : "";

@@ -164,6 +164,18 @@ std::string lf_lines(std::string_view console_output) {
 
 void unset_environment(const char* name) { ::SetEnvironmentVariableA(name, nullptr); }
 
+void set_environment(const char* name, const char* value) { ::SetEnvironmentVariableA(name, value); }
+
+std::optional<std::string> get_environment(const char* name) {
+    const DWORD size = ::GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::string value(size, '\0');
+    value.resize(::GetEnvironmentVariableA(name, value.data(), size));
+    return value;
+}
+
+std::vector<std::string> temporary_directory_variables() { return {"TMP", "TEMP"}; }
+
 bool on_path(const std::string& program) {
     char full[MAX_PATH];
     const DWORD found = ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, full, nullptr);

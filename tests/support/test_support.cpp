@@ -122,39 +122,6 @@ Compiled compile_in(const TempDir& dir, std::string_view source, std::string_vie
     return result;
 }
 
-PassesRun run_passes(const TempDir& dir, std::string_view source, PassMode mode,
-                     const std::function<void()>& between) {
-    const std::string source_path = dir / "prog.oxs";
-    const std::string module_path = dir / "prog.oxb";
-    write_file(source_path, source);
-    const auto stream = oxbuild::SourceStream::open(source_path);
-    auto module = oxbuild::ModuleStream::create(module_path);
-    std::ostringstream out;
-    oxbuild::Compiler c(out);
-    c.main_source = stream.get();
-    c.main_source_name = "prog.oxs";
-    c.module = module.get();
-    c.sink.attach(module.get());
-    c.base_dir = dir.path().string();
-    PassesRun run;
-    try {
-        if (mode == PassMode::as_driver) {
-            run.spooled = oxbuild::compile_passes(c, *stream, between);
-        } else {
-            oxbuild::compile_pass(c, 1);
-            if (between) between();
-            stream->rewind();
-            oxbuild::compile_pass(c, 2);
-        }
-    } catch (const oxbuild::FatalStop&) {
-        run.fatal = true;
-    }
-    run.out = out.str();
-    run.errors = c.diag.error_count();
-    if (module->close() && !run.fatal) run.module = read_file(module_path);
-    return run;
-}
-
 Compiled compile_source(std::string_view source, std::string_view name) {
     TempDir dir;
     return compile_in(dir, source, name);
@@ -233,6 +200,17 @@ std::string hex(const Bytes& b) {
         s << ' ' << std::setw(2) << std::setfill('0') << std::hex << static_cast<int>(b[i]);
     }
     return s.str();
+}
+
+TemporaryDirectoryOverride::TemporaryDirectoryOverride(const std::string& directory) {
+    for (const std::string& name : temporary_directory_variables()) {
+        saved_.emplace_back(name, get_environment(name.c_str()));
+        set_environment(name.c_str(), directory.c_str());
+    }
+}
+
+TemporaryDirectoryOverride::~TemporaryDirectoryOverride() {
+    for (const auto& [name, value] : saved_) set_environment(name.c_str(), value ? value->c_str() : nullptr);
 }
 
 }  // namespace oxtest

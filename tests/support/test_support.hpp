@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,20 +69,6 @@ struct Compiled {
 Compiled compile_source(std::string_view source, std::string_view name = "prog.oxs");
 // The same in a given directory (resource files may be placed there first).
 Compiled compile_in(const TempDir& dir, std::string_view source, std::string_view name = "prog.oxs");
-
-// Both passes over prog.oxs in the directory, in process: as the driver
-// runs them (pass 2 from pass 1's spool when it can) or always reading the
-// source twice, with an optional change to the files between the passes.
-enum class PassMode { as_driver, reading_twice };
-struct PassesRun {
-    std::string out;  // error and warning lines
-    int errors = 0;
-    bool fatal = false;
-    bool spooled = false;  // pass 2 came from the spool
-    Bytes module;          // empty after a fatal stop
-};
-PassesRun run_passes(const TempDir& dir, std::string_view source, PassMode mode,
-                     const std::function<void()>& between = {});
 
 // The error line the compiler prints: "FILE(LINE):MESSAGE DETAIL\n".
 std::string error_line(std::string_view file, int line, const oxbuild::Message& message, std::string_view detail = "");
