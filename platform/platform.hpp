@@ -127,6 +127,14 @@ bool same_file(const std::string& a, const std::string& b);
 // Deletes the file; false when it could not be deleted.
 bool remove_file(const std::string& name);
 
+// Writes a whole file in place of the old one, or leaves the old one: the
+// bytes go to a temporary file in the same directory, which then takes the
+// name, with the old file's permissions (a new file gets those a created
+// file gets). False, with nothing changed, when any step fails. For tools
+// that rewrite files; the compiler's own module is created and deleted as
+// its run decides.
+[[nodiscard]] bool replace_file(const std::string& name, std::string_view bytes);
+
 // Converts code page 932 text to UTF-8. Bytes that do not form a character
 // become U+FFFD, so a broken name still prints as one line.
 std::string cp932_to_utf8(std::string_view text);

@@ -182,6 +182,40 @@ bool same_file(const std::string& a, const std::string& b) {
 
 bool remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
+namespace {
+
+// The permissions a file created now gets: the old file's, or those of a
+// new file narrowed by the umask (which can only be read by setting it).
+mode_t permissions_for(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) return st.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return kNewFileMode & ~mask;
+}
+
+// Written whole and flushed to the disk before it takes the name, so that
+// the name leads to the old bytes or the new, never to a part.
+bool write_temporary(int fd, mode_t mode, std::string_view bytes) {
+    return ::fchmod(fd, mode) == 0 &&
+           write_to(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) && ::fsync(fd) == 0;
+}
+
+}  // namespace
+
+bool replace_file(const std::string& name, std::string_view bytes) {
+    const std::size_t slash = name.rfind('/');
+    std::string temporary = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    temporary += ".oxbuild-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written = write_temporary(fd, permissions_for(name), bytes);
+    const bool closed = ::close(fd) == 0;
+    if (written && closed && ::rename(temporary.c_str(), name.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
 void prepare_standard_output() {}
 
 std::string cp932_to_utf8(std::string_view text) {

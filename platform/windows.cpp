@@ -178,6 +178,35 @@ bool same_file(const std::string& a, const std::string& b) {
 
 bool remove_file(const std::string& name) { return ::DeleteFileA(name.c_str()) != 0; }
 
+namespace {
+
+bool write_whole_file(const std::string& name, std::string_view bytes) {
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool written = write_to(handle_value(handle), reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  bytes.size()) && ::FlushFileBuffers(handle) != 0;
+    return ::CloseHandle(handle) != 0 && written;
+}
+
+}  // namespace
+
+// The temporary file is made beside the old one, so that the move is a
+// rename on one volume; it replaces the old file with its attributes.
+bool replace_file(const std::string& name, std::string_view bytes) {
+    const std::size_t separator = name.find_last_of("\\/:");
+    const std::string directory = separator == std::string::npos ? "." : name.substr(0, separator + 1);
+    char temporary[MAX_PATH];
+    if (::GetTempFileNameA(directory.c_str(), "oxb", 0, temporary) == 0) return false;
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (write_whole_file(temporary, bytes) &&
+        (attributes == INVALID_FILE_ATTRIBUTES || ::SetFileAttributesA(temporary, attributes) != 0) &&
+        ::MoveFileExA(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        return true;
+    ::DeleteFileA(temporary);
+    return false;
+}
+
 // Character by character, so that a byte which forms no character is
 // replaced alone and the conversion goes on after it.
 std::string cp932_to_utf8(std::string_view text) {
