@@ -11,8 +11,6 @@ namespace {
 // An elseif or else begins with OP_JUMP and its address; the condition of
 // the body before it, when false, lands just past them.
 constexpr CodeAddress kChainJumpSize = 6;
-constexpr int kElseAllowanceAfterIf = 2;
-
 
 // ( expression ) {   -> expression EXPR_END
 bool compile_condition_head(Compiler& c) {
@@ -58,32 +56,41 @@ void emit_block_address(Compiler& c, BlockIndex record, BlockAddress which) {
     emit_code_address(c.sink, address_in(c.run.blocks.at(record), which));
 }
 
+// Opens a block of a statement and finds the record pass 1 made for it. A
+// block without one is a pass mismatch, reported here; kNoBlock then.
+BlockIndex open_recorded_block(Compiler& c, BlockKind kind, CodeAddress start) {
+    const bool opened = open_block(c, kind, start);
+    const BlockIndex record = find_record_here(c, opened);
+    if (record == kNoBlock) c.diag.report_error(msg::pass_mismatch);
+    return record;
+}
+
+// The body of an elseif, else if or else, right after the } of an if-kind
+// body: the previous condition's target moves past the chain jump that
+// begins this one.   -> OP_JUMP <chain>
+BlockIndex open_chained_block(Compiler& c, BlockKind kind) {
+    if (!chain_after_closed_if(c)) return kNoBlock;
+    const BlockIndex record = open_recorded_block(c, kind, c.sink.counter());
+    if (record == kNoBlock) return kNoBlock;
+    emit_opcode(c.sink, OP_JUMP);
+    emit_block_address(c, record, BlockAddress::chain);
+    return record;
+}
+
 // if/while ( expr ) {   -> OP_JUMP_IF_FALSE expr EXPR_END <end of block>
 void compile_conditional_block(Compiler& c, BlockKind kind) {
     const CodeAddress start = c.sink.counter();
     emit_opcode(c.sink, OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
-    const bool opened = open_block(c, kind, start);
-    const BlockIndex record = find_record_here(c, opened);
-    if (record == kNoBlock) {
-        c.diag.report_error(msg::pass_mismatch);
-        return;
-    }
-    emit_block_address(c, record, BlockAddress::end);
+    const BlockIndex record = open_recorded_block(c, kind, start);
+    if (record != kNoBlock) emit_block_address(c, record, BlockAddress::end);
 }
 
 // elseif ( expr ) {   -> OP_JUMP <chain> OP_JUMP_IF_FALSE expr EXPR_END <end>
 // Entered after the keyword (or after "else if").
 void compile_elseif_after_keyword(Compiler& c) {
-    if (!chain_after_closed_if(c)) return;
-    const bool opened = open_block(c, BLOCK_IF, c.sink.counter());
-    const BlockIndex record = find_record_here(c, opened);
-    if (record == kNoBlock) {
-        c.diag.report_error(msg::pass_mismatch);
-        return;
-    }
-    emit_opcode(c.sink, OP_JUMP);
-    emit_block_address(c, record, BlockAddress::chain);
+    const BlockIndex record = open_chained_block(c, BLOCK_IF);
+    if (record == kNoBlock) return;
     emit_opcode(c.sink, OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
     emit_block_address(c, record, BlockAddress::end);
@@ -161,7 +168,7 @@ void close_block(Compiler& c) {
                 emit_opcode(c.sink, OP_JUMP);
                 emit_block_address(c, record, BlockAddress::start);
             } else if (kind == BLOCK_IF) {
-                p.else_allowance = kElseAllowanceAfterIf;
+                p.else_allowance.grant_after_if_body();
             }
             if (c.sink.counting()) c.run.blocks.close_all(key, c.run.blocks.at(record), c.sink.counter());
         }
@@ -174,7 +181,7 @@ void compile_if(Compiler& c) { compile_conditional_block(c, BLOCK_IF); }
 void compile_while(Compiler& c) { compile_conditional_block(c, BLOCK_WHILE); }
 
 void compile_elseif(Compiler& c) {
-    if (c.p().else_allowance == 0) {
+    if (!c.p().else_allowance.allows_else()) {
         c.lex.syntax_error();
         return;
     }
@@ -183,7 +190,7 @@ void compile_elseif(Compiler& c) {
 
 // else {   -> OP_JUMP <chain>        else if   -> as elseif
 void compile_else(Compiler& c) {
-    if (c.p().else_allowance == 0) {
+    if (!c.p().else_allowance.allows_else()) {
         c.lex.syntax_error();
         return;
     }
@@ -197,16 +204,7 @@ void compile_else(Compiler& c) {
         c.lex.syntax_error();
         return;
     }
-    if (!c.lex.expect_char('{')) return;
-    if (!chain_after_closed_if(c)) return;
-    const bool opened = open_block(c, BLOCK_ELSE, c.sink.counter());
-    const BlockIndex record = find_record_here(c, opened);
-    if (record == kNoBlock) {
-        c.diag.report_error(msg::pass_mismatch);
-        return;
-    }
-    emit_opcode(c.sink, OP_JUMP);
-    emit_block_address(c, record, BlockAddress::chain);
+    if (c.lex.expect_char('{')) (void)open_chained_block(c, BLOCK_ELSE);
 }
 
 void compile_continue(Compiler& c) { compile_loop_jump(c, true); }
