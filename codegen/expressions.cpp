@@ -97,16 +97,7 @@ bool compile_word_operand(Compiler& c) {
     }
     const auto symbol = lookup_symbol(c, word);
     note_variable_use(c, word, symbol);
-    if (!symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, word.view());
-    } else if (is_str_type(symbol->type)) {
-        c.diag.report_error(msg::str_in_expression);
-    } else if (symbol->type == TYPE_FUNCTION) {
-        // A function name is no value.
-        c.diag.report_error(msg::type_mismatch);
-    } else {
-        emit_variable_operand(c.sink, symbol->type, symbol->local(), symbol->slot);
-    }
+    if (check_operand(c, word, symbol)) emit_variable_operand(c.sink, symbol->type, symbol->local(), symbol->slot);
     return true;
 }
 

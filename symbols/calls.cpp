@@ -36,7 +36,7 @@ ArgumentResult compile_str_argument(Compiler& c, int number) {
     c.reader.skip_space();
     if (c.reader.cur() == '"') {
         std::string& text = c.text;
-        if (!c.lex.read_string(text, kStringArgumentMax, true, false)) c.diag.report_error(msg::string_over_255);
+        if (!c.lex.read_string(text, kStringArgumentMax, StringForm::joined_across_lines)) c.diag.report_error(msg::string_over_255);
         emit_string_argument(c.sink, text);
         return ArgumentResult::compiled;
     }
@@ -138,13 +138,7 @@ void compile_assignment(Compiler& c, const Word& name) {
     }
     if (is_digit(static_cast<unsigned char>(name.front()))) {
         c.diag.report_error(msg::bad_assignment_target);
-    } else if (const auto symbol = lookup_symbol(c, name); !symbol) {
-        c.diag.report_error_name(msg::symbol_not_found, name.view());
-    } else if (is_str_type(symbol->type)) {
-        c.diag.report_error(msg::str_in_expression);
-    } else if (symbol->type == TYPE_FUNCTION) {
-        c.diag.report_error(msg::type_mismatch);
-    } else {
+    } else if (const auto symbol = lookup_symbol(c, name); check_operand(c, name, symbol)) {
         emit_opcode(c.sink, OP_ASSIGN);
         emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
     }

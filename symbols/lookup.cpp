@@ -8,6 +8,12 @@ void tell_variable_use(Compiler& c, const Word& name, const std::optional<Symbol
     c.listener->variable_used(c.name_here(name.view()), symbol);
 }
 
+void report_bad_operand(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
+    if (!symbol) c.diag.report_error_name(msg::symbol_not_found, name.view());
+    else if (is_str_type(symbol->type)) c.diag.report_error(msg::str_in_expression);
+    else c.diag.report_error(msg::type_mismatch);  // a function name is no value
+}
+
 std::int32_t resolve_slot(Compiler& c, TypeCode type, NameId name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;

@@ -22,6 +22,17 @@ inline void note_variable_use(Compiler& c, const Word& name, const std::optional
     if (c.listener != nullptr) [[unlikely]] tell_variable_use(c, name, symbol);
 }
 
+// The operand rule: a name in an expression or as an assignment's target
+// must be a variable that is no str (strings are no values of an
+// expression). Reports a name no scope knows, a str, or a function's name,
+// and returns whether the variable can be written.
+[[gnu::cold]] void report_bad_operand(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol);
+[[nodiscard]] inline bool check_operand(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
+    if (symbol && !is_str_type(symbol->type) && symbol->type != TYPE_FUNCTION) [[likely]] return true;
+    report_bad_operand(c, name, symbol);
+    return false;
+}
+
 // The slot number of a variable declared at the level: its position among
 // the globals of its type, or among the locals of its type class in the
 // function body being compiled. A name missing from the list gets the list's
