@@ -151,7 +151,9 @@ bool Lexer::read_string_piece(std::string& text, std::size_t maximum, std::size_
     return true;
 }
 
-bool Lexer::read_string(std::string& text, std::size_t maximum, bool concatenate, bool on_line) {
+bool Lexer::read_string(std::string& text, std::size_t maximum, StringForm form) {
+    const bool on_line = form == StringForm::one_on_line;
+    const bool concatenate = form == StringForm::joined_across_lines;
     text.clear();
     if (on_line) reader.skip_blanks();
     else reader.skip_space();

@@ -43,6 +43,11 @@ struct FileNameResult {
 
 inline constexpr std::size_t kFileNameMax = 384;
 
+// The two forms of quoted text: one text on the directive's line (blanks
+// before it), or a call's string argument, whose adjacent texts are joined
+// across blanks and line ends.
+enum class StringForm : std::uint8_t { one_on_line, joined_across_lines };
+
 class Lexer {
 public:
     Lexer(Reader& reader, Diagnostics& diag) : reader(reader), diag(diag) {}
@@ -74,11 +79,10 @@ public:
     // reported error.
     [[nodiscard]] bool read_integer(std::int32_t& value, bool on_line);
 
-    // One quoted text, or adjacent ones joined when concatenate is set. The
-    // text is cut at its first zero byte. Returns false only when bytes were
-    // dropped at the maximum; a missing opening quote is reported here and
-    // reads as an empty text.
-    bool read_string(std::string& text, std::size_t maximum, bool concatenate, bool on_line);
+    // A quoted text in the form given. The text is cut at its first zero
+    // byte. Returns false only when bytes were dropped at the maximum; a
+    // missing opening quote is reported here and reads as an empty text.
+    bool read_string(std::string& text, std::size_t maximum, StringForm form);
 
     // One quoted file name, without escapes.
     FileNameResult read_file_name(std::size_t maximum, bool on_line);

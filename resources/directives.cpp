@@ -23,7 +23,7 @@ constexpr TextDirective kCommentText{kComment, msg::string_over_64, msg::comment
 void text_directive(Compiler& c, const TextDirective& directive) {
     TextFields& fields = c.p().texts;
     std::string text;
-    const bool fit = c.lex.read_string(text, format::kTextFieldLimits[directive.field], false, true);
+    const bool fit = c.lex.read_string(text, format::kTextFieldLimits[directive.field], StringForm::one_on_line);
     fields.text[directive.field] = text;
     if (!fit) {
         c.diag.report_error(directive.too_long);

@@ -26,7 +26,7 @@ void check_menu_id(Compiler& c, std::int32_t id) {
 bool parse_item(Compiler& c, std::vector<MenuEntry>& entries) {
     MenuEntry item;
     item.kind = Kind::item;
-    if (!c.lex.read_string(item.text, kItemTextMax, false, true)) c.diag.report_error(msg::menu_item_text_over_256);
+    if (!c.lex.read_string(item.text, kItemTextMax, StringForm::one_on_line)) c.diag.report_error(msg::menu_item_text_over_256);
     if (!c.lex.expect_char(',')) return false;
     if (!c.lex.read_integer(item.id, true)) return false;
     check_menu_id(c, item.id);
@@ -49,7 +49,7 @@ void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
         if (word == "POPUP") {
             MenuEntry popup;
             popup.kind = Kind::popup_open;
-            if (!c.lex.read_string(popup.text, kPopupTextMax, false, true))
+            if (!c.lex.read_string(popup.text, kPopupTextMax, StringForm::one_on_line))
                 c.diag.report_error(msg::popup_text_over_255);
             entries.push_back(std::move(popup));
             ++open_popups;
@@ -70,64 +70,74 @@ void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
     }
 }
 
-// Text bytes, a zero, and one more zero when the length is even.
-std::int64_t text_words(const std::string& text) { return static_cast<std::int64_t>(text.size() + 2) / 2; }
-
 bool is_empty_popup(const std::vector<MenuEntry>& entries, std::size_t i) {
     return entries[i].kind == Kind::popup_open && i + 1 < entries.size() &&
            entries[i + 1].kind == Kind::popup_close;
 }
 
-// Menu start, entries, menu end. A pop-up with entries: kind, text, entries,
-// end; an item (or an empty pop-up): kind, text, ID word, value dword.
-std::int64_t menu_words(const Menu& menu) {
-    std::int64_t words = 2;
+// The menu encoding, walked by a counter for the section's size and
+// directory and by a writer for the bytes, so that the two cannot disagree.
+
+// Text bytes, a zero, and one more zero when the length is even.
+template <typename Out>
+void encode_text(Out& out, const std::string& text) {
+    for (const char ch : text) out.byte(static_cast<unsigned char>(ch));
+    out.byte(0);
+    if (text.size() % 2 == 0) out.byte(0);
+}
+
+template <typename Out>
+void encode_item(Out& out, const std::string& text, std::int32_t id, std::int32_t value) {
+    out.word(format::kMenuItem);
+    encode_text(out, text);
+    out.word(static_cast<std::uint32_t>(id) & 0xFFFF);
+    out.dword(static_cast<std::uint32_t>(value));
+}
+
+// Menu number, entries, menu end. A pop-up with entries: kind, text,
+// entries, end; an item (or an empty pop-up): kind, text, ID word, value dword.
+template <typename Out>
+void encode_menu(Out& out, const Menu& menu) {
+    out.word(static_cast<std::uint32_t>(menu.number) & 0xFFFF);
     for (std::size_t i = 0; i < menu.entries.size(); ++i) {
         const MenuEntry& e = menu.entries[i];
         if (is_empty_popup(menu.entries, i)) {
-            words += text_words(e.text) + 4;
+            encode_item(out, e.text, 0, 0);
             ++i;
         } else if (e.kind == Kind::popup_open) {
-            words += text_words(e.text) + 1;
+            out.word(format::kMenuPopup);
+            encode_text(out, e.text);
         } else if (e.kind == Kind::popup_close) {
-            words += 1;
+            out.word(format::kMenuEnd);
         } else {
-            words += text_words(e.text) + 4;
+            encode_item(out, e.text, e.id, e.value);
         }
     }
-    return words;
+    out.word(format::kMenuEnd);
 }
 
-void emit_menu_text(Compiler& c, const std::string& text) {
-    for (const char ch : text) c.sink.emit_byte(static_cast<unsigned char>(ch));
-    c.sink.emit_byte(0);
-    if (text.size() % 2 == 0) c.sink.emit_byte(0);
+struct SizeCounter {
+    std::int64_t bytes = 0;
+    void byte(std::uint32_t) { bytes += 1; }
+    void word(std::uint32_t) { bytes += 2; }
+    void dword(std::uint32_t) { bytes += 4; }
+};
+
+struct SinkWriter {
+    Sink& sink;
+    void byte(std::uint32_t value) { sink.emit_byte(value); }
+    void word(std::uint32_t value) { sink.emit_word(value); }
+    void dword(std::uint32_t value) { sink.emit_dword(value); }
+};
+
+std::int64_t menu_data_size(const Menu& menu) {
+    SizeCounter counter;
+    encode_menu(counter, menu);
+    return counter.bytes;
 }
 
-void emit_item(Compiler& c, const std::string& text, std::int32_t id, std::int32_t value) {
-    c.sink.emit_word(format::kMenuItem);
-    emit_menu_text(c, text);
-    c.sink.emit_word(static_cast<std::uint32_t>(id) & 0xFFFF);
-    c.sink.emit_dword(static_cast<std::uint32_t>(value));
-}
-
-void emit_menu(Compiler& c, const Menu& menu) {
-    c.sink.emit_word(static_cast<std::uint32_t>(menu.number) & 0xFFFF);
-    for (std::size_t i = 0; i < menu.entries.size(); ++i) {
-        const MenuEntry& e = menu.entries[i];
-        if (is_empty_popup(menu.entries, i)) {
-            emit_item(c, e.text, 0, 0);
-            ++i;
-        } else if (e.kind == Kind::popup_open) {
-            c.sink.emit_word(format::kMenuPopup);
-            emit_menu_text(c, e.text);
-        } else if (e.kind == Kind::popup_close) {
-            c.sink.emit_word(format::kMenuEnd);
-        } else {
-            emit_item(c, e.text, e.id, e.value);
-        }
-    }
-    c.sink.emit_word(format::kMenuEnd);
+std::int64_t menu_data_start(std::size_t menus) {
+    return static_cast<std::int64_t>(format::kMenuSectionFixedSize + 4 * menus);
 }
 
 }  // namespace
@@ -144,8 +154,8 @@ void directive_menu(Compiler& c) {
 }
 
 std::int64_t menu_section_size(const std::vector<Menu>& menus) {
-    auto size = static_cast<std::int64_t>(format::kMenuSectionFixedSize + 4 * menus.size());
-    for (const Menu& menu : menus) size += 2 * menu_words(menu);
+    std::int64_t size = menu_data_start(menus.size());
+    for (const Menu& menu : menus) size += menu_data_size(menu);
     return size;
 }
 
@@ -158,12 +168,13 @@ void write_menu_section(Compiler& c) {
     c.sink.emit_dword(static_cast<std::uint32_t>(section + static_cast<std::int64_t>(format::kMenuDirectoryDelta)));
     c.sink.emit_dword(0);
     c.sink.emit_dword(static_cast<std::uint32_t>(menus.size()));
-    std::int64_t offset = section + static_cast<std::int64_t>(format::kMenuSectionFixedSize + 4 * menus.size());
+    std::int64_t offset = section + menu_data_start(menus.size());
     for (const Menu& menu : menus) {
         c.sink.emit_dword(static_cast<std::uint32_t>(offset));
-        offset += 2 * menu_words(menu);
+        offset += menu_data_size(menu);
     }
-    for (const Menu& menu : menus) emit_menu(c, menu);
+    SinkWriter writer{c.sink};
+    for (const Menu& menu : menus) encode_menu(writer, menu);
 }
 
 }  // namespace oxbuild

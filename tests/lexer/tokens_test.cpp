@@ -191,7 +191,7 @@ TEST(StringReader, EscapesAndTheDoubleByteRule) {
     for (const StringCase& c : cases) {
         SourceHarness h(c.text);
         std::string text;
-        EXPECT_EQ(h.lex().read_string(text, c.maximum, false, true), c.fits) << c.text;
+        EXPECT_EQ(h.lex().read_string(text, c.maximum, StringForm::one_on_line), c.fits) << c.text;
         EXPECT_EQ(text, c.stored) << c.text;
         EXPECT_EQ(h.out(), "") << c.text;
     }
@@ -210,7 +210,7 @@ TEST(StringReader, OnlyALeadByteKeepsTheNextBackslashFromEscaping) {
         const std::string first(1, static_cast<char>(c.byte));
         SourceHarness h("\"" + first + "\\n\"");
         std::string text;
-        EXPECT_TRUE(h.lex().read_string(text, 255, false, true));
+        EXPECT_TRUE(h.lex().read_string(text, 255, StringForm::one_on_line));
         EXPECT_EQ(text, c.lead ? first + "\\n" : first + "\n") << std::hex << int{c.byte};
     }
 }
@@ -226,7 +226,7 @@ TEST(StringReader, MaximumCountsStoredBytes) {
     for (const StringCase& c : cases) {
         SourceHarness h(c.text);
         std::string text;
-        EXPECT_EQ(h.lex().read_string(text, c.maximum, false, true), c.fits) << c.text;
+        EXPECT_EQ(h.lex().read_string(text, c.maximum, StringForm::one_on_line), c.fits) << c.text;
         EXPECT_EQ(text, c.stored) << c.text;
         EXPECT_EQ(h.reader().cur(), kEnd) << c.text;
     }
@@ -236,7 +236,7 @@ TEST(StringReader, MaximumCountsStoredBytes) {
 TEST(StringReader, EscapedQuotePastTheMaximumEndsThePiece) {
     SourceHarness h(R"("ab\"c")");
     std::string text;
-    EXPECT_FALSE(h.lex().read_string(text, 2, false, true));
+    EXPECT_FALSE(h.lex().read_string(text, 2, StringForm::one_on_line));
     EXPECT_EQ(text, "ab");
     EXPECT_EQ(h.identifier(), "c");
 }
@@ -244,22 +244,21 @@ TEST(StringReader, EscapedQuotePastTheMaximumEndsThePiece) {
 TEST(StringReader, JoiningOfAdjacentPieces) {
     struct JoinCase {
         std::string text;
-        bool concatenate, on_line;
+        StringForm form;
         std::string stored;
         std::string next;  // the next word after the text
     };
     const JoinCase cases[] = {
-        {"\"ab\" \"cd\" x", true, true, "abcd", "x"},
-        {"\"ab\"/*c*/\"cd\" x", true, true, "abcd", "x"},
-        {"\"ab\"\n  \"cd\" x", true, false, "abcd", "x"},
-        {"\"ab\"\n\"cd\" x", true, true, "ab", ""},       // on the line only
-        {"\"ab\" \"cd\" x", false, true, "ab", ""},
-        {"\"ab\"/*c*/x", false, true, "ab", "x"},        // a comment after the quote is removed
+        {"\"ab\" \"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
+        {"\"ab\"/*c*/\"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
+        {"\"ab\"\n  \"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
+        {"\"ab\" \"cd\" x", StringForm::one_on_line, "ab", ""},
+        {"\"ab\"/*c*/x", StringForm::one_on_line, "ab", "x"},  // a comment after the quote is removed
     };
     for (const JoinCase& c : cases) {
         SourceHarness h(c.text);
         std::string text;
-        EXPECT_TRUE(h.lex().read_string(text, 255, c.concatenate, c.on_line)) << c.text;
+        EXPECT_TRUE(h.lex().read_string(text, 255, c.form)) << c.text;
         EXPECT_EQ(text, c.stored) << c.text;
         EXPECT_EQ(h.identifier(), c.next) << c.text;
     }
@@ -268,14 +267,14 @@ TEST(StringReader, JoiningOfAdjacentPieces) {
 TEST(StringReader, PiecesTogetherCountAgainstTheMaximum) {
     SourceHarness h("\"ab\" \"cd\"");
     std::string text;
-    EXPECT_FALSE(h.lex().read_string(text, 3, true, true));
+    EXPECT_FALSE(h.lex().read_string(text, 3, StringForm::joined_across_lines));
     EXPECT_EQ(text, "abc");
 }
 
 TEST(StringReader, MissingOpeningQuoteIsASyntaxErrorAndReadsAsEmpty) {
     SourceHarness h("\n  abc");
     std::string text = "old";
-    EXPECT_TRUE(h.lex().read_string(text, 255, false, false));
+    EXPECT_TRUE(h.lex().read_string(text, 255, StringForm::joined_across_lines));
     EXPECT_EQ(text, "");
     EXPECT_EQ(h.out(), syntax_line(2));
     EXPECT_EQ(h.identifier(), "abc");
