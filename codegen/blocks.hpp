@@ -59,6 +59,25 @@ inline std::int32_t address_in(const BlockRecord& record, BlockAddress which) {
     return 0;
 }
 
+// elseif and else stand only as the item right after the } that closed an
+// if, elseif or else if body. Closing such a body grants the allowance; the
+// top-level loop spends one item of it after every item it dispatches, that
+// } included, so the next item finds it still granted and any other item in
+// between (an empty ';' or a directive too) uses it up. It is not saved
+// around include files.
+class ElseAllowance {
+public:
+    void grant_after_if_body() { items_ = kItemsAfterIfBody; }
+    bool allows_else() const { return items_ != 0; }
+    void item_done() {
+        if (items_ != 0) --items_;
+    }
+
+private:
+    static constexpr int kItemsAfterIfBody = 2;  // the } itself and the item after it
+    int items_ = 0;
+};
+
 // Records in order of creation; a search gives the first with the key.
 // Within one file number, blocks are opened at growing positions, so each
 // file keeps its records' indexes sorted by position and a search is a

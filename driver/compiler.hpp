@@ -76,7 +76,7 @@ struct PassState {
 
     int number;
     int block_level = 0;
-    int else_allowance = 0;
+    ElseAllowance else_allowance;
     int include_counter = 0;
     int include_depth = 0;
     ScopeTable scopes;

@@ -225,7 +225,7 @@ void compile_statements(Compiler& c) {
         c.lex.read_identifier(word);
         if (!word.empty()) compile_word_item(c, word);
         else compile_punctuation_item(c);
-        if (c.p().else_allowance != 0) --c.p().else_allowance;
+        c.p().else_allowance.item_done();
     }
 }
 
