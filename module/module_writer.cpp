@@ -5,6 +5,9 @@
 #include "driver/compiler.hpp"
 #include "core/fatal.hpp"
 #include "format/module_format.hpp"
+#include "resources/bitmaps.hpp"
+#include "resources/menus.hpp"
+#include "resources/waves.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxbuild {
@@ -68,13 +71,8 @@ void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t
 }  // namespace
 
 void compute_section_totals(Compiler& c) {
-    std::int64_t bitmaps = kBitmapSectionFixedSize;
-    for (const BitmapRecord& b : c.p().bitmaps)
-        bitmaps += bitmap_stride(b.width) * b.height + static_cast<std::int64_t>(kBitmapSectionPerBitmap);
-    std::int64_t waves = kWaveSectionFixedSize;
-    for (const WaveRecord& w : c.p().waves) waves += w.size + static_cast<std::int64_t>(kWaveDirectoryEntry);
-    c.run.bitmap_total = bitmaps;
-    c.run.wave_total = waves;
+    c.run.bitmap_total = bitmap_section_size(c.p().bitmaps);
+    c.run.wave_total = wave_section_size(c.p().waves);
     c.run.layout.menu_total = menu_section_size(c.p().menus);
 }
 

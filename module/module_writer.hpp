@@ -3,9 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
-
-#include "resources/resource_records.hpp"
 
 namespace oxbuild {
 
@@ -24,9 +21,6 @@ struct ModuleLayout {
 
 // Bitmap, wave and menu section sizes, from the lists pass 1 built.
 void compute_section_totals(Compiler& c);
-
-// The menu section's size for these menus; defined with the menu encoding.
-std::int64_t menu_section_size(const std::vector<Menu>& menus);
 
 // Ends in the fatal stop when a module of this size cannot store its
 // offsets (more than format::kMaxModuleSize bytes).

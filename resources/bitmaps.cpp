@@ -232,14 +232,27 @@ void write_bitmap_section(Compiler& c) {
         c.sink.emit_byte(0);
     }
     c.sink.emit_dword(static_cast<std::uint32_t>(bitmaps.size()));
-    std::int64_t offset = c.run.layout.bitmap_section + static_cast<std::int64_t>(format::kBitmapSectionFixedSize) +
-                          static_cast<std::int64_t>(format::kBitmapDirectoryEntry * bitmaps.size());
+    std::int64_t offset = c.run.layout.bitmap_section + bitmap_data_start(bitmaps.size());
     for (const BitmapRecord& b : bitmaps) {
         c.sink.emit_dword(static_cast<std::uint32_t>(b.number));
         c.sink.emit_dword(static_cast<std::uint32_t>(offset));
-        offset += static_cast<std::int64_t>(format::kBitmapDataFixedSize) + format::bitmap_stride(b.width) * b.height;
+        offset += bitmap_data_size(b);
     }
     for (const BitmapRecord& b : bitmaps) emit_bitmap_data(c, b);
+}
+
+std::int64_t bitmap_data_size(const BitmapRecord& b) {
+    return static_cast<std::int64_t>(format::kBitmapDataFixedSize) + format::bitmap_stride(b.width) * b.height;
+}
+
+std::int64_t bitmap_data_start(std::size_t bitmaps) {
+    return static_cast<std::int64_t>(format::kBitmapSectionFixedSize + format::kBitmapDirectoryEntry * bitmaps);
+}
+
+std::int64_t bitmap_section_size(const std::vector<BitmapRecord>& bitmaps) {
+    std::int64_t size = bitmap_data_start(bitmaps.size());
+    for (const BitmapRecord& b : bitmaps) size += bitmap_data_size(b);
+    return size;
 }
 
 }  // namespace oxbuild

@@ -54,4 +54,12 @@ bool bitmap_file_unchanged(const Compiler& c, const BitmapRecord& b);
 // errors.
 void write_bitmap_section(Compiler& c);
 
+// The section's sizes, for its directory and for the module's layout: one
+// bitmap's data (information header, palette copy, pixel rows), where the
+// data begins (past the palette and a directory of so many bitmaps), and
+// the whole section.
+std::int64_t bitmap_data_size(const BitmapRecord& b);
+std::int64_t bitmap_data_start(std::size_t bitmaps);
+std::int64_t bitmap_section_size(const std::vector<BitmapRecord>& bitmaps);
+
 }  // namespace oxbuild

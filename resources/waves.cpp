@@ -80,8 +80,7 @@ void write_wave_section(Compiler& c) {
     if (c.diag.error_count() != 0) return;
     const auto& waves = c.p().waves;
     c.sink.emit_dword(static_cast<std::uint32_t>(waves.size()));
-    std::int64_t offset = c.run.layout.wave_section + static_cast<std::int64_t>(format::kWaveSectionFixedSize) +
-                          static_cast<std::int64_t>(format::kWaveDirectoryEntry * waves.size());
+    std::int64_t offset = c.run.layout.wave_section + wave_data_start(waves.size());
     for (const WaveRecord& w : waves) {
         c.sink.emit_dword(static_cast<std::uint32_t>(w.number));
         c.sink.emit_dword(static_cast<std::uint32_t>(offset));
@@ -89,6 +88,16 @@ void write_wave_section(Compiler& c) {
         offset += w.size;
     }
     for (const WaveRecord& w : waves) copy_wave(c, w);
+}
+
+std::int64_t wave_data_start(std::size_t waves) {
+    return static_cast<std::int64_t>(format::kWaveSectionFixedSize + format::kWaveDirectoryEntry * waves);
+}
+
+std::int64_t wave_section_size(const std::vector<WaveRecord>& waves) {
+    std::int64_t size = wave_data_start(waves.size());
+    for (const WaveRecord& w : waves) size += w.size;
+    return size;
 }
 
 }  // namespace oxbuild
