@@ -347,32 +347,37 @@ TEST(CommandLine, SourceNameLongerThan383BytesIsRefused) {
 // A module that cannot be created: the message, status 255, and the
 // directory left as it was. A read-only directory stops users other than
 // root only; a module name that leads into a regular file (a stale link to
-// an output folder that is now a file) stops every user.
+// an output folder that is now a file) and one longer than a file name may
+// be (the source "NAME." has 255 bytes, NAME.oxb 258) stop every user.
 TEST(CommandLine, ModuleThatCannotBeCreatedIsReportedAndLeavesNothing) {
+    constexpr std::size_t kLongestFileName = 255;
     struct Row {
         const char* what;
+        std::string source;
         std::function<bool(const TempDir&)> setup;  // false: this user may create the module after all
     };
     const Row rows[] = {
-        {"directory not writable",
+        {"directory not writable", "prog.oxs",
          [](const TempDir& d) {
              fs::permissions(d.path(), fs::perms::owner_read | fs::perms::owner_exec);
              return !oxtest::can_create_file_in(d.path());
          }},
-        {"module name leads into a regular file",
+        {"module name leads into a regular file", "prog.oxs",
          [](const TempDir& d) {
              if (oxtest::on_windows()) return false;  // symbolic links need privileges there
              oxtest::write_file(d / "out", "");
              fs::create_symlink("out/prog.oxb", d / "prog.oxb");
              return true;
          }},
+        {"module name too long", std::string(kLongestFileName - 1, 'p') + ".",
+         [](const TempDir&) { return !oxtest::on_windows(); }},  // a name of 255 bytes in a deep directory
     };
     for (const Row& row : rows) {
         TempDir dir;
-        oxtest::write_file(dir / "prog.oxs", kGoodSource);
+        oxtest::write_file(dir / row.source, kGoodSource);
         if (!row.setup(dir)) continue;  // root writes in any directory
         const std::vector<std::string> before = oxtest::listing(dir.path());
-        const RunResult r = run(dir, {"prog"});
+        const RunResult r = run(dir, {row.source});
         EXPECT_EQ(after_banner(r), line(msg::module_not_opened)) << row.what;
         EXPECT_EQ(r.status, kStatusFailure) << row.what;
         EXPECT_EQ(oxtest::listing(dir.path()), before) << row.what;

@@ -143,7 +143,7 @@ TEST(UnclosedBlocks, AreReportedOnceWithTheLineReachedAtTheEnd) {
 }
 
 TEST(UnclosedBlocks, AnIncludedFileMayCloseABlockOfItsIncluder) {
-    TwoPasses passes("f()\n{\n#include \"inc.oxs\"\n", {.files = {{"inc.oxs", "}\n"}}});
+    TwoPasses passes("f()\n{\n#include \"inc.oxs\"\n", PassSetup().file("inc.oxs", "}\n"));
     EXPECT_EQ(passes.out(), "");
     EXPECT_EQ(passes.errors(), 0);
     EXPECT_EQ(passes.pass2_code_size(), passes.pass1_code_size());

@@ -1,15 +1,12 @@
 // Files that are not what the compiler expects: includes nested at and past
 // their limits, files that include themselves, directories, devices and
-// pipes given as sources, includes or resources, bitmaps with absurd
-// headers, and a module that cannot be written.
+// pipes given as includes or resources, and bitmaps with absurd headers.
+// (Sources and modules that cannot be opened are command-line tests.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "driver/command_line.hpp"
 #include "resources/directives.hpp"
 #include "stress/stress_support.hpp"
 #include "support/resource_files.hpp"
@@ -27,20 +24,6 @@ std::string include_name(int n) { return "inc" + std::to_string(n) + ".oxs"; }
 void write_include_chain(const TempDir& dir, int files) {
     for (int n = 1; n < files; ++n) write_file(dir / include_name(n), "#include \"" + include_name(n + 1) + "\"\n");
     write_file(dir / include_name(files), "int deepest;\n");
-}
-
-// The compiler run in process on a source name in a directory, as the
-// command line gives it.
-struct DriverRun {
-    int status;
-    std::string out;
-};
-DriverRun run_on(const std::string& source_path) {
-    std::ostringstream out;
-    const int status = run_compiler({source_path}, out);
-    std::string text = out.str();
-    text.erase(0, std::string(kBanner).size());
-    return {status, text};
 }
 
 }  // namespace
@@ -116,52 +99,4 @@ TEST(StressFiles, BitmapClaimingFourMillionColoursIsRefused) {
     write_bmp(dir / "big.bmp", {.width = 2, .height = 2, .colours_used = 4000000, .pixels = Bytes(8, 1)});
     expect_failed(compile_in(dir, "#bitmap 1 \"big.bmp\" 0\n"),
                   error_line("prog.oxs", 1, msg::bitmap_malformed, ": big.bmp"), 1);
-}
-
-TEST(StressFiles, SourceThatIsADirectoryIsNotFound) {
-    TempDir dir;
-    fs::create_directory(dir / "src.oxs");
-    const DriverRun run = run_on(dir / "src.oxs");
-    EXPECT_EQ(run.out, std::string(msg::source_not_found.cp932) + "\n");
-    EXPECT_EQ(run.status, kExitFailure);
-    EXPECT_FALSE(file_exists(dir / "src.oxb"));
-}
-
-TEST(StressFiles, ModuleThatCannotBeCreatedIsReported) {
-    TempDir dir;
-    write_file(dir / "prog.oxs", "int x;\n");
-    fs::create_directory(dir / "prog.oxb");  // refused even for root
-    const DriverRun run = run_on(dir / "prog.oxs");
-    EXPECT_EQ(run.out, std::string(msg::module_not_opened.cp932) + "\n");
-    EXPECT_EQ(run.status, kExitFailure);
-}
-
-// The module cannot be created: for users other than root because the
-// directory is read-only; for every user because its name is longer than a
-// file name may be (the source "NAME." has 255 bytes, NAME.oxb 258). Either
-// way the message, and the directory holds the source alone.
-TEST(StressFiles, ModuleThatCannotBeCreatedLeavesOnlyTheSource) {
-    if (on_windows()) GTEST_SKIP() << "POSIX only: read-only directories and names of 255 bytes in a deep directory";
-    constexpr std::size_t kLongestFileName = 255;
-    struct Row {
-        const char* what;
-        std::string source;
-        bool read_only;
-    };
-    const Row rows[] = {
-        {"read-only directory", "prog.oxs", true},
-        {"module name too long", std::string(kLongestFileName - 1, 'p') + ".", false},
-    };
-    for (const Row& row : rows) {
-        TempDir dir;
-        write_file(dir / row.source, "int x;\n");
-        if (row.read_only) {
-            fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
-            if (can_create_file_in(dir.path())) continue;  // root writes in any directory
-        }
-        const DriverRun run = run_on(dir / row.source);
-        EXPECT_EQ(run.out, std::string(msg::module_not_opened.cp932) + "\n") << row.what;
-        EXPECT_EQ(run.status, kExitFailure) << row.what;
-        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{row.source}) << row.what;
-    }
 }

@@ -74,11 +74,11 @@ void TwoPasses::run(const TempDir& dir, std::string_view source, const PassSetup
     if (module->close() && !fatal_) module_bytes_ = read_file(module_path);
 }
 
-void expect_same_module(const Bytes& actual, const Bytes& expected) {
-    if (actual == expected) return;
+::testing::AssertionResult same_module(const Bytes& actual, const Bytes& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
     std::size_t at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
-    ADD_FAILURE() << "the modules differ from offset " << at << " (" << actual.size() << " bytes against "
+    return ::testing::AssertionFailure() << "the modules differ from offset " << at << " (" << actual.size() << " bytes against "
                   << expected.size() << ")\n--- listing of the module made:\n"
                   << listing_of(actual) << "--- listing of the module expected:\n"
                   << listing_of(expected);

@@ -5,6 +5,8 @@
 // spool when the decision allows.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,12 +25,22 @@ namespace oxtest {
 
 enum class PassMode { reading_twice, as_driver };
 
+// What a run is given besides its source, set in a chain:
+// PassSetup().in(PassMode::as_driver).file("inc.oxh", "...").
 struct PassSetup {
     PassMode mode = PassMode::reading_twice;
     std::vector<std::pair<std::string, std::string>> files;  // placed beside the source first
     std::function<void()> between;                           // runs between the passes
     oxbuild::CompileListener* listener = nullptr;            // hears pass 2
     std::string name = "prog.oxs";
+
+    PassSetup& in(PassMode m) { return mode = m, *this; }
+    PassSetup& file(std::string file_name, std::string text) {
+        files.emplace_back(std::move(file_name), std::move(text));
+        return *this;
+    }
+    PassSetup& changing(std::function<void()> change) { return between = std::move(change), *this; }
+    PassSetup& listened_by(oxbuild::CompileListener* l) { return listener = l, *this; }
 };
 
 class TwoPasses {
@@ -71,7 +83,7 @@ private:
 
 // Compares two modules byte for byte; when they differ, the failure shows
 // where, and both modules as the inspector lists them, so that the reader
-// sees which statement moved.
-void expect_same_module(const Bytes& actual, const Bytes& expected);
+// sees which statement moved. EXPECT_TRUE(same_module(made, expected)).
+::testing::AssertionResult same_module(const Bytes& actual, const Bytes& expected);
 
 }  // namespace oxtest
