@@ -52,6 +52,10 @@ std::optional<std::string> dependency_rule(std::string_view target, std::span<co
         append_escaped(rule, name);
     }
     rule += '\n';
+    for (std::size_t i = 1; i < prerequisites.size(); ++i) {
+        append_escaped(rule, prerequisites[i]);
+        rule += ":\n";
+    }
     return rule;
 }
 

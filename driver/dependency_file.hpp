@@ -1,6 +1,8 @@
 // The dependency file for build tools (OXBUILD_DEPFILE): one rule
 // "module: source includes bitmaps waves" in the form make and ninja read,
-// naming every file the module was built from.
+// naming every file the module was built from, then an empty rule for each
+// of those files but the source, so that make goes on when one of them has
+// been renamed or deleted (the next build then finds what is read now).
 #pragma once
 
 #include <optional>
@@ -26,8 +28,9 @@ private:
     std::unordered_set<std::string> seen_;
 };
 
-// "target: prerequisite ...\n" with each name quoted as make reads it back,
-// or nullopt when a name cannot be written so (a line end, a final backslash).
+// "target: prerequisite ...\n" and "prerequisite:\n" for each prerequisite
+// after the first, with each name quoted as make reads it back, or nullopt
+// when a name cannot be written so (a line end, a final backslash).
 std::optional<std::string> dependency_rule(std::string_view target, std::span<const std::string> prerequisites);
 
 // Writes the rule for the module to the file at path. False when it cannot

@@ -99,7 +99,9 @@ TEST(DependencyFile, NamesEveryFileReadOnce) {
     EXPECT_EQ(text_of(dir / "prog.d"),
               oxtest::on_windows()
                   ? "src/prog.oxb: src/prog.oxs src\\inc/a\\ b.oxs src\\inc\\c.oxs src\\pic.bmp src\\snd.wav\n"
-                  : "src/prog.oxb: src/prog.oxs src/inc/a\\ b.oxs src/inc/c.oxs src/pic.bmp src/snd.wav\n");
+                    "src\\inc/a\\ b.oxs:\nsrc\\inc\\c.oxs:\nsrc\\pic.bmp:\nsrc\\snd.wav:\n"
+                  : "src/prog.oxb: src/prog.oxs src/inc/a\\ b.oxs src/inc/c.oxs src/pic.bmp src/snd.wav\n"
+                    "src/inc/a\\ b.oxs:\nsrc/inc/c.oxs:\nsrc/pic.bmp:\nsrc/snd.wav:\n");
 }
 
 // A failed compile writes no dependency file and leaves an earlier one; a
@@ -140,8 +142,9 @@ TEST(DependencyFile, NoneAfterAFailureAndAFailureWhenNotWritten) {
 }
 
 // The Makefile rule of docs/build-tools.md: touching an include file or a
-// bitmap makes the module again, touching nothing makes nothing. The names
-// hold a blank, '#', '$' and a trail byte 0x5C before a blank.
+// bitmap makes the module again, touching nothing makes nothing, and an
+// include file renamed (the source changed to name it) does not stop make.
+// The names hold a blank, '#', '$' and a trail byte 0x5C before a blank.
 TEST(DependencyFile, MakeRebuildsWhatTheModuleWasBuiltFrom) {
     if (!oxtest::on_path("make")) GTEST_SKIP() << "make is not installed";
     const std::string makefile = fenced_block("build-tools.md", "make");
@@ -177,6 +180,14 @@ TEST(DependencyFile, MakeRebuildsWhatTheModuleWasBuiltFrom) {
     EXPECT_TRUE(made_again());
     EXPECT_FALSE(made_again());
     edit(bitmap);
+    EXPECT_TRUE(made_again());
+    EXPECT_FALSE(made_again());
+    const std::string renamed = "helpers.oxs";
+    fs::rename(dir / include, dir / renamed);
+    oxtest::write_file(dir / "prog.oxs", "#include \"" + renamed + "\"\n#bitmap 1 \"" + bitmap + "\" 0\nint a;\n");
+    for (const std::string& input : {renamed, bitmap}) set_seconds_ago(dir / input, kInputAge);
+    set_seconds_ago(dir / "prog.oxb", kModuleAge);
+    set_seconds_ago(dir / "prog.oxs", kEditAge);
     EXPECT_TRUE(made_again());
     EXPECT_FALSE(made_again());
 }
