@@ -1,6 +1,7 @@
 #include "codegen/expressions.hpp"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 
 #include "codegen/emit.hpp"
@@ -14,23 +15,29 @@ namespace {
 // The operators of one place that begin with a character: the operator of
 // that one character, and those of two characters that begin with it. Built
 // from the format's table, so that the reader takes exactly the spellings
-// every tool prints.
+// every tool prints. Rows of kOperators by index, kNone for none.
 struct OperatorsAt {
-    const OperatorSpelling* single = nullptr;
-    std::array<const OperatorSpelling*, 2> pairs{};
+    static constexpr std::int8_t kNone = -1;
+    std::int8_t single = kNone;
+    std::array<std::int8_t, 2> pairs{kNone, kNone};
 };
 using OperatorStarts = std::array<OperatorsAt, 256>;
 
 constexpr OperatorStarts operators_starting(OperatorPlace place) {
-    OperatorStarts starts{};
-    for (const OperatorSpelling& op : kOperators) {
+    OperatorStarts starts;
+    starts.fill(OperatorsAt{});
+    for (std::size_t i = 0; i < std::size(kOperators); ++i) {
+        const OperatorSpelling& op = kOperators[i];
         if (op.place != place) continue;
         OperatorsAt& at = starts[static_cast<unsigned char>(op.text[0])];
-        if (op.text.size() == 1) at.single = &op;
-        else at.pairs[at.pairs[0] == nullptr ? 0 : 1] = &op;
+        const auto row = static_cast<std::int8_t>(i);
+        if (op.text.size() == 1) at.single = row;
+        else at.pairs[at.pairs[0] == OperatorsAt::kNone ? 0 : 1] = row;
     }
     return starts;
 }
+
+const OperatorSpelling* row_of(std::int8_t row) { return row == OperatorsAt::kNone ? nullptr : &kOperators[row]; }
 constexpr OperatorStarts kBinaryStarts = operators_starting(OperatorPlace::binary);
 constexpr OperatorStarts kPrefixStarts = operators_starting(OperatorPlace::prefix);
 
@@ -48,9 +55,10 @@ static_assert(prefix_classes_as_read());
 // The longest operator at the reader: a pair when the next character
 // completes one ("<<" is a shift, "||" a logical or), else the single one.
 const OperatorSpelling* operator_at(const OperatorsAt& at, const Reader& r) {
-    for (const OperatorSpelling* pair : at.pairs)
-        if (pair != nullptr && r.peek_ahead() == static_cast<unsigned char>(pair->text[1])) return pair;
-    return at.single;
+    for (const std::int8_t pair : at.pairs)
+        if (pair != OperatorsAt::kNone && r.peek_ahead() == static_cast<unsigned char>(kOperators[pair].text[1]))
+            return &kOperators[pair];
+    return row_of(at.single);
 }
 
 // Every operand may be followed by any two-operand operator, whatever its
@@ -67,12 +75,12 @@ const OperatorSpelling* binary_operator_at(const Reader& r, unsigned char ch) {
 unsigned char compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
     unsigned char ch = r.skip_space_and_peek();
-    if (const OperatorSpelling* sign = kPrefixStarts[ch].single) {
+    if (const OperatorSpelling* sign = row_of(kPrefixStarts[ch].single)) {
         emit_token(c.sink, static_cast<ExprToken>(sign->token));
         r.step_over(1);
         ch = r.skip_space_and_peek();
     }
-    if (const OperatorSpelling* hash = operator_at({nullptr, kPrefixStarts[ch].pairs}, r)) {
+    if (const OperatorSpelling* hash = operator_at({OperatorsAt::kNone, kPrefixStarts[ch].pairs}, r)) {
         emit_token(c.sink, static_cast<ExprToken>(hash->token));
         r.step_over(2);
         ch = r.skip_space_and_peek();
