@@ -78,13 +78,14 @@ int fatal(DriverOutput& out, std::unique_ptr<ModuleStream>& module, const std::s
 // the created line. Without its dependency file the build is not complete,
 // so the module goes too, and a build tool makes it again.
 int created(DriverOutput& out, const std::string& module_name, const std::string& module_path,
-            const DriverOptions& options, const InputFiles& inputs) {
+            const DriverOptions& options, const InputFiles& inputs, platform::InterruptCleanup& unfinished_module) {
     const std::string& depfile = options.dependency_file;
     if (!depfile.empty() && !write_dependency_file(depfile, module_path, inputs)) {
         platform::remove_file(module_path);
         out.out() << out.text(msg::depfile_not_written) << ": " << out.name(depfile) << '\n';
         return kExitFailure;
     }
+    unfinished_module.disarm();
     out.out() << kResultIndent << out.name(module_name) << " created\n";
     return kExitSuccess;
 }
@@ -123,8 +124,10 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
         out.line(msg::module_not_opened);
         return kExitFailure;
     }
-    auto module = ModuleStream::create(module_path);
-    if (!module) {
+    // Until the run has made the module whole, an interrupt deletes it.
+    platform::InterruptCleanup unfinished_module;
+    std::unique_ptr<ModuleStream> module;
+    if (!unfinished_module.arm_for(module_path, [&] { return (module = ModuleStream::create(module_path)) != nullptr; })) {
         out.line(msg::module_not_opened);
         return kExitFailure;
     }
@@ -146,7 +149,7 @@ int run_compiler(const std::vector<std::string>& args, std::ostream& os, const D
     const bool written = module->close();
     const int errors = c.diag.error_count();
     if (errors == 0 && !written) return fatal(out, module, module_path);
-    if (errors == 0) return created(out, names->module, module_path, options, c.run.inputs);
+    if (errors == 0) return created(out, names->module, module_path, options, c.run.inputs, unfinished_module);
     module.reset();
     platform::remove_file(module_path);
     os << kResultIndent << errors << out.text(msg::error_count_suffix) << '\n';

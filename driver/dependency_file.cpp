@@ -1,6 +1,5 @@
 #include "driver/dependency_file.hpp"
 
-#include "core/module_stream.hpp"
 #include "platform/platform.hpp"
 
 namespace oxbuild {
@@ -62,10 +61,7 @@ std::optional<std::string> dependency_rule(std::string_view target, std::span<co
 bool write_dependency_file(const std::string& path, const std::string& module_path, const InputFiles& inputs) {
     const auto rule = dependency_rule(module_path, inputs.names());
     if (!rule || names_a_file_of_the_build(path, module_path, inputs)) return false;
-    const auto file = ModuleStream::create(path);
-    if (!file) return false;
-    file->write(reinterpret_cast<const unsigned char*>(rule->data()), rule->size());
-    return file->close();
+    return platform::replace_file(path, *rule);
 }
 
 }  // namespace oxbuild

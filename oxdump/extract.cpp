@@ -1,10 +1,11 @@
 #include "oxdump/extract.hpp"
 
-#include <fstream>
 #include <map>
+#include <string>
 #include <stdexcept>
 
 #include "format/module_format.hpp"
+#include "platform/platform.hpp"
 
 namespace oxdump {
 
@@ -30,13 +31,12 @@ std::vector<std::uint8_t> bmp_file_header(std::uint32_t file_size) {
     return header;
 }
 
+// Whole or not at all: an extraction stopped on the way leaves no cut file.
 void write_file(const std::filesystem::path& path, std::span<const std::uint8_t> head,
                 std::span<const std::uint8_t> body) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    out.write(reinterpret_cast<const char*>(body.data()), static_cast<std::streamsize>(body.size()));
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + path.string());
+    std::string bytes(head.begin(), head.end());
+    bytes.append(body.begin(), body.end());
+    if (!oxbuild::platform::replace_file(path.string(), bytes)) throw std::runtime_error("cannot write " + path.string());
 }
 
 std::string numbered(std::string_view kind, std::int32_t number, int occurrence) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -128,12 +129,41 @@ bool same_file(const std::string& a, const std::string& b);
 bool remove_file(const std::string& name);
 
 // Writes a whole file in place of the old one, or leaves the old one: the
-// bytes go to a temporary file in the same directory, which then takes the
-// name, with the old file's permissions (a new file gets those a created
-// file gets). False, with nothing changed, when any step fails. For tools
-// that rewrite files; the compiler's own module is created and deleted as
-// its run decides.
+// bytes go to a temporary file in the same directory as the file (through
+// a symbolic link, the file it leads to), which then takes the name, with
+// the old file's permissions (a new file gets those a created file gets).
+// False, with nothing changed, when any step fails; an interrupt on the way
+// leaves the old file and no temporary one. A name that leads to no
+// regular file (a device, a pipe) cannot be replaced and is written
+// directly. For the files tools write; the compiler's own module is
+// created and deleted as its run decides.
 [[nodiscard]] bool replace_file(const std::string& name, std::string_view bytes);
+
+// An interrupt (SIGINT, SIGTERM, SIGHUP or SIGPIPE on POSIX systems;
+// Ctrl-C, Ctrl-Break or the console closing on Windows) deletes every file
+// armed here, the files a run has made and not finished, and then ends the
+// process as that interrupt would have ended it, so that shells and build
+// tools see it. A signal ignored when the program started stays ignored.
+class InterruptCleanup {
+public:
+    InterruptCleanup() = default;
+    ~InterruptCleanup() { disarm(); }
+    InterruptCleanup(const InterruptCleanup&) = delete;
+    InterruptCleanup& operator=(const InterruptCleanup&) = delete;
+
+    // Runs create, which makes the file and says whether it did, with
+    // interrupts held back until the file is armed: an interrupt finds it
+    // either not yet made or armed. A file not made is never armed, so
+    // nothing of anyone else's is deleted. The name is prepared here, for
+    // the handler reads it as it stands. True when the file was made.
+    bool arm_for(const std::string& name, const std::function<bool()>& create);
+    // The file is complete (or deleted already): an interrupt leaves it.
+    void disarm();
+
+private:
+    std::string name_;
+    int slot_ = -1;
+};
 
 // Converts code page 932 text to UTF-8. Bytes that do not form a character
 // become U+FFFD, so a broken name still prints as one line.

@@ -3,7 +3,9 @@
 // when it holds no second '/' (so that absolute names stay file names).
 #include "platform/platform.hpp"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
@@ -203,17 +205,120 @@ bool write_temporary(int fd, mode_t mode, std::string_view bytes) {
 
 }  // namespace
 
-bool replace_file(const std::string& name, std::string_view bytes) {
-    const std::size_t slash = name.rfind('/');
-    std::string temporary = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    temporary += ".oxbuild-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+namespace {
+
+// A device or a pipe cannot be replaced; it takes the bytes as they come.
+bool write_in_place(const std::string& name, std::string_view bytes) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) return false;
-    const bool written = write_temporary(fd, permissions_for(name), bytes);
+    const bool written = write_to(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    return ::close(fd) == 0 && written;
+}
+
+// The file a name leads to: through a symbolic link, its target (the link
+// stays); "" when that cannot be told (a link that leads nowhere).
+std::string file_behind(const std::string& name) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    char* target = ::realpath(name.c_str(), nullptr);
+    if (target == nullptr) return {};
+    std::string resolved(target);
+    std::free(target);
+    return resolved;
+}
+
+}  // namespace
+
+bool replace_file(const std::string& name, std::string_view bytes) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return write_in_place(name, bytes);
+    const std::string file = file_behind(name);
+    if (file.empty()) return false;
+    const std::size_t slash = file.rfind('/');
+    std::string temporary = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+    temporary += ".oxbuild-XXXXXX";
+    int fd = -1;
+    InterruptCleanup cleanup;
+    if (!cleanup.arm_for(temporary, [&] { return (fd = ::mkostemp(temporary.data(), O_CLOEXEC)) >= 0; }))
+        return false;
+    const bool written = write_temporary(fd, permissions_for(file), bytes);
     const bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temporary.c_str(), name.c_str()) == 0) return true;
+    if (written && closed && ::rename(temporary.c_str(), file.c_str()) == 0) return true;
     ::unlink(temporary.c_str());
     return false;
+}
+
+namespace {
+
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr std::size_t kCleanupSlots = 8;
+// The names of the armed files; the handler only reads them.
+std::atomic<const char*> armed_files[kCleanupSlots];
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+// Deletes the armed files and ends the process by the same signal: the
+// default action is back (SA_RESETHAND), and the signal is not held while
+// the handler runs (SA_NODEFER), so raising it ends the process here. Only
+// async-signal-safe calls.
+extern "C" void on_interrupt(int signal) {
+    for (const auto& slot : armed_files)
+        if (const char* name = slot.load()) ::unlink(name);
+    ::raise(signal);
+}
+
+void install_interrupt_handlers() {
+    static bool installed = false;
+    if (std::exchange(installed, true)) return;
+    for (const int signal : kInterrupts) {
+        struct sigaction old {};
+        if (::sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = on_interrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_NODEFER;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// The interrupts held back while it lives; one that comes meanwhile is
+// delivered when it goes.
+class InterruptsHeld {
+public:
+    InterruptsHeld() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : kInterrupts) sigaddset(&set, signal);
+        ::sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~InterruptsHeld() { ::sigprocmask(SIG_SETMASK, &old_, nullptr); }
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+
+}  // namespace
+
+bool InterruptCleanup::arm_for(const std::string& name, const std::function<bool()>& create) {
+    disarm();
+    install_interrupt_handlers();
+    const InterruptsHeld held;
+    if (!create()) return false;
+    name_ = name;
+    for (std::size_t i = 0; i < kCleanupSlots; ++i) {
+        const char* free_slot = nullptr;
+        if (armed_files[i].compare_exchange_strong(free_slot, name_.c_str())) {
+            slot_ = static_cast<int>(i);
+            break;
+        }
+    }
+    return true;
+}
+
+void InterruptCleanup::disarm() {
+    if (slot_ >= 0) armed_files[static_cast<std::size_t>(slot_)].store(nullptr);
+    slot_ = -1;
 }
 
 void prepare_standard_output() {}

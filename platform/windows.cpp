@@ -4,7 +4,9 @@
 // an option, and standard output in text mode (lines end in CR LF).
 #include "platform/platform.hpp"
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <utility>
@@ -137,8 +139,9 @@ bool InputFile::is_same_file(const std::string& name) const {
 
 OutputFile OutputFile::create(const std::string& name) {
     if (is_device_name(name)) return {};
-    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    // An interrupt deletes it while it is open.
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return {};
     return OutputFile(handle_value(handle));
 }
@@ -181,8 +184,8 @@ bool remove_file(const std::string& name) { return ::DeleteFileA(name.c_str()) !
 namespace {
 
 bool write_whole_file(const std::string& name, std::string_view bytes) {
-    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr);
+    const HANDLE handle = ::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool written = write_to(handle_value(handle), reinterpret_cast<const unsigned char*>(bytes.data()),
                                   bytes.size()) && ::FlushFileBuffers(handle) != 0;
@@ -192,18 +195,23 @@ bool write_whole_file(const std::string& name, std::string_view bytes) {
 }  // namespace
 
 // The temporary file is made beside the old one, so that the move is a
-// rename on one volume; it replaces the old file with its attributes.
+// rename on one volume; it replaces the old file with its attributes. A
+// device takes the bytes as they come.
 bool replace_file(const std::string& name, std::string_view bytes) {
+    if (is_device_name(name)) return write_whole_file(name, bytes);
     const std::size_t separator = name.find_last_of("\\/:");
     const std::string directory = separator == std::string::npos ? "." : name.substr(0, separator + 1);
-    char temporary[MAX_PATH];
-    if (::GetTempFileNameA(directory.c_str(), "oxb", 0, temporary) == 0) return false;
+    std::string temporary(MAX_PATH, '\0');
+    InterruptCleanup cleanup;
+    const auto make_temporary = [&] { return ::GetTempFileNameA(directory.c_str(), "oxb", 0, temporary.data()) != 0; };
+    if (!cleanup.arm_for(temporary, make_temporary)) return false;
+    temporary.resize(std::strlen(temporary.c_str()));
     const DWORD attributes = ::GetFileAttributesA(name.c_str());
     if (write_whole_file(temporary, bytes) &&
-        (attributes == INVALID_FILE_ATTRIBUTES || ::SetFileAttributesA(temporary, attributes) != 0) &&
-        ::MoveFileExA(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
+        (attributes == INVALID_FILE_ATTRIBUTES || ::SetFileAttributesA(temporary.c_str(), attributes) != 0) &&
+        ::MoveFileExA(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
         return true;
-    ::DeleteFileA(temporary);
+    ::DeleteFileA(temporary.c_str());
     return false;
 }
 
@@ -225,5 +233,65 @@ std::string cp932_to_utf8(std::string_view text) {
 }
 
 void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
+
+namespace {
+
+constexpr std::size_t kCleanupSlots = 8;
+// The names of the armed files; the handler only reads them.
+std::atomic<const char*> armed_files[kCleanupSlots];
+
+// Held by arming and by the handler, which keeps it: an interrupt waits for
+// a file being made to be armed, and nothing is armed after it.
+CRITICAL_SECTION& cleanup_lock() {
+    static CRITICAL_SECTION lock = [] {
+        CRITICAL_SECTION made;
+        ::InitializeCriticalSection(&made);
+        return made;
+    }();
+    return lock;
+}
+
+// Runs on a thread of its own. The module is opened to be deleted while
+// open (FILE_SHARE_DELETE): it goes when the process ends, which the
+// system's own handler, called next, does with the status of an
+// interrupted console program.
+BOOL WINAPI on_console_event(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    ::EnterCriticalSection(&cleanup_lock());
+    for (const auto& slot : armed_files)
+        if (const char* name = slot.load()) ::DeleteFileA(name);
+    return FALSE;
+}
+
+void install_console_handler() {
+    static const bool installed = ::SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    (void)installed;
+}
+
+}  // namespace
+
+bool InterruptCleanup::arm_for(const std::string& name, const std::function<bool()>& create) {
+    disarm();
+    install_console_handler();
+    ::EnterCriticalSection(&cleanup_lock());
+    const bool made = create();
+    if (made) {
+        name_ = name;
+        for (std::size_t i = 0; i < kCleanupSlots; ++i) {
+            const char* free_slot = nullptr;
+            if (armed_files[i].compare_exchange_strong(free_slot, name_.c_str())) {
+                slot_ = static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    ::LeaveCriticalSection(&cleanup_lock());
+    return made;
+}
+
+void InterruptCleanup::disarm() {
+    if (slot_ >= 0) armed_files[static_cast<std::size_t>(slot_)].store(nullptr);
+    slot_ = -1;
+}
 
 }  // namespace oxbuild::platform

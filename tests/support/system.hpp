@@ -25,6 +25,42 @@ struct ProcessRun {
     std::string out;  // standard output, bytes as written
     std::string err;  // standard error
     int status = 0;   // the exit status as the system reports it
+    int signal = 0;   // on POSIX systems, the signal that ended the program, if one did
+};
+
+// What stops a console program from outside: a signal on POSIX systems
+// (SIGINT, SIGTERM, SIGHUP, SIGPIPE), a console control event on Windows
+// (Ctrl-C, Ctrl-Break).
+struct Interrupt {
+    const char* name;
+    int code;  // the signal, or the console control event
+};
+std::vector<Interrupt> interrupts();
+// Whether the program was ended by the interrupt, as the system reports it:
+// by that signal, or with the status of an interrupted console program.
+bool ended_by(const ProcessRun& run, const Interrupt& interrupt);
+
+// A program running in the background, its standard output and error kept
+// in files; one still running when this goes is killed.
+class StartedProcess {
+public:
+    StartedProcess(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                   const std::vector<std::string>& env = {});
+    ~StartedProcess();
+    StartedProcess(const StartedProcess&) = delete;
+    StartedProcess& operator=(const StartedProcess&) = delete;
+
+    // Whether it has ended.
+    bool finished();
+    void interrupt(const Interrupt& interrupt);
+    // Waits for it to end.
+    ProcessRun wait();
+
+private:
+    std::filesystem::path streams_;  // the directory of the two files
+    std::intptr_t process_ = 0;      // the process id, or its handle
+    unsigned long group_ = 0;        // on Windows, the process group it leads
+    std::optional<int> ended_;       // the system's status, once known
 };
 
 // A file name as the tests and the compiler write it (code page 932 bytes

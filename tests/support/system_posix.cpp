@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
@@ -29,10 +30,10 @@ fs::path to_path(const std::string& name) { return name; }
 
 std::string generic_name(const fs::path& path) { return path.generic_string(); }
 
-ProcessRun run_process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                       const std::vector<std::string>& env) {
-    const TempDir streams;
-    const std::string out_path = streams / "out", err_path = streams / "err";
+StartedProcess::StartedProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& cwd, const std::vector<std::string>& env)
+    : streams_(make_unique_directory(fs::temp_directory_path())) {
+    const std::string out_path = (streams_ / "out").string(), err_path = (streams_ / "err").string();
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -49,15 +50,48 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
         ::execvp(program.c_str(), argv.data());
         ::_exit(127);
     }
+    process_ = pid;
+}
+
+StartedProcess::~StartedProcess() {
+    if (!finished()) {
+        ::kill(static_cast<pid_t>(process_), SIGKILL);
+        (void)wait();
+    }
+    std::error_code ignored;
+    fs::remove_all(streams_, ignored);
+}
+
+bool StartedProcess::finished() {
+    if (ended_) return true;
     int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    if (::waitpid(static_cast<pid_t>(process_), &wstatus, WNOHANG) != static_cast<pid_t>(process_)) return false;
+    ended_ = wstatus;
+    return true;
+}
+
+void StartedProcess::interrupt(const Interrupt& interrupt) { ::kill(static_cast<pid_t>(process_), interrupt.code); }
+
+ProcessRun StartedProcess::wait() {
+    if (!ended_) {
+        int wstatus = 0;
+        ::waitpid(static_cast<pid_t>(process_), &wstatus, 0);
+        ended_ = wstatus;
+    }
     ProcessRun run;
-    run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    const Bytes out = read_file(out_path), err = read_file(err_path);
+    run.status = WIFEXITED(*ended_) ? WEXITSTATUS(*ended_) : -1;
+    run.signal = WIFSIGNALED(*ended_) ? WTERMSIG(*ended_) : 0;
+    const Bytes out = read_file((streams_ / "out").string()), err = read_file((streams_ / "err").string());
     run.out.assign(out.begin(), out.end());
     run.err.assign(err.begin(), err.end());
     return run;
 }
+
+std::vector<Interrupt> interrupts() {
+    return {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGPIPE", SIGPIPE}};
+}
+
+bool ended_by(const ProcessRun& run, const Interrupt& interrupt) { return run.signal == interrupt.code; }
 
 std::string lf_lines(std::string_view console_output) { return std::string(console_output); }
 

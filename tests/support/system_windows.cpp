@@ -113,8 +113,9 @@ std::string generic_name(const fs::path& path) {
 // build machine wrote it ("/work/build/oxbuild.exe" when cross-compiled),
 // which the system takes on the current drive. A bare name is looked for on
 // the PATH.
-ProcessRun run_process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-                       const std::vector<std::string>& env) {
+StartedProcess::StartedProcess(const std::string& program, const std::vector<std::string>& args,
+                               const std::string& cwd, const std::vector<std::string>& env)
+    : streams_(make_unique_directory(fs::temp_directory_path())) {
     char full[MAX_PATH];
     const bool bare = program.find_first_of("\\/:") == std::string::npos;
     const DWORD found = bare ? ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, full, nullptr)
@@ -126,10 +127,8 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
         command_line += quoted(a);
     }
     std::string environment = environment_block(env);
-
-    const TempDir streams;
-    const std::string out_path = streams / "out", err_path = streams / "err";
-    const HANDLE out = inheritable_file(out_path), err = inheritable_file(err_path);
+    const HANDLE out = inheritable_file((streams_ / "out").string());
+    const HANDLE err = inheritable_file((streams_ / "err").string());
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -137,21 +136,56 @@ ProcessRun run_process(const std::string& program, const std::vector<std::string
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    const BOOL started = ::CreateProcessA(full, command_line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                                          cwd.c_str(), &startup, &process);
+    // A group of its own, so that a console control event reaches it alone.
+    const BOOL started = ::CreateProcessA(full, command_line.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP,
+                                          environment.data(), cwd.c_str(), &startup, &process);
     ::CloseHandle(out);
     ::CloseHandle(err);
     if (!started) throw std::runtime_error("cannot start " + program);
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.hProcess, &code);
     ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    process_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+    group_ = process.dwProcessId;
+}
+
+StartedProcess::~StartedProcess() {
+    if (!finished()) {
+        ::TerminateProcess(reinterpret_cast<HANDLE>(process_), 1);
+        (void)wait();
+    }
+    ::CloseHandle(reinterpret_cast<HANDLE>(process_));
+    std::error_code ignored;
+    fs::remove_all(streams_, ignored);
+}
+
+bool StartedProcess::finished() {
+    if (ended_) return true;
+    if (::WaitForSingleObject(reinterpret_cast<HANDLE>(process_), 0) != WAIT_OBJECT_0) return false;
+    DWORD code = 0;
+    ::GetExitCodeProcess(reinterpret_cast<HANDLE>(process_), &code);
+    ended_ = static_cast<int>(code);
+    return true;
+}
+
+void StartedProcess::interrupt(const Interrupt& interrupt) {
+    ::GenerateConsoleCtrlEvent(static_cast<DWORD>(interrupt.code), group_);
+}
+
+ProcessRun StartedProcess::wait() {
+    ::WaitForSingleObject(reinterpret_cast<HANDLE>(process_), INFINITE);
+    (void)finished();
     ProcessRun run;
-    run.status = static_cast<int>(code);
-    run.out = text_of(out_path);
-    run.err = text_of(err_path);
+    run.status = *ended_;
+    run.out = text_of((streams_ / "out").string());
+    run.err = text_of((streams_ / "err").string());
     return run;
+}
+
+// A new process group starts with Ctrl-C disabled, so only Ctrl-Break can
+// be sent to a program started alone.
+std::vector<Interrupt> interrupts() { return {{"Ctrl-Break", CTRL_BREAK_EVENT}}; }
+
+bool ended_by(const ProcessRun& run, const Interrupt&) {
+    return static_cast<DWORD>(run.status) == static_cast<DWORD>(STATUS_CONTROL_C_EXIT);
 }
 
 std::string lf_lines(std::string_view console_output) {

@@ -202,6 +202,11 @@ std::string hex(const Bytes& b) {
     return s.str();
 }
 
+ProcessRun run_process(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+                       const std::vector<std::string>& env) {
+    return StartedProcess(program, args, cwd, env).wait();
+}
+
 TemporaryDirectoryOverride::TemporaryDirectoryOverride(const std::string& directory) {
     for (const std::string& name : temporary_directory_variables()) {
         saved_.emplace_back(name, get_environment(name.c_str()));
