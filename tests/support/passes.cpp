@@ -53,12 +53,16 @@ void TwoPasses::run(const TempDir& dir, std::string_view source, const PassSetup
     c.sink.attach(module.get());
     c.base_dir = dir.path().string();
     c.listen(setup.listener);
+    const auto between = [&] {
+        if (setup.between) setup.between();
+        if (setup.after_pass_1) setup.after_pass_1(c);
+    };
     try {
         if (setup.mode == PassMode::as_driver) {
-            decision_ = oxbuild::compile_passes(c, *stream, setup.between);
+            decision_ = oxbuild::compile_passes(c, *stream, between);
         } else {
             oxbuild::compile_pass(c, oxbuild::kCountingPass);
-            if (setup.between) setup.between();
+            between();
             stream->rewind();
             oxbuild::compile_pass(c, oxbuild::kWritingPass);
         }
