@@ -1,0 +1,116 @@
+// The machine: runs a loaded program's functions, one event call at a time,
+// with an explicit call stack (no recursion of its own), a step budget per
+// event call and a call depth limit, so that every run ends.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "oxrun/program.hpp"
+
+namespace oxrun {
+
+struct Limits {
+    std::uint64_t max_steps = 10'000'000;  // instructions per event call
+    std::uint32_t max_depth = 1'000;       // nested calls of user functions
+};
+
+// A standard function's argument as the host sees it. By-value values are
+// taken before the call; by-reference ones are the caller's variables.
+struct HostArg {
+    oxbuild::TypeCode type = 0;
+    std::int32_t value = 0;      // int
+    std::string text;            // str
+    std::uint32_t* cell = nullptr;  // int&
+    std::string* str = nullptr;     // str&
+    const std::string* name = nullptr;  // the by-reference variable's name
+};
+
+// What carries out the standard functions (the model host).
+class Host {
+public:
+    virtual void call(std::uint16_t number, std::span<HostArg> args) = 0;
+
+protected:
+    ~Host() = default;
+};
+
+// A runtime error with where it struck.
+struct Fault {
+    std::string message;
+    std::string function;       // the function's name
+    std::uint32_t address = 0;  // code address of the instruction
+};
+
+// Storage in chunks that never move, so that a by-reference parameter's
+// pointer stays valid while its frame lives.
+template <class T>
+class FrameStack {
+public:
+    struct Mark {
+        std::size_t chunk = 0, used = 0;
+    };
+    Mark mark() const { return {current_, chunks_.empty() ? 0 : chunks_[current_].used}; }
+    void release(Mark m) {
+        current_ = m.chunk;
+        if (!chunks_.empty()) chunks_[current_].used = m.used;
+    }
+    T* take(std::size_t count);
+
+private:
+    struct Chunk {
+        std::unique_ptr<T[]> items;
+        std::size_t size = 0, used = 0;
+    };
+    std::vector<Chunk> chunks_;
+    std::size_t current_ = 0;
+};
+
+class Machine {
+public:
+    Machine(const Program& program, Host& host, Limits limits);
+
+    // Runs the handler of an event: by-value arguments in order; the
+    // by-reference one (OnLoad's) is result. Throws Fault.
+    void call_event(std::uint32_t function, std::span<const std::int32_t> values, std::uint32_t* result);
+
+    std::uint64_t steps_taken() const { return limits_.max_steps - budget_; }
+
+private:
+    struct Frame {
+        const Function* function = nullptr;
+        std::uint32_t pc = 0;
+        Env env;
+        FrameStack<std::uint32_t>::Mark cells;
+        FrameStack<std::uint32_t*>::Mark refs;
+        FrameStack<std::string>::Mark strs;
+        FrameStack<std::string*>::Mark str_refs;
+    };
+
+    Frame& push_frame(const Function& f);
+    void pop_frame();
+    void run(std::size_t depth);
+    void call_user(const Step& s, const Frame& caller);
+    void call_standard(const Step& s, const Frame& caller);
+    [[noreturn]] void fault(const std::string& message, const Frame& at);
+
+    const Program& program_;
+    Host& host_;
+    Limits limits_;
+    std::uint64_t budget_ = 0;
+    std::vector<std::uint32_t> global_cells_;
+    std::vector<std::string> global_strs_;
+    std::vector<Frame> frames_;
+    FrameStack<std::uint32_t> cells_;
+    FrameStack<std::uint32_t*> refs_;
+    FrameStack<std::string> strs_;
+    FrameStack<std::string*> str_refs_;
+    std::uint32_t scratch_cell_ = 0;  // what a by-reference slot no argument set refers to
+    std::string scratch_str_;
+    std::vector<HostArg> host_args_;
+};
+
+}  // namespace oxrun
