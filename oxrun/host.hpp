@@ -26,6 +26,9 @@ struct CalendarTime {
     std::int32_t year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
+// The calendar until a script sets it: 2000-01-01 00:00:00.
+inline constexpr std::int64_t kDefaultCalendar = 946684800;
+
 struct HostOptions {
     std::size_t max_string = std::size_t{64} << 20;  // bytes of one str value
     std::set<std::uint16_t> hidden;  // standard functions left out of the trace
@@ -76,7 +79,7 @@ private:
     std::int64_t now_ = 0;
     std::int64_t interval_ = 0;   // 0: stopped
     std::int64_t next_fire_ = 0;
-    std::int64_t calendar_base_ = 0;  // seconds since 1970-01-01 at clock 0
+    std::int64_t calendar_base_ = kDefaultCalendar;  // seconds since 1970-01-01 at clock 0
 };
 
 // Whether the model only records the standard function (and answers its

@@ -67,8 +67,8 @@ std::vector<Edit> edits(const std::vector<std::string>& a, const std::vector<std
     std::size_t i = 0, j = 0;
     while (i < n || j < m) {
         if (i < n && j < m && a[i] == b[j]) out.push_back({' ', i++, j++});
-        else if (j < m && (i == n || at(i, j + 1) >= at(i + 1, j))) out.push_back({'+', i, j++});
-        else out.push_back({'-', i++, j});
+        else if (i < n && (j == m || at(i + 1, j) >= at(i, j + 1))) out.push_back({'-', i++, j});
+        else out.push_back({'+', i, j++});
     }
     return out;
 }
