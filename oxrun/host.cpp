@@ -135,11 +135,29 @@ std::optional<std::int64_t> ModelHost::next_interval_until(std::int64_t until) {
     return next_fire_;
 }
 
-void ModelHost::assign(std::string& to, std::string value) const {
+namespace {
+
+bool overlaps(const std::string& s, std::string_view v) {
+    return !v.empty() && v.data() >= s.data() && v.data() < s.data() + s.capacity() + 1;
+}
+
+}  // namespace
+
+void ModelHost::assign(std::string& to, std::string_view value) const {
     if (value.size() > options_.max_string)
         raise("a string of " + std::to_string(value.size()) + " bytes passes the model's limit of " +
               std::to_string(options_.max_string) + " bytes (--max-string)");
-    to = std::move(value);
+    if (overlaps(to, value)) to = std::string(value);
+    else to.assign(value);
+}
+
+void ModelHost::append(std::string& to, std::string_view value) const {
+    const std::size_t size = to.size() + value.size();
+    if (size > options_.max_string)
+        raise("a string of " + std::to_string(size) + " bytes passes the model's limit of " +
+              std::to_string(options_.max_string) + " bytes (--max-string)");
+    if (overlaps(to, value)) to += std::string(value);
+    else to.append(value);
 }
 
 void ModelHost::store(std::span<HostArg> args, std::size_t first, std::span<std::int32_t> to) {
@@ -189,10 +207,10 @@ void ModelHost::get_time(std::span<HostArg> args) const {
 // Settings by name (exact bytes), ints and strings apart; a missing one
 // reads as the call's third argument (the model's reading).
 void ModelHost::settings(std::uint16_t number, std::span<HostArg> args) {
-    const std::string& name = args[0].text;
+    const std::string name(args[0].text);
     switch (number) {
         case kSetSettingInt: int_settings_[name] = args[1].value; break;
-        case kSetSettingString: string_settings_[name] = args[1].text; break;
+        case kSetSettingString: string_settings_[name] = std::string(args[1].text); break;
         case kGetSettingInt: {
             const auto found = int_settings_.find(name);
             put(args[1], found != int_settings_.end() ? found->second : args[2].value);
@@ -224,12 +242,12 @@ void ModelHost::call(std::uint16_t number, std::span<HostArg> a) {
             break;
         case kGetTime: get_time(a); break;
         case kStrcpy: assign(*a[0].str, a[1].text); break;
-        case kStrcat: assign(*a[0].str, *a[0].str + a[1].text); break;
+        case kStrcat: append(*a[0].str, a[1].text); break;
         case kStrcmp: put(a[0], compare_bytes(a[1].text, a[2].text)); break;
         case kStrlen: put(a[0], static_cast<std::int32_t>(std::min<std::size_t>(a[1].text.size(), INT32_MAX))); break;
         case kStrcut: assign(*a[0].str, cut(a[1].text, a[2].value, a[3].value)); break;
         case kStrint: {
-            const std::string& s = a[1].text;
+            const std::string_view s = a[1].text;
             const std::int32_t at = a[2].value;
             put(a[0], at >= 0 && static_cast<std::size_t>(at) < s.size() ? static_cast<unsigned char>(s[static_cast<std::size_t>(at)]) : 0);
             break;
@@ -242,7 +260,7 @@ void ModelHost::call(std::uint16_t number, std::span<HostArg> a) {
         case kStrOctToInt: put(a[0], parse_number(a[1].text, 8)); break;
         default: recorded(number, a); break;
     }
-    if (!options_.hidden.contains(number)) trace_.line(call_line(name_of(number), a));
+    if (traced(number)) trace_.line(call_line(name_of(number), a));
 }
 
 }  // namespace oxrun

@@ -5,7 +5,9 @@
 // It is a model for tests, not the desktop host.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <deque>
 #include <map>
 #include <set>
@@ -36,9 +38,12 @@ struct HostOptions {
 
 class ModelHost final : public Host {
 public:
-    ModelHost(Trace& trace, HostOptions options) : trace_(trace), options_(std::move(options)) {}
+    ModelHost(Trace& trace, HostOptions options) : trace_(trace), options_(std::move(options)) {
+        for (const std::uint16_t number : options_.hidden) hidden_[number & kNumberMask] = true;
+    }
 
     void call(std::uint16_t number, std::span<HostArg> args) override;
+    bool traced(std::uint16_t number) const override { return !hidden_[number & kNumberMask]; }
 
     // Script steps.
     void queue_answer(std::uint16_t number, std::vector<AnswerValue> values) {
@@ -65,14 +70,19 @@ public:
     void progress_interval(std::uint32_t* out) const;
     void get_time(std::span<HostArg> args) const;
     void settings(std::uint16_t number, std::span<HostArg> args);
-    void assign(std::string& to, std::string value) const;
+    // A str& result: the whole value, or the value appended; the value may
+    // be a view of the destination itself.
+    void assign(std::string& to, std::string_view value) const;
+    void append(std::string& to, std::string_view value) const;
 
     std::int32_t base_point = 0;
     std::int32_t field[4] = {0, 0, 0, 0};  // x, y, width, height
 
 private:
+    static constexpr std::uint16_t kNumberMask = 0xFF;  // standard numbers are below 256
     Trace& trace_;
     HostOptions options_;
+    std::array<bool, kNumberMask + 1> hidden_{};
     std::map<std::uint16_t, std::deque<std::vector<AnswerValue>>> answers_;
     std::map<std::string, std::int32_t> int_settings_;
     std::map<std::string, std::string> string_settings_;

@@ -1,6 +1,7 @@
 #include "oxrun/machine.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "oxrun/expression.hpp"
 
@@ -9,6 +10,7 @@ namespace oxrun {
 namespace {
 
 constexpr std::size_t kChunkItems = 1 << 14;
+constexpr std::size_t kReservedFrames = 1024;
 // Strings that grew past this are given back when their frame is reused.
 constexpr std::size_t kKeptStringCapacity = 1 << 12;
 
@@ -36,54 +38,51 @@ void fresh(std::string& s) {
 }  // namespace
 
 template <class T>
-T* FrameStack<T>::take(std::size_t count) {
-    if (!chunks_.empty() && chunks_[current_].size - chunks_[current_].used < count) {
-        ++current_;
-        if (current_ < chunks_.size() && chunks_[current_].size < count) chunks_.resize(current_);
-        if (current_ < chunks_.size()) chunks_[current_].used = 0;
-    }
-    if (current_ >= chunks_.size()) {
+void FrameStack<T>::next_chunk(std::size_t count) {
+    if (!chunks_.empty()) ++current_;
+    // A chunk too small for this frame, and those after it, are dropped.
+    if (current_ < chunks_.size() && chunks_[current_].size < count) chunks_.resize(current_);
+    if (current_ == chunks_.size()) {
         const std::size_t size = std::max(count, kChunkItems);
-        chunks_.push_back({std::make_unique<T[]>(size), size, 0});
-        current_ = chunks_.size() - 1;
+        chunks_.push_back({std::make_unique<T[]>(size), size});
     }
-    Chunk& c = chunks_[current_];
-    T* items = c.items.get() + c.used;
-    c.used += count;
-    return items;
+    used_ = 0;
+    end_ = chunks_[current_].size;
 }
 
 Machine::Machine(const Program& program, Host& host, Limits limits)
     : program_(program), host_(host), limits_(limits), global_cells_(program.global_cells),
-      global_strs_(program.global_strs) {}
+      global_strs_(program.global_strs) {
+    frames_.reserve(std::min<std::size_t>(limits.max_depth, kReservedFrames) + 1);
+}
 
 Machine::Frame& Machine::push_frame(const Function& f) {
-    Frame fr;
+    Frame& fr = frames_.emplace_back();
     fr.function = &f;
-    fr.cells = cells_.mark();
-    fr.refs = refs_.mark();
+    fr.words = words_.mark();
     fr.strs = strs_.mark();
-    fr.str_refs = str_refs_.mark();
     fr.env.global_cells = global_cells_.data();
     fr.env.global_strs = global_strs_.data();
-    fr.env.cells = cells_.take(f.frame.cells);
-    std::fill_n(fr.env.cells, f.frame.cells, 0u);
-    fr.env.refs = refs_.take(f.frame.refs);
-    std::fill_n(fr.env.refs, f.frame.refs, &scratch_cell_);
-    fr.env.strs = strs_.take(f.frame.strs);
-    std::for_each(fr.env.strs, fr.env.strs + f.frame.strs, fresh);
-    fr.env.str_refs = str_refs_.take(f.frame.str_refs);
-    std::fill_n(fr.env.str_refs, f.frame.str_refs, &scratch_str_);
-    frames_.push_back(fr);
-    return frames_.back();
+    const FrameSize& size = f.frame;
+    const std::size_t cell_words = (size.cells * sizeof(std::uint32_t) + sizeof(Word) - 1) / sizeof(Word);
+    Word* words = words_.take(cell_words + size.refs + size.str_refs);
+    std::memset(words, 0, cell_words * sizeof(Word));
+    fr.env.cells = reinterpret_cast<std::uint32_t*>(words);
+    fr.env.refs = reinterpret_cast<std::uint32_t**>(words + cell_words);
+    std::fill_n(fr.env.refs, size.refs, &scratch_cell_);
+    fr.env.str_refs = reinterpret_cast<std::string**>(words + cell_words + size.refs);
+    std::fill_n(fr.env.str_refs, size.str_refs, &scratch_str_);
+    if (size.strs != 0) {
+        fr.env.strs = strs_.take(size.strs);
+        std::for_each(fr.env.strs, fr.env.strs + size.strs, fresh);
+    }
+    return fr;
 }
 
 void Machine::pop_frame() {
     const Frame& fr = frames_.back();
-    cells_.release(fr.cells);
-    refs_.release(fr.refs);
+    words_.release(fr.words);
     strs_.release(fr.strs);
-    str_refs_.release(fr.str_refs);
     frames_.pop_back();
 }
 
@@ -114,27 +113,37 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
     run(frames_.size() - 1);
 }
 
+// The dispatch loop. The frame's storage and the budget are kept in locals;
+// a call or a return reloads them.
 void Machine::run(std::size_t depth) {
     Frame* fr = &frames_.back();
     const Step* steps = fr->function->steps.data();
     std::uint32_t pc = fr->pc;
+    Env env = fr->env;
+    std::uint64_t budget = budget_;
+    const auto enter = [&](std::uint32_t at) {
+        fr = &frames_.back();
+        steps = fr->function->steps.data();
+        env = fr->env;
+        pc = at;
+    };
     try {
         while (true) {
-            if (budget_-- == 0) {
-                fr->pc = pc;
-                fault("the step budget of " + std::to_string(limits_.max_steps) + " instructions ran out", *fr);
+            if (budget-- == 0) {
+                budget_ = 0;
+                raise("the step budget of " + std::to_string(limits_.max_steps) + " instructions ran out");
             }
             const Step& s = steps[pc];
             switch (s.kind) {
-                case Step::Kind::assign: *cell_at(fr->env, s.target) = evaluate(*s.expression, fr->env); ++pc; break;
-                case Step::Kind::jump: pc = s.jump; break;
-                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, fr->env) != 0 ? pc + 1 : s.jump; break;
+                case Step::Kind::assign_local: env.cells[s.operand] = evaluate(*s.expression, env); ++pc; break;
+                case Step::Kind::assign_global: env.global_cells[s.operand] = evaluate(*s.expression, env); ++pc; break;
+                case Step::Kind::assign_ref: *env.refs[s.operand] = evaluate(*s.expression, env); ++pc; break;
+                case Step::Kind::jump: pc = s.operand; break;
+                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, env) != 0 ? pc + 1 : s.operand; break;
                 case Step::Kind::call_user:
                     fr->pc = pc;
                     call_user(s, *fr);
-                    fr = &frames_.back();
-                    steps = fr->function->steps.data();
-                    pc = 0;
+                    enter(0);
                     break;
                 case Step::Kind::call_standard:
                     fr->pc = pc;
@@ -143,12 +152,13 @@ void Machine::run(std::size_t depth) {
                     break;
                 case Step::Kind::ret:
                     pop_frame();
-                    if (frames_.size() == depth) return;
-                    fr = &frames_.back();
-                    steps = fr->function->steps.data();
-                    pc = fr->pc + 1;
+                    if (frames_.size() == depth) {
+                        budget_ = budget;
+                        return;
+                    }
+                    enter(frames_.back().pc + 1);
                     break;
-                case Step::Kind::trap: raise(s.trap);
+                case Step::Kind::trap: raise(fr->function->traps[s.operand]);
             }
         }
     } catch (const RuntimeError& e) {
@@ -160,11 +170,11 @@ void Machine::run(std::size_t depth) {
 void Machine::call_user(const Step& s, const Frame& caller_frame) {
     if (frames_.size() >= limits_.max_depth)
         raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
-    const Call& call = caller_frame.function->calls[s.call];
+    const Call& call = caller_frame.function->calls[s.operand];
     const Function& callee = program_.functions[call.callee];
     const std::size_t caller_index = frames_.size() - 1;
-    const Env callee_env = push_frame(callee).env;
-    const Env& env = frames_[caller_index].env;  // frames_ may have moved
+    const Env& callee_env = push_frame(callee).env;
+    const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
     for (const Argument& a : call.arguments) {
         switch (a.kind) {
             case Argument::Kind::value: {
@@ -189,8 +199,9 @@ void Machine::call_user(const Step& s, const Frame& caller_frame) {
 }
 
 void Machine::call_standard(const Step& s, const Frame& caller) {
-    const Call& call = caller.function->calls[s.call];
+    const Call& call = caller.function->calls[s.operand];
     host_args_.resize(call.arguments.size());
+    const bool traced = host_.traced(static_cast<std::uint16_t>(call.callee));
     for (std::size_t k = 0; k < call.arguments.size(); ++k) {
         const Argument& a = call.arguments[k];
         HostArg& h = host_args_[k];
@@ -199,7 +210,10 @@ void Machine::call_standard(const Step& s, const Frame& caller) {
         switch (a.kind) {
             case Argument::Kind::value: h.value = static_cast<std::int32_t>(evaluate(*a.value, caller.env)); break;
             case Argument::Kind::literal: h.text = a.literal; break;
-            case Argument::Kind::str_value: h.text = *str_at(caller.env, a.var); break;
+            case Argument::Kind::str_value:
+                h.text = *str_at(caller.env, a.var);
+                if (traced) h.text = h.kept.assign(h.text);
+                break;
             case Argument::Kind::cell_ref: h.cell = cell_at(caller.env, a.var); break;
             case Argument::Kind::str_ref: h.str = str_at(caller.env, a.var); break;
         }

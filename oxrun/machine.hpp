@@ -3,10 +3,12 @@
 // event call and a call depth limit, so that every run ends.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "oxrun/program.hpp"
@@ -19,11 +21,15 @@ struct Limits {
 };
 
 // A standard function's argument as the host sees it. By-value values are
-// taken before the call; by-reference ones are the caller's variables.
+// taken before the call; by-reference ones are the caller's variables. A
+// str's text is a view of the literal or of the variable; when the call is
+// traced it is a copy taken before the call (kept), since the call may
+// change the variable.
 struct HostArg {
     oxbuild::TypeCode type = 0;
     std::int32_t value = 0;      // int
-    std::string text;            // str
+    std::string_view text;       // str
+    std::string kept;
     std::uint32_t* cell = nullptr;  // int&
     std::string* str = nullptr;     // str&
     const std::string* name = nullptr;  // the by-reference variable's name
@@ -33,6 +39,8 @@ struct HostArg {
 class Host {
 public:
     virtual void call(std::uint16_t number, std::span<HostArg> args) = 0;
+    // Whether the call is traced, so that its str texts must outlive it.
+    virtual bool traced(std::uint16_t number) const = 0;
 
 protected:
     ~Host() = default;
@@ -46,27 +54,37 @@ struct Fault {
 };
 
 // Storage in chunks that never move, so that a by-reference parameter's
-// pointer stays valid while its frame lives.
+// pointer stays valid while its frame lives. Frames are taken and given
+// back in stack order.
 template <class T>
 class FrameStack {
 public:
     struct Mark {
-        std::size_t chunk = 0, used = 0;
+        std::uint32_t chunk = 0;
+        std::size_t used = 0;
     };
-    Mark mark() const { return {current_, chunks_.empty() ? 0 : chunks_[current_].used}; }
+    Mark mark() const { return {current_, used_}; }
     void release(Mark m) {
         current_ = m.chunk;
-        if (!chunks_.empty()) chunks_[current_].used = m.used;
+        used_ = m.used;
+        end_ = current_ < chunks_.size() ? chunks_[current_].size : 0;
     }
-    T* take(std::size_t count);
+    T* take(std::size_t count) {
+        if (end_ - used_ < count) next_chunk(count);
+        T* items = chunks_[current_].items.get() + used_;
+        used_ += count;
+        return items;
+    }
 
 private:
+    void next_chunk(std::size_t count);
     struct Chunk {
         std::unique_ptr<T[]> items;
-        std::size_t size = 0, used = 0;
+        std::size_t size = 0;
     };
     std::vector<Chunk> chunks_;
-    std::size_t current_ = 0;
+    std::uint32_t current_ = 0;
+    std::size_t used_ = 0, end_ = 0;  // in the current chunk
 };
 
 class Machine {
@@ -80,14 +98,16 @@ public:
     std::uint64_t steps_taken() const { return limits_.max_steps - budget_; }
 
 private:
+    // Storage for a pointer or two cells; its bytes hold the objects put there.
+    struct alignas(std::uintptr_t) Word {
+        std::byte bytes[sizeof(std::uintptr_t)];
+    };
     struct Frame {
         const Function* function = nullptr;
         std::uint32_t pc = 0;
         Env env;
-        FrameStack<std::uint32_t>::Mark cells;
-        FrameStack<std::uint32_t*>::Mark refs;
+        FrameStack<Word>::Mark words;
         FrameStack<std::string>::Mark strs;
-        FrameStack<std::string*>::Mark str_refs;
     };
 
     Frame& push_frame(const Function& f);
@@ -104,10 +124,9 @@ private:
     std::vector<std::uint32_t> global_cells_;
     std::vector<std::string> global_strs_;
     std::vector<Frame> frames_;
-    FrameStack<std::uint32_t> cells_;
-    FrameStack<std::uint32_t*> refs_;
+    // A frame's cells, refs and str_refs lie in one block of words.
+    FrameStack<Word> words_;
     FrameStack<std::string> strs_;
-    FrameStack<std::string*> str_refs_;
     std::uint32_t scratch_cell_ = 0;  // what a by-reference slot no argument set refers to
     std::string scratch_str_;
     std::vector<HostArg> host_args_;

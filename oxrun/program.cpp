@@ -142,18 +142,19 @@ private:
         return fn;
     }
 
-    Step trap(std::uint32_t address, std::string why) const {
+    static Step trap(Function& fn, std::uint32_t address, std::string why) {
         Step s;
         s.kind = Step::Kind::trap;
         s.address = address;
-        s.trap = std::move(why);
+        s.operand = static_cast<std::uint32_t>(fn.traps.size());
+        fn.traps.push_back(std::move(why));
         return s;
     }
 
     Step translate_step(Program& p, Function& fn, std::size_t f, std::size_t k,
                         const std::vector<std::uint32_t>& step_of) {
         if (k == m_.code.size())
-            return trap(static_cast<std::uint32_t>(m_.code_size), "the code runs past the end of the code area");
+            return trap(fn, static_cast<std::uint32_t>(m_.code_size), "the code runs past the end of the code area");
         const Instruction& i = m_.code[k];
         Step s;
         s.address = static_cast<std::uint32_t>(i.address);
@@ -161,32 +162,34 @@ private:
         const ResolveVariable resolve_here = [&](const VariableRef& v) { return resolve(fn, f, v); };
         if (i.opcode == OP_ASSIGN || i.opcode == OP_JUMP_IF_FALSE) {
             s.expression = translate_expression(i.expression, resolve_here, p.nodes, problem);
-            if (s.expression == nullptr) return trap(s.address, problem);
+            if (s.expression == nullptr) return trap(fn, s.address, problem);
         }
         switch (i.opcode) {
             case OP_ASSIGN: {
                 const auto target = resolve_here(i.target_variable);
-                if (!target) return trap(s.address, "the assignment names a variable the function does not have");
-                s.kind = Step::Kind::assign;
-                s.target = *target;
+                if (!target) return trap(fn, s.address, "the assignment names a variable the function does not have");
+                s.kind = target->place == Place::local    ? Step::Kind::assign_local
+                         : target->place == Place::global ? Step::Kind::assign_global
+                                                          : Step::Kind::assign_ref;
+                s.operand = target->index;
                 break;
             }
             case OP_JUMP:
             case OP_JUMP_IF_FALSE:
                 s.kind = i.opcode == OP_JUMP ? Step::Kind::jump : Step::Kind::jump_if_false;
-                s.jump = step_of[index_of(i.jump_target)];
+                s.operand = step_of[index_of(i.jump_target)];
                 break;
             case OP_CALL: {
                 Call call;
                 call.callee = i.call_number;
                 for (const oxdump::Argument& a : i.arguments) {
                     auto arg = translate_argument(p, a, f, resolve_here, problem);
-                    if (!arg) return trap(s.address, problem);
+                    if (!arg) return trap(fn, s.address, problem);
                     call.arguments.push_back(std::move(*arg));
                 }
                 if (i.call_kind == CALL_USER) set_destinations(call);
                 s.kind = i.call_kind == CALL_USER ? Step::Kind::call_user : Step::Kind::call_standard;
-                s.call = static_cast<std::uint32_t>(fn.calls.size());
+                s.operand = static_cast<std::uint32_t>(fn.calls.size());
                 fn.calls.push_back(std::move(call));
                 break;
             }

@@ -66,15 +66,17 @@ struct Argument {
     std::optional<std::uint32_t> destination;
 };
 
+// One instruction, translated. operand is, by kind: the target's storage
+// index (assign_*), a step index (jump, jump_if_false), an index into the
+// function's calls (call_*) or traps (trap).
 struct Step {
-    enum class Kind : std::uint8_t { assign, jump, jump_if_false, call_user, call_standard, ret, trap };
+    enum class Kind : std::uint8_t {
+        assign_local, assign_global, assign_ref, jump, jump_if_false, call_user, call_standard, ret, trap
+    };
     Kind kind = Kind::ret;
-    VarAt target;                 // assign
-    const Node* expression = nullptr;
-    std::uint32_t jump = 0;       // jump, jump_if_false: step index
-    std::uint32_t call = 0;       // call_user, call_standard: index into Function::calls
+    std::uint32_t operand = 0;
     std::uint32_t address = 0;    // the instruction's code address
-    std::string trap;             // why the step cannot run
+    const Node* expression = nullptr;
 };
 
 struct Call {
@@ -98,6 +100,7 @@ struct Function {
     std::vector<std::optional<std::uint32_t>> parameter_destinations;
     std::vector<Step> steps;
     std::vector<Call> calls;
+    std::vector<std::string> traps;  // why a step cannot run
 };
 
 // Moved, never copied: steps point at the nodes it holds.
