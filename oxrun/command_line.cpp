@@ -51,7 +51,10 @@ bool hide(Options& o, const std::string& list) {
     while (std::getline(names, name, ',')) {
         bool found = false;
         for (const oxbuild::StandardFunction& f : oxbuild::standard_functions())
-            if (f.name == name) found = o.run.host.hidden.insert(f.number).second || true;
+            if (f.name == name) {
+                o.run.host.hidden.insert(f.number);
+                found = true;
+            }
         if (!found) return false;
     }
     return true;

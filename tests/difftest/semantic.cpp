@@ -15,23 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "random.hpp"
+
 namespace {
 
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
-    bool chance(int percent) { return below(100) < percent; }
+using difftest::Random;
 
-private:
-    std::uint64_t state_;
-};
+// A number in [0, n).
+int roll(Random& r, int n) { return static_cast<int>(r.below(static_cast<std::size_t>(n))); }
 
 enum class Type { i, u };
 
@@ -80,10 +71,10 @@ std::string paren_if(const Expr& e, bool needed) { return needed ? "(" + e.oxs +
 Expr constant(Random& r) {
     Expr e;
     std::uint32_t v;
-    switch (r.below(4)) {
-        case 0: v = static_cast<std::uint32_t>(r.below(2147483647)); break;
-        case 1: v = 0xFFFFFF00u + static_cast<std::uint32_t>(r.below(256)); break;
-        default: v = static_cast<std::uint32_t>(r.below(20)); break;
+    switch (roll(r, 4)) {
+        case 0: v = static_cast<std::uint32_t>(roll(r, 2147483647)); break;
+        case 1: v = 0xFFFFFF00u + static_cast<std::uint32_t>(roll(r, 256)); break;
+        default: v = static_cast<std::uint32_t>(roll(r, 20)); break;
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%X", v);
@@ -126,7 +117,7 @@ public:
         oxs = "int g0, g1, g2;\nuint u0, u1;\nstr s0, s1;\n\n";
         c = "static int32_t " + g("g0") + ", " + g("g1") + ", " + g("g2") + ";\nstatic uint32_t " + g("u0") + ", " +
             g("u1") + ";\nstatic str " + g("s0") + ", " + g("s1") + ";\n";
-        const int functions = 1 + r_.below(4);
+        const int functions = 1 + roll(r_, 4);
         for (int k = 0; k < functions; ++k) write_function(oxs, c, k);
         write_onload(oxs, c);
     }
@@ -158,8 +149,8 @@ private:
         f.name = "f" + std::to_string(k);
         f.recursive = r_.chance(40);
         if (f.recursive) f.params.push_back('i');
-        const int extra = r_.below(4);
-        for (int p = 0; p < extra; ++p) f.params.push_back("iuIUS"[r_.below(5)]);
+        const int extra = roll(r_, 4);
+        for (int p = 0; p < extra; ++p) f.params.push_back("iuIUS"[roll(r_, 5)]);
         std::string ox_params, c_params;
         for (std::size_t p = 0; p < f.params.size(); ++p) {
             const std::string name = p == 0 && f.recursive ? std::string("d") : std::string("p").append(std::to_string(p));
@@ -192,7 +183,7 @@ private:
             oxs += "    }\n";
             c += "    }\n";
         }
-        block(oxs, c, 1, 0, 3 + r_.below(6), false);
+        block(oxs, c, 1, 0, 3 + roll(r_, 6), false);
         oxs += "}\n\n";
         c += "}\n";
         functions_.push_back(f);
@@ -204,7 +195,7 @@ private:
         oxs += "OnLoad(int &result)\n{\n";
         c += "static void " + g("onload") + "(void)\n{\n";
         declare_locals(oxs, c);
-        block(oxs, c, 1, 0, 6 + r_.below(10), true);
+        block(oxs, c, 1, 0, 6 + roll(r_, 10), true);
         for (const Var& v : ints_) beep(oxs, c, "    ", {v.oxs, v.c, v.type, 1});
         for (const Var& s : strs_) {
             oxs += "    strlen(l0, " + s.oxs + ");\n    MessageBeep(l0);\n";
@@ -216,14 +207,14 @@ private:
 
     Expr operand() {
         if (r_.chance(35)) return constant(r_);
-        const Var& v = ints_[static_cast<std::size_t>(r_.below(static_cast<int>(ints_.size())))];
+        const Var& v = ints_[static_cast<std::size_t>(roll(r_, static_cast<int>(ints_.size())))];
         return {v.oxs, v.c, v.type, 1};
     }
 
     Expr expression(int depth) {
         if (depth == 0 || r_.chance(20)) return operand();
         if (r_.chance(15)) return prefix(expression(depth - 1));
-        const BinaryOp& op = kBinary[r_.below(static_cast<int>(std::size(kBinary)))];
+        const BinaryOp& op = kBinary[roll(r_, static_cast<int>(std::size(kBinary)))];
         const Expr left = expression(depth - 1);
         Expr right = expression(depth - 1);
         if (op.kind == BinaryOp::divide) right = divisor(right);
@@ -240,7 +231,7 @@ private:
     }
 
     Expr prefix(const Expr& e) {
-        const char* op = kPrefixes[r_.below(4)];
+        const char* op = kPrefixes[roll(r_, 4)];
         Expr out;
         out.cls = kPrefixClass;
         out.oxs = std::string(op) + paren_if(e, e.cls >= kPrefixClass);
@@ -253,7 +244,7 @@ private:
         std::vector<const Var*> t;
         for (const Var& v : ints_)
             if (v.assignable) t.push_back(&v);
-        return t.empty() ? nullptr : t[static_cast<std::size_t>(r_.below(static_cast<int>(t.size())))];
+        return t.empty() ? nullptr : t[static_cast<std::size_t>(roll(r_, static_cast<int>(t.size())))];
     }
 
     void beep(std::string& oxs, std::string& c, const std::string& in, const Expr& e) {
@@ -267,21 +258,21 @@ private:
 
     void statement(std::string& oxs, std::string& c, int indent, int loops, bool top) {
         const std::string in(static_cast<std::size_t>(4 * indent), ' ');
-        const int kind = r_.below(100);
+        const int kind = roll(r_, 100);
         if (kind < 30) {
             if (const Var* t = target()) {
-                const Expr e = expression(1 + r_.below(4));
+                const Expr e = expression(1 + roll(r_, 4));
                 oxs += in + t->oxs + " = " + e.oxs + ";\n";
                 c += in + t->c + " = " + (t->type == Type::u ? "(uint32_t)" : "(int32_t)") + e.c + ";\n";
             }
         } else if (kind < 45) {
-            beep(oxs, c, in, expression(1 + r_.below(4)));
+            beep(oxs, c, in, expression(1 + roll(r_, 4)));
         } else if (kind < 60 && indent < 4) {
             conditional(oxs, c, indent, loops, top);
         } else if (kind < 70 && loops < 2 && indent < 4) {
             loop(oxs, c, indent, loops, top);
         } else if (kind < 82 && loops == 0 && !functions_.empty()) {
-            const Function& f = functions_[static_cast<std::size_t>(r_.below(static_cast<int>(functions_.size())))];
+            const Function& f = functions_[static_cast<std::size_t>(roll(r_, static_cast<int>(functions_.size())))];
             call(oxs, c, f, indent, false);
         } else if (kind < 92) {
             string_op(oxs, c, in, top && loops == 0);
@@ -295,21 +286,21 @@ private:
 
     void conditional(std::string& oxs, std::string& c, int indent, int loops, bool top) {
         const std::string in(static_cast<std::size_t>(4 * indent), ' ');
-        const Expr e = expression(1 + r_.below(3));
+        const Expr e = expression(1 + roll(r_, 3));
         oxs += in + "if (" + e.oxs + ") {\n";
         c += in + "if (" + e.c + ") {\n";
-        block(oxs, c, indent + 1, loops, 1 + r_.below(3), top);
-        const int elseifs = r_.below(3);
+        block(oxs, c, indent + 1, loops, 1 + roll(r_, 3), top);
+        const int elseifs = roll(r_, 3);
         for (int k = 0; k < elseifs; ++k) {
-            const Expr x = expression(1 + r_.below(3));
+            const Expr x = expression(1 + roll(r_, 3));
             oxs += in + "} elseif (" + x.oxs + ") {\n";
             c += in + "} else if (" + x.c + ") {\n";
-            block(oxs, c, indent + 1, loops, 1 + r_.below(3), top);
+            block(oxs, c, indent + 1, loops, 1 + roll(r_, 3), top);
         }
         if (r_.chance(50)) {
             oxs += in + "} else {\n";
             c += in + "} else {\n";
-            block(oxs, c, indent + 1, loops, 1 + r_.below(3), top);
+            block(oxs, c, indent + 1, loops, 1 + roll(r_, 3), top);
         }
         oxs += in + "}\n";
         c += in + "}\n";
@@ -319,17 +310,17 @@ private:
     void loop(std::string& oxs, std::string& c, int indent, int loops, bool top) {
         const std::string in(static_cast<std::size_t>(4 * indent), ' ');
         const std::string counter = "c" + std::to_string(loops);
-        const std::string limit = std::to_string(1 + r_.below(5));
+        const std::string limit = std::to_string(1 + roll(r_, 5));
         oxs += in + counter + " = 0;\n" + in + "while (" + counter + " < " + limit + ") {\n" + in + "    " + counter +
                " = " + counter + " + 1;\n";
         c += in + counter + " = 0;\n" + in + "while (" + counter + " < " + limit + ") {\n" + in + "    " + counter +
              " = " + counter + " + 1;\n";
-        block(oxs, c, indent + 1, loops + 1, 1 + r_.below(4), top);
+        block(oxs, c, indent + 1, loops + 1, 1 + roll(r_, 4), top);
         oxs += in + "}\n";
         c += in + "}\n";
     }
 
-    const Var& pick_str() { return strs_[static_cast<std::size_t>(r_.below(static_cast<int>(strs_.size())))]; }
+    const Var& pick_str() { return strs_[static_cast<std::size_t>(roll(r_, static_cast<int>(strs_.size())))]; }
 
     // strcpy, strcat, strlen and strcmp; a variable is appended or copied only at
     // OnLoad's top level, so that no string doubles in a loop or a call.
@@ -339,11 +330,11 @@ private:
         // Appending a variable only at OnLoad's top level keeps every string short.
         const bool literal = r_.chance(50) || !may_double;
         std::string text;
-        for (int k = r_.below(6); k > 0; --k) text += static_cast<char>('a' + r_.below(4));
+        for (int k = roll(r_, 6); k > 0; --k) text += static_cast<char>('a' + roll(r_, 4));
         const std::string ox_arg = literal ? "\"" + text + "\"" : from.oxs;
         const std::string c_arg = literal ? "lit(\"" + text + "\")" : from.c;
         const Var* t = target();
-        switch (r_.below(4)) {
+        switch (roll(r_, 4)) {
             case 0:
                 oxs += in + "strcpy(" + to.oxs + ", " + ox_arg + ");\n";
                 c += in + "str_cpy(" + to.c + ", " + c_arg + ");\n";
@@ -378,7 +369,7 @@ private:
             }
             const char kind = f.params[p];
             if (p == 0 && f.recursive) {
-                const std::string depth = self ? "d - 1" : std::to_string(r_.below(4));
+                const std::string depth = self ? "d - 1" : std::to_string(roll(r_, 4));
                 ox_args += depth;
                 c_args += depth;
             } else if (kind == 'i' || kind == 'u') {

@@ -80,6 +80,9 @@ TEST(OxrunTests, TapAndJUnitReports) {
     const std::string text(xml.begin(), xml.end());
     EXPECT_NE(text.find("<testsuites tests=\"2\" failures=\"1\">"), std::string::npos) << text;
     EXPECT_NE(text.find("<testcase classname=\"oxrun\" name=\"sub/a.oxt\"/>"), std::string::npos);
+#ifdef _WIN32
+    GTEST_SKIP() << "xmllint runs on the build machine only";
+#endif
     const oxtest::ProcessRun lint = oxtest::run_process("xmllint", {"--noout", "out.xml"}, dir.path().string());
     if (lint.status == 127 || lint.err.find("not found") != std::string::npos) GTEST_SKIP() << "xmllint is not installed";
     EXPECT_EQ(lint.status, 0) << lint.err;
