@@ -18,6 +18,9 @@ namespace {
 struct OperatorsAt {
     const OperatorSpelling* single = nullptr;
     std::array<const OperatorSpelling*, 2> pairs{};
+    // Counted rather than found by a null test, which GCC's undefined-behaviour
+    // checks do not allow in a constant expression.
+    std::size_t pair_count = 0;
 };
 using OperatorStarts = std::array<OperatorsAt, 256>;
 
@@ -27,7 +30,7 @@ constexpr OperatorStarts operators_starting(OperatorPlace place) {
         if (op.place != place) continue;
         OperatorsAt& at = starts[static_cast<unsigned char>(op.text[0])];
         if (op.text.size() == 1) at.single = &op;
-        else at.pairs[at.pairs[0] == nullptr ? 0 : 1] = &op;
+        else at.pairs[at.pair_count++] = &op;
     }
     return starts;
 }

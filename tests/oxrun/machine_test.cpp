@@ -81,6 +81,9 @@ TEST(OxrunMachine, FaultsOfArithmeticAndHostOperatorsAreRuntimeErrors) {
     for (const auto& [expression, message] : faults)
         EXPECT_NE(error_of(expression).find(": runtime error: " + std::string(message) + " (in OnLoad"), std::string::npos)
             << expression;
+    const std::size_t deep = 5000;
+    EXPECT_NE(error_of(std::string(deep, '(') + "1" + std::string(deep, ')')).find("nested too deeply to evaluate"),
+              std::string::npos);
 }
 
 // Code: "a = 0;" takes 14 bytes at 0, so the division stands at 14.
@@ -158,4 +161,22 @@ TEST(OxrunMachine, TheSameProgramAndScriptGiveTheSameTrace) {
               "OnLoad(&result)\n  SetInterval(10)\n  -> &result=0\nOnInterval()\n  Random(0, 1, &n=4)\n  MessageBeep(4)\n"
               "OnInterval()\n  Random(0, 13, &n=13)\n  MessageBeep(13)\nOnInterval()\n  Random(0, 40, &n=40)\n"
               "  MessageBeep(40)\n");
+}
+
+// a: the loop's condition at 0, its jump back at 14 (operand at 16), return
+// at 20; b: x = 5 at 22. The jump is made to lead into b, whose local a lacks.
+TEST(OxrunMachine, CodeThatNamesAnotherFunctionsLocalTrapsWhenReached) {
+    oxtest::TempDir dir;
+    oxtest::Compiled c = oxtest::compile_in(
+        dir, "a()\n{\n    while (1) { }\n}\nb()\n{\n    int x;\n    x = 5;\n}\nOnLoad(int &result)\n{\n    a();\n}\n");
+    ASSERT_TRUE(c.module_exists) << c.out;
+    const std::uint32_t base = oxtest::code_base(c.module);
+    ASSERT_EQ(oxtest::dword_at(c.module, base + 16), base);
+    for (int k = 0; k < 4; ++k) c.module[base + 16 + k] = static_cast<unsigned char>((base + 22) >> (8 * k));
+    oxtest::write_file(dir / "prog.oxb", c.module);
+    const Result r = run_binary({"prog.oxb"}, dir.path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "oxrun: prog.oxb: runtime error: the assignment names a variable the function does not have "
+              "(in function 0, code address 22)\n");
 }
