@@ -171,6 +171,8 @@ bool result_unsigned(std::uint16_t token, bool left, bool right) {
     return left || right;
 }
 
+constexpr const char* kTooDeep = "the expression is nested too deeply to evaluate";
+
 // Parses the stream by precedence climbing: within a class left to right,
 // a tighter class (smaller number) first.
 class Translator {
@@ -188,7 +190,7 @@ public:
     }
 
 private:
-    std::optional<Typed> fail(const std::string& why) {
+    std::optional<Typed> fail(const char* why) {
         if (problem_.empty()) problem_ = why;
         return std::nullopt;
     }
@@ -197,7 +199,7 @@ private:
 
     // expression(max) -> unary { binary-op of class <= max  expression(class - 1) }
     std::optional<Typed> expression(int max_class, int nesting) {
-        if (nesting > kMaxExpressionDepth) return fail("the expression is nested too deeply to evaluate");
+        if (nesting > kMaxExpressionNesting) return fail(kTooDeep);
         auto left = unary(nesting);
         while (left) {
             const oxdump::ExprItem* next = peek();
@@ -213,7 +215,7 @@ private:
 
     // unary -> prefix-op unary | ( expression ) | variable | constant
     std::optional<Typed> unary(int nesting) {
-        if (nesting > kMaxExpressionDepth) return fail("the expression is nested too deeply to evaluate");
+        if (nesting > kMaxExpressionNesting) return fail(kTooDeep);
         const oxdump::ExprItem* item = peek();
         if (item == nullptr) return fail("an operand is missing");
         ++at_;
@@ -276,7 +278,7 @@ private:
     }
 
     std::optional<Typed> checked(Node& n, bool is_unsigned, int depth) {
-        if (depth > kMaxExpressionDepth) return fail("the expression is nested too deeply to evaluate");
+        if (depth > kMaxExpressionDepth) return fail(kTooDeep);
         return Typed{&n, Kind::sub, 0, is_unsigned, depth};
     }
 

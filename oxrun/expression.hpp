@@ -23,8 +23,10 @@ public:
 };
 [[noreturn]] void raise(const std::string& what);
 
-// Trees deeper than this are not built: evaluating them could exhaust the
-// machine's own stack.
+// Expressions nested deeper than this (parentheses and prefixes), or whose
+// trees are deeper (each operator of a chain adds one), are not translated:
+// reading or evaluating them could exhaust the machine's own stack.
+inline constexpr int kMaxExpressionNesting = 1000;
 inline constexpr int kMaxExpressionDepth = 4000;
 
 // Where a variable of the expression's function lives, or nullopt when the
