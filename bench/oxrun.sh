@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # oxrun against lua5.4 on the same programs (bench/oxrun/NAME.oxs and
 # NAME.lua): loops, arithmetic, calls and string functions. Each runs RUNS
-# times (default 5) in the same session; prints the median wall time of
-# each and the ratio oxrun / lua, which the runner aims to keep at most 1.5.
+# times (default 5) in the same session; prints the median processor time
+# of each and the ratio oxrun / lua, which the runner aims to keep at most 1.5.
 # The sources are compiled in memory by oxrun as part of its time. Both
 # must print the same value. Usage: bench/oxrun.sh [NAME]...
 set -euo pipefail
@@ -15,15 +15,14 @@ oxrun=build-bench/oxrun/oxrun
 names=("$@")
 [ ${#names[@]} -eq 0 ] && names=(loops arithmetic calls strings)
 
-# The median wall time of RUNS runs of a command, in milliseconds.
+# The median processor time (user and system) of RUNS runs of a command, in
+# milliseconds: steadier than wall time on a machine that others share.
 median_ms() {
   local times=()
   for ((k = 0; k < RUNS; k++)); do
-    local start end
-    start=$(date +%s%N)
-    "$@" > /dev/null
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000000)))
+    local TIMEFORMAT='%3U %3S' spent
+    spent=$({ time "$@" > /dev/null; } 2>&1)
+    times+=($(awk -v t="$spent" 'BEGIN { split(t, p, " "); printf "%d", (p[1] + p[2]) * 1000 }'))
   done
   printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((RUNS + 1) / 2))p"
 }

@@ -1,7 +1,6 @@
 #include "oxrun/machine.hpp"
 
 #include <algorithm>
-#include <cstring>
 
 #include "oxrun/expression.hpp"
 
@@ -56,7 +55,7 @@ Machine::Machine(const Program& program, Host& host, Limits limits)
     frames_.reserve(std::min<std::size_t>(limits.max_depth, kReservedFrames) + 1);
 }
 
-Machine::Frame& Machine::push_frame(const Function& f) {
+inline Machine::Frame& Machine::push_frame(const Function& f) {
     Frame& fr = frames_.emplace_back();
     fr.function = &f;
     fr.words = words_.mark();
@@ -66,8 +65,8 @@ Machine::Frame& Machine::push_frame(const Function& f) {
     const FrameSize& size = f.frame;
     const std::size_t cell_words = (size.cells * sizeof(std::uint32_t) + sizeof(Word) - 1) / sizeof(Word);
     Word* words = words_.take(cell_words + size.refs + size.str_refs);
-    std::memset(words, 0, cell_words * sizeof(Word));
     fr.env.cells = reinterpret_cast<std::uint32_t*>(words);
+    std::fill_n(fr.env.cells, size.cells, 0u);
     fr.env.refs = reinterpret_cast<std::uint32_t**>(words + cell_words);
     std::fill_n(fr.env.refs, size.refs, &scratch_cell_);
     fr.env.str_refs = reinterpret_cast<std::string**>(words + cell_words + size.refs);
@@ -79,7 +78,7 @@ Machine::Frame& Machine::push_frame(const Function& f) {
     return fr;
 }
 
-void Machine::pop_frame() {
+inline void Machine::pop_frame() {
     const Frame& fr = frames_.back();
     words_.release(fr.words);
     strs_.release(fr.strs);
@@ -113,18 +112,18 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
     run(frames_.size() - 1);
 }
 
-// The dispatch loop. The frame's storage and the budget are kept in locals;
-// a call or a return reloads them.
+// The dispatch loop. The frame, its storage and the budget are kept in
+// locals; a call or a return reloads them.
 void Machine::run(std::size_t depth) {
     Frame* fr = &frames_.back();
     const Step* steps = fr->function->steps.data();
     std::uint32_t pc = fr->pc;
-    Env env = fr->env;
+    const Env* env = &fr->env;
     std::uint64_t budget = budget_;
     const auto enter = [&](std::uint32_t at) {
         fr = &frames_.back();
         steps = fr->function->steps.data();
-        env = fr->env;
+        env = &fr->env;
         pc = at;
     };
     try {
@@ -135,11 +134,17 @@ void Machine::run(std::size_t depth) {
             }
             const Step& s = steps[pc];
             switch (s.kind) {
-                case Step::Kind::assign_local: env.cells[s.operand] = evaluate(*s.expression, env); ++pc; break;
-                case Step::Kind::assign_global: env.global_cells[s.operand] = evaluate(*s.expression, env); ++pc; break;
-                case Step::Kind::assign_ref: *env.refs[s.operand] = evaluate(*s.expression, env); ++pc; break;
+                case Step::Kind::assign_local: env->cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
+                case Step::Kind::assign_global: env->global_cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
+                case Step::Kind::assign_ref: *env->refs[s.operand] = evaluate(*s.expression, *env); ++pc; break;
                 case Step::Kind::jump: pc = s.operand; break;
-                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, env) != 0 ? pc + 1 : s.operand; break;
+                case Step::Kind::loop:
+                    pc = s.operand;
+                    if (budget == 0) break;  // the condition then meets the budget where it stands
+                    --budget;
+                    pc = evaluate(*steps[pc].expression, *env) != 0 ? pc + 1 : steps[pc].operand;
+                    break;
+                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, *env) != 0 ? pc + 1 : s.operand; break;
                 case Step::Kind::call_user:
                     fr->pc = pc;
                     call_user(s, *fr);

@@ -110,8 +110,8 @@ private:
         FrameStack<std::string>::Mark strs;
     };
 
-    Frame& push_frame(const Function& f);
-    void pop_frame();
+    [[gnu::always_inline]] inline Frame& push_frame(const Function& f);
+    [[gnu::always_inline]] inline void pop_frame();
     void run(std::size_t depth);
     void call_user(const Step& s, const Frame& caller);
     void call_standard(const Step& s, const Frame& caller);

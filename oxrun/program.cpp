@@ -139,6 +139,8 @@ private:
         for (std::size_t k = 0; k < reachable_[f].size(); ++k)
             step_of[reachable_[f][k]] = static_cast<std::uint32_t>(k);
         for (const std::size_t k : reachable_[f]) fn.steps.push_back(translate_step(p, fn, f, k, step_of));
+        for (Step& s : fn.steps)
+            if (s.kind == Step::Kind::jump && fn.steps[s.operand].kind == Step::Kind::jump_if_false) s.kind = Step::Kind::loop;
         return fn;
     }
 

@@ -67,11 +67,13 @@ struct Argument {
 };
 
 // One instruction, translated. operand is, by kind: the target's storage
-// index (assign_*), a step index (jump, jump_if_false), an index into the
-// function's calls (call_*) or traps (trap).
+// index (assign_*), a step index (jump, loop, jump_if_false), an index into
+// the function's calls (call_*) or traps (trap). A loop is a jump to a
+// jump_if_false (the end of a while body), run with that condition in one
+// dispatch; both count as steps.
 struct Step {
     enum class Kind : std::uint8_t {
-        assign_local, assign_global, assign_ref, jump, jump_if_false, call_user, call_standard, ret, trap
+        assign_local, assign_global, assign_ref, jump, loop, jump_if_false, call_user, call_standard, ret, trap
     };
     Kind kind = Kind::ret;
     std::uint32_t operand = 0;
