@@ -46,6 +46,7 @@ void FrameStack<T>::next_chunk(std::size_t count) {
         chunks_.push_back({std::make_unique<T[]>(size), size});
     }
     used_ = 0;
+    base_ = chunks_[current_].items.get();
     end_ = chunks_[current_].size;
 }
 

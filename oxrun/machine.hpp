@@ -67,11 +67,14 @@ public:
     void release(Mark m) {
         current_ = m.chunk;
         used_ = m.used;
-        end_ = current_ < chunks_.size() ? chunks_[current_].size : 0;
+        const bool held = current_ < chunks_.size();
+        base_ = held ? chunks_[current_].items.get() : nullptr;
+        end_ = held ? chunks_[current_].size : 0;
     }
+    // count items; none at all before the first chunk is made.
     T* take(std::size_t count) {
         if (end_ - used_ < count) next_chunk(count);
-        T* items = chunks_[current_].items.get() + used_;
+        T* items = base_ + used_;
         used_ += count;
         return items;
     }
@@ -84,6 +87,7 @@ private:
     };
     std::vector<Chunk> chunks_;
     std::uint32_t current_ = 0;
+    T* base_ = nullptr;               // the current chunk's items
     std::size_t used_ = 0, end_ = 0;  // in the current chunk
 };
 

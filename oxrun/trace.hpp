@@ -8,7 +8,8 @@
 //     -> &result=1                          what a by-reference event
 //                                           parameter holds when the handler ends
 //   OnDblClick(1, 2, 0) no handler
-//   runtime error: ...                      (only in tests: the run's end)
+//   prog.oxs(5): runtime error: ...         in a test's trace, how a run
+//   refused: ...                            ended that did not end normally
 #pragma once
 
 #include <cstdint>

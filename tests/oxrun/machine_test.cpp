@@ -180,3 +180,7 @@ TEST(OxrunMachine, CodeThatNamesAnotherFunctionsLocalTrapsWhenReached) {
               "oxrun: prog.oxb: runtime error: the assignment names a variable the function does not have "
               "(in function 0, code address 22)\n");
 }
+
+TEST(OxrunMachine, AHandlerWithoutVariablesRunsAsTheFirstCall) {
+    EXPECT_EQ(run_source("OnUnload()\n{\n    MessageBeep(1);\n}\n").out, "OnUnload()\n  MessageBeep(1)\n");
+}
