@@ -60,7 +60,6 @@ inline Machine::Frame& Machine::push_frame(const Function& f) {
     Frame& fr = frames_.emplace_back();
     fr.function = &f;
     fr.words = words_.mark();
-    fr.strs = strs_.mark();
     fr.env.global_cells = global_cells_.data();
     fr.env.global_strs = global_strs_.data();
     const FrameSize& size = f.frame;
@@ -73,6 +72,7 @@ inline Machine::Frame& Machine::push_frame(const Function& f) {
     fr.env.str_refs = reinterpret_cast<std::string**>(words + cell_words + size.refs);
     std::fill_n(fr.env.str_refs, size.str_refs, &scratch_str_);
     if (size.strs != 0) {
+        fr.strs = strs_.mark();
         fr.env.strs = strs_.take(size.strs);
         std::for_each(fr.env.strs, fr.env.strs + size.strs, fresh);
     }
@@ -82,7 +82,7 @@ inline Machine::Frame& Machine::push_frame(const Function& f) {
 inline void Machine::pop_frame() {
     const Frame& fr = frames_.back();
     words_.release(fr.words);
-    strs_.release(fr.strs);
+    if (fr.function->frame.strs != 0) strs_.release(fr.strs);
     frames_.pop_back();
 }
 

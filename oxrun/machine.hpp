@@ -59,17 +59,18 @@ struct Fault {
 template <class T>
 class FrameStack {
 public:
+    // Where the stack stood: enough to go back there without a look at the chunks.
     struct Mark {
+        T* base = nullptr;
+        std::size_t used = 0, end = 0;
         std::uint32_t chunk = 0;
-        std::size_t used = 0;
     };
-    Mark mark() const { return {current_, used_}; }
-    void release(Mark m) {
-        current_ = m.chunk;
+    Mark mark() const { return {base_, used_, end_, current_}; }
+    void release(const Mark& m) {
+        base_ = m.base;
         used_ = m.used;
-        const bool held = current_ < chunks_.size();
-        base_ = held ? chunks_[current_].items.get() : nullptr;
-        end_ = held ? chunks_[current_].size : 0;
+        end_ = m.end;
+        current_ = m.chunk;
     }
     // count items; none at all before the first chunk is made.
     T* take(std::size_t count) {
