@@ -53,12 +53,15 @@ void FrameStack<T>::next_chunk(std::size_t count) {
 Machine::Machine(const Program& program, Host& host, Limits limits)
     : program_(program), host_(host), limits_(limits), global_cells_(program.global_cells),
       global_strs_(program.global_strs) {
-    frames_.reserve(std::min<std::size_t>(limits.max_depth, kReservedFrames) + 1);
+    frames_.resize(std::min<std::size_t>(limits.max_depth, kReservedFrames) + 1);
 }
 
 inline Machine::Frame& Machine::push_frame(const Function& f) {
-    Frame& fr = frames_.emplace_back();
+    // Frames are kept for reuse: every field is set here.
+    if (depth_ == frames_.size()) frames_.resize(2 * depth_);
+    Frame& fr = frames_[depth_++];
     fr.function = &f;
+    fr.pc = 0;
     fr.words = words_.mark();
     fr.env.global_cells = global_cells_.data();
     fr.env.global_strs = global_strs_.data();
@@ -71,6 +74,7 @@ inline Machine::Frame& Machine::push_frame(const Function& f) {
     std::fill_n(fr.env.refs, size.refs, &scratch_cell_);
     fr.env.str_refs = reinterpret_cast<std::string**>(words + cell_words + size.refs);
     std::fill_n(fr.env.str_refs, size.str_refs, &scratch_str_);
+    fr.env.strs = nullptr;
     if (size.strs != 0) {
         fr.strs = strs_.mark();
         fr.env.strs = strs_.take(size.strs);
@@ -80,16 +84,16 @@ inline Machine::Frame& Machine::push_frame(const Function& f) {
 }
 
 inline void Machine::pop_frame() {
-    const Frame& fr = frames_.back();
+    const Frame& fr = frames_[depth_ - 1];
     words_.release(fr.words);
     if (fr.function->frame.strs != 0) strs_.release(fr.strs);
-    frames_.pop_back();
+    --depth_;
 }
 
 void Machine::fault(const std::string& message, const Frame& at) {
     const std::uint32_t address = at.pc < at.function->steps.size() ? at.function->steps[at.pc].address : 0;
     Fault f{message, at.function->name, address};
-    while (!frames_.empty()) pop_frame();
+    while (depth_ != 0) pop_frame();
     throw f;
 }
 
@@ -110,19 +114,19 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
         if ((t == oxbuild::TYPE_INT_REF || t == oxbuild::TYPE_UINT_REF) && result != nullptr && to)
             fr.env.refs[*to] = result;
     }
-    run(frames_.size() - 1);
+    run(depth_ - 1);
 }
 
 // The dispatch loop. The frame, its storage and the budget are kept in
 // locals; a call or a return reloads them.
 void Machine::run(std::size_t depth) {
-    Frame* fr = &frames_.back();
+    Frame* fr = &frames_[depth_ - 1];
     const Step* steps = fr->function->steps.data();
     std::uint32_t pc = fr->pc;
     const Env* env = &fr->env;
     std::uint64_t budget = budget_;
     const auto enter = [&](std::uint32_t at) {
-        fr = &frames_.back();
+        fr = &frames_[depth_ - 1];
         steps = fr->function->steps.data();
         env = &fr->env;
         pc = at;
@@ -158,11 +162,11 @@ void Machine::run(std::size_t depth) {
                     break;
                 case Step::Kind::ret:
                     pop_frame();
-                    if (frames_.size() == depth) {
+                    if (depth_ == depth) {
                         budget_ = budget;
                         return;
                     }
-                    enter(frames_.back().pc + 1);
+                    enter(frames_[depth_ - 1].pc + 1);
                     break;
                 case Step::Kind::trap: raise(fr->function->traps[s.operand]);
             }
@@ -174,11 +178,11 @@ void Machine::run(std::size_t depth) {
 }
 
 void Machine::call_user(const Step& s, const Frame& caller_frame) {
-    if (frames_.size() >= limits_.max_depth)
+    if (depth_ >= limits_.max_depth)
         raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
     const Call& call = caller_frame.function->calls[s.operand];
     const Function& callee = program_.functions[call.callee];
-    const std::size_t caller_index = frames_.size() - 1;
+    const std::size_t caller_index = depth_ - 1;
     const Env& callee_env = push_frame(callee).env;
     const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
     for (const Argument& a : call.arguments) {

@@ -128,7 +128,8 @@ private:
     std::uint64_t budget_ = 0;
     std::vector<std::uint32_t> global_cells_;
     std::vector<std::string> global_strs_;
-    std::vector<Frame> frames_;
+    std::vector<Frame> frames_;  // the first depth_ are the call stack
+    std::size_t depth_ = 0;
     // A frame's cells, refs and str_refs lie in one block of words.
     FrameStack<Word> words_;
     FrameStack<std::string> strs_;
