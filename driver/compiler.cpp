@@ -15,7 +15,7 @@ void Compiler::begin_pass(int number, PerPassState state) {
     diag.start_pass(number);
     sink.start_pass(number);
     lex.use_defines(&pass->defines);
-    attach_listener(number == kWritingPass ? pass_2_listener_ : nullptr);
+    attach_listener(number == kWritingPass ? pass_2_listener_ : pass_1_listener_);
 }
 
 NameAt Compiler::name_here(std::string_view name) const { return {name, point_here()}; }

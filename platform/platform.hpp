@@ -141,5 +141,8 @@ std::string cp932_to_utf8(std::string_view text);
 
 // Puts standard output into the form the system's console programs write.
 void prepare_standard_output();
+// Standard input and output carry bytes unchanged, line ends untranslated:
+// for tools that pass files or protocol messages through them.
+void binary_standard_streams();
 
 }  // namespace oxbuild::platform

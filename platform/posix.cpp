@@ -218,6 +218,8 @@ bool replace_file(const std::string& name, std::string_view bytes) {
 
 void prepare_standard_output() {}
 
+void binary_standard_streams() {}
+
 std::string cp932_to_utf8(std::string_view text) {
     static Converter converter;
     return converter.valid() ? converter.convert(text) : ascii_only(text);

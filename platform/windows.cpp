@@ -226,4 +226,9 @@ std::string cp932_to_utf8(std::string_view text) {
 
 void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
 
+void binary_standard_streams() {
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+}
+
 }  // namespace oxbuild::platform
