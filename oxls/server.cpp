@@ -5,8 +5,10 @@
 
 #include "driver/command_line.hpp"
 #include "oxls/cp932.hpp"
-#include "resources/binary_file.hpp"
+#include "oxls/hints.hpp"
 #include "oxls/language.hpp"
+#include "oxls/texts.hpp"
+#include "resources/binary_file.hpp"
 
 namespace oxls {
 
@@ -23,6 +25,9 @@ constexpr int kServerNotInitialized = -32002;
 constexpr int kSyncIncremental = 2;
 constexpr int kSeverityError = 1;
 constexpr int kSeverityWarning = 2;
+constexpr int kSeverityInformation = 3;
+constexpr int kSeverityHint = 4;
+constexpr int kTagUnnecessary = 1;
 
 constexpr std::string_view kFileScheme = "file://";
 
@@ -238,6 +243,8 @@ json Server::initialize(const json& params) {
     if (params.contains("initializationOptions") && params["initializationOptions"].is_object() &&
         params["initializationOptions"].contains("messages") && params["initializationOptions"]["messages"].is_string())
         messages_ = utf8_messages(params["initializationOptions"]["messages"].get_ref<const std::string&>().c_str());
+    snippets_ = params.contains("capabilities") &&
+                params["capabilities"].value("/textDocument/completion/completionItem/snippetSupport"_json_pointer, false);
     if (encodings != nullptr && encodings->is_array())
         for (const json& e : *encodings)
             if (e == "utf-8") unit_ = PositionUnit::utf8;
@@ -368,15 +375,30 @@ json Server::location_of(const Analysis& a, const Span& span) const {
     return {{"uri", uri_of(a.files[file])}, {"range", range_of(*a.texts[file], span.begin, span.end)}};
 }
 
-// One compiler message: the whole line it names.
-json Server::compiler_diagnostic(const SourceText& text, const Message& m) const {
-    const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
-    const json range = {{"start", {{"line", line}, {"character", 0}}},
-                        {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+// One compiler message: the token at which the compiler stood, or the
+// whole line it names when none is known.
+json Server::compiler_diagnostic(const Analysis& a, const SourceText& text, const Message& m) const {
+    json range;
+    if (const auto span = message_span(a, m)) {
+        range = range_of(text, span->begin, span->end);
+    } else {
+        const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
+        range = {{"start", {{"line", line}, {"character", 0}}},
+                 {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+    }
     return {{"range", range},
             {"severity", m.warning ? kSeverityWarning : kSeverityError},
             {"source", "oxbuild"},
             {"message", m.text}};
+}
+
+json Server::hint_diagnostic(const SourceText& text, const Hint& h) const {
+    json d = {{"range", range_of(text, h.span.begin, h.span.end)},
+              {"severity", h.information ? kSeverityInformation : kSeverityHint},
+              {"source", "oxls"},
+              {"message", h.message}};
+    if (h.unnecessary) d["tags"] = {kTagUnnecessary};
+    return d;
 }
 
 // A character of the document that code page 932 cannot hold.
@@ -389,7 +411,7 @@ json Server::unmappable_diagnostic(const SourceText& text, std::size_t offset) c
     return {{"range", range},
             {"severity", kSeverityError},
             {"source", "oxls"},
-            {"message", std::string(kUnmappableMessage) + code}};
+            {"message", said(say::unmappable, messages_, {code})}};
 }
 
 // Every document's and include file's diagnostics; only lists that changed
@@ -403,7 +425,14 @@ void Server::publish_diagnostics() {
             if (file >= a.files.size() || !a.texts[file]) continue;
             const std::string uri = uri_of(a.files[file]);
             if (!seen.emplace(uri, std::to_string(m.line) + ":" + m.text).second) continue;
-            by_uri[uri].push_back(compiler_diagnostic(*a.texts[file], m));
+            by_uri[uri].push_back(compiler_diagnostic(a, *a.texts[file], m));
+        }
+        for (const Hint& h : hints(a, messages_)) {
+            const auto file = static_cast<std::size_t>(h.span.file);
+            if (file >= a.files.size() || !a.texts[file]) continue;
+            const std::string uri = uri_of(a.files[file]);
+            if (!seen.emplace(uri, std::to_string(h.span.begin) + ":" + h.message).second) continue;
+            by_uri[uri].push_back(hint_diagnostic(*a.texts[file], h));
         }
     }
     for (const auto& [uri, d] : documents_) {
@@ -447,13 +476,31 @@ json Server::completion(const json& params) {
     if (!t) return json::array();
     const Position at = position_from(params.at("position"));
     const std::string_view line = t->text->utf8_line(at.line);
-    const std::size_t column = t->text->utf8_offset_of(at, unit_) - t->text->utf8_offset_of({at.line, 0}, unit_);
-    return completion_items(*t->analysis, t->files, t->offset, line.substr(0, std::min(column, line.size())));
+    const std::size_t column =
+        std::min(t->text->utf8_offset_of(at, unit_) - t->text->utf8_offset_of({at.line, 0}, unit_), line.size());
+    // The word at the cursor: ASCII, so as many units as bytes.
+    std::size_t begin = column, end = column;
+    while (begin > 0 && is_word_char(line[begin - 1])) --begin;
+    while (end < line.size() && is_word_char(line[end])) ++end;
+    const int character = t->text->position_of_utf8(t->text->utf8_offset_of(at, unit_), unit_).character;
+    CompletionPlace place;
+    place.files = t->files;
+    place.offset = t->offset;
+    place.line_before = line.substr(0, column);
+    place.word_range = {{"start", position_json({at.line, character - static_cast<int>(column - begin)})},
+                        {"end", position_json({at.line, character + static_cast<int>(end - column)})}};
+    place.snippets = snippets_;
+    return completion_items(*t->analysis, place);
 }
 
 json Server::hover(const json& params) {
     const auto t = target(params);
     if (!t) return nullptr;
+    if (const auto directive = directive_at(*t->analysis, t->files, t->offset)) {
+        const std::string text = describe_directive(directive->name);
+        if (text.empty()) return nullptr;
+        return {{"contents", markdown(text)}, {"range", range_of(*t->text, directive->span.begin, directive->span.end)}};
+    }
     const auto found = symbol_at(*t->analysis, t->files, t->offset);
     if (!found) return nullptr;
     const std::string text = describe(*found);

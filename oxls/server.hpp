@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "oxls/analysis.hpp"
+#include "oxls/hints.hpp"
 #include "oxls/source_text.hpp"
 
 namespace oxls {
@@ -80,13 +81,15 @@ private:
     json range_of(const SourceText& text, std::size_t begin, std::size_t end) const;
     json location_of(const Analysis& a, const Span& span) const;
     void publish_diagnostics();
-    json compiler_diagnostic(const SourceText& text, const Message& m) const;
+    json compiler_diagnostic(const Analysis& a, const SourceText& text, const Message& m) const;
+    json hint_diagnostic(const SourceText& text, const Hint& h) const;
     json unmappable_diagnostic(const SourceText& text, std::size_t offset) const;
 
     std::function<void(const std::string&)> send_;
     oxbuild::MessageStyle messages_ = oxbuild::MessageStyle::utf8;
     bool stale_ = false;  // a document opened, changed or closed since the last flush
     PositionUnit unit_ = PositionUnit::utf16;
+    bool snippets_ = false;  // the client takes completion items as snippets
     bool initialized_ = false;
     bool shutdown_ = false;
     bool exited_ = false;
