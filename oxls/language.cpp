@@ -169,6 +169,30 @@ bool after_hash(std::string_view line_before) {
 
 std::string code_block(const std::string& code) { return "```oxs\n" + code + "\n```"; }
 
+bool is_event_name(std::string_view name) { return event_row(name) >= 0; }
+
+bool is_standard_function_name(std::string_view name) { return standard_function(name) != nullptr; }
+
+bool parameters_of(const Analysis& a, const std::string& name, std::vector<TypeCode>& types,
+                   std::vector<std::string>& names) {
+    if (const Declaration* d = a.function_named(name)) {
+        types = d->parameters;
+        names = d->parameter_names;
+        return true;
+    }
+    names.clear();
+    if (const auto* f = standard_function(name)) {
+        types.assign(f->parameters.begin(), f->parameters.end());
+        return true;
+    }
+    if (const int row = event_row(name); row >= 0) {
+        const auto& parameters = oxbuild::events()[static_cast<std::size_t>(row)].parameters;
+        types.assign(parameters.begin(), parameters.end());
+        return true;
+    }
+    return false;
+}
+
 bool is_word_char(char c) {
     const auto u = static_cast<unsigned char>(c);
     return std::isalnum(u) || u == '_';

@@ -17,6 +17,12 @@
 namespace oxls {
 
 bool is_word_char(char c);
+bool is_event_name(std::string_view name);
+bool is_standard_function_name(std::string_view name);
+// The parameters of whatever the name calls (a user function, a standard
+// function, an event), with their names where known; false for none.
+bool parameters_of(const Analysis& a, const std::string& name, std::vector<TypeCode>& types,
+                   std::vector<std::string>& names);
 // Markdown for a piece of source.
 std::string code_block(const std::string& code);
 

@@ -7,6 +7,7 @@
 #include "oxls/cp932.hpp"
 #include "oxls/hints.hpp"
 #include "oxls/language.hpp"
+#include "oxls/protocol.hpp"
 #include "oxls/texts.hpp"
 #include "resources/binary_file.hpp"
 
@@ -20,6 +21,7 @@ constexpr int kInvalidRequest = -32600;
 constexpr int kMethodNotFound = -32601;
 constexpr int kInvalidParams = -32602;
 constexpr int kServerNotInitialized = -32002;
+constexpr int kRequestFailed = -32803;
 
 // Protocol enumerations used here.
 constexpr int kSyncIncremental = 2;
@@ -82,14 +84,6 @@ std::string file_uri(const std::string& path) {
     }
     return uri;
 }
-
-Position position_from(const json& p) { return {p.at("line").get<int>(), p.at("character").get<int>()}; }
-
-json position_json(const Position& p) { return {{"line", p.line}, {"character", p.character}}; }
-
-const std::string& uri_param(const json& params) { return params.at("textDocument").at("uri").get_ref<const std::string&>(); }
-
-json markdown(const std::string& text) { return {{"kind", "markdown"}, {"value", text}}; }
 
 bool readable_regular_file(const std::string& path) { return oxbuild::platform::InputFile::open(path).is_open(); }
 
@@ -191,6 +185,8 @@ void Server::dispatch(const json& message) {
         else respond_error(id, kMethodNotFound, "unknown method: " + method);
     } catch (const json::exception& e) {
         respond_error(id, kInvalidParams, e.what());
+    } catch (const Refusal& r) {
+        respond_error(id, kRequestFailed, r.what());
     }
 }
 
@@ -205,6 +201,17 @@ std::optional<json> Server::request(const std::string& method, const json& param
     if (method == "textDocument/signatureHelp") return signature_help(params);
     if (method == "textDocument/definition") return definition(params);
     if (method == "textDocument/documentSymbol") return document_symbols(params);
+    if (method == "textDocument/references") return references(params);
+    if (method == "textDocument/documentHighlight") return document_highlight(params);
+    if (method == "textDocument/prepareRename") return prepare_rename(params);
+    if (method == "textDocument/rename") return rename(params);
+    if (method == "workspace/symbol") return workspace_symbol(params);
+    if (method == "textDocument/semanticTokens/full") return semantic_tokens(params);
+    if (method == "textDocument/foldingRange") return folding_ranges(params);
+    if (method == "textDocument/inlayHint") return inlay_hints(params);
+    if (method == "textDocument/codeAction") return code_action(params);
+    if (method == "textDocument/formatting") return formatting(params);
+    if (method == "textDocument/rangeFormatting") return range_formatting(params);
     return std::nullopt;
 }
 
@@ -257,6 +264,7 @@ json Server::initialize(const json& params) {
         {"definitionProvider", true},
         {"documentSymbolProvider", true},
     };
+    capabilities.update(capabilities_of_requests());
     return {{"capabilities", capabilities}, {"serverInfo", {{"name", "oxls"}, {"version", OXLS_VERSION}}}};
 }
 
@@ -464,7 +472,7 @@ std::optional<Server::Target> Server::target(const json& params) {
     for (const auto& [main, a] : analyses_)
         if (analysis == nullptr && std::find(a.files.begin(), a.files.end(), d.path) != a.files.end()) analysis = &a;
     if (analysis == nullptr) return std::nullopt;
-    Target t{analysis, d.text, {}, 0};
+    Target t{analysis, d.text, {}, 0, &d};
     for (std::size_t f = 0; f < analysis->files.size(); ++f)
         if (normalize_path(analysis->files[f]) == d.path) t.files.push_back(static_cast<int>(f));
     t.offset = d.text->cp932_offset_of(at, unit_);
@@ -540,14 +548,14 @@ json Server::definition(const json& params) {
     return location_of(*t->analysis, found->declaration->span);
 }
 
-json Server::document_symbols(const json& params) {
-    flush();
-    const auto found = documents_.find(uri_param(params));
-    if (found == documents_.end()) return json::array();
-    json position = {{"line", 0}, {"character", 0}};
+std::optional<Server::Target> Server::document_target(const json& params) {
     json with_position = params;
-    with_position["position"] = position;
-    const auto t = target(with_position);
+    with_position["position"] = position_json({0, 0});
+    return target(with_position);
+}
+
+json Server::document_symbols(const json& params) {
+    const auto t = document_target(params);
     if (!t) return json::array();
     return outline(*t->analysis, t->files, [this, &t](const Span& span) {
         const auto& text = t->analysis->texts[static_cast<std::size_t>(span.file)];

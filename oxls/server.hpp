@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,13 @@
 namespace oxls {
 
 using json = nlohmann::json;
+
+// A request that cannot be done, and why (in the language chosen): its
+// answer is an error with the reason.
+class Refusal : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class Server {
 public:
@@ -53,6 +61,7 @@ private:
         std::shared_ptr<const SourceText> text;
         std::vector<int> files;
         std::size_t offset;
+        const Document* document;
     };
 
     void dispatch(const json& message);
@@ -73,8 +82,25 @@ private:
     json signature_help(const json& params);
     json definition(const json& params);
     json document_symbols(const json& params);
+    // requests.cpp: finding, renaming, showing, fixing and formatting.
+    json references(const json& params);
+    json document_highlight(const json& params);
+    json prepare_rename(const json& params);
+    json rename(const json& params);
+    json workspace_symbol(const json& params);
+    json semantic_tokens(const json& params);
+    json folding_ranges(const json& params);
+    json inlay_hints(const json& params);
+    json code_action(const json& params);
+    json formatting(const json& params);
+    json range_formatting(const json& params);
+    json capabilities_of_requests() const;
+    json edits_to(const Analysis& a, const std::vector<std::pair<Span, std::string>>& edits) const;
+    json text_edits(const SourceText& text, const std::string& old_cp932, const std::string& new_cp932) const;
 
     std::optional<Target> target(const json& params);
+    // A request about a whole document (no position).
+    std::optional<Target> document_target(const json& params);
     std::shared_ptr<const SourceText> text_of_path(const std::string& path);
     const Document* document_at(const std::string& path) const;
     std::string uri_of(const std::string& path) const;
