@@ -163,7 +163,7 @@ void unused_locals(const Analysis& a, oxbuild::MessageStyle style, std::vector<H
 }  // namespace
 
 bool is_keyword_text(std::string_view word) {
-    for (const auto names : {oxbuild::type_keyword_names(), oxbuild::statement_keyword_names()})
+    for (const auto& names : {oxbuild::type_keyword_names(), oxbuild::statement_keyword_names()})
         if (std::find(names.begin(), names.end(), word) != names.end()) return true;
     return false;
 }

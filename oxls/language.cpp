@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <set>
+#include <unordered_map>
 
 #include "driver/pass.hpp"
 #include "format/module_format.hpp"
@@ -426,6 +427,10 @@ json outline(const Analysis& a, const std::vector<int>& files, const std::functi
         return json{{"name", name.empty() ? "?" : name}, {"detail", detail}, {"kind", kind},
                     {"range", range_of(whole)}, {"selectionRange", range_of(selection)}};
     };
+    // The parameters and locals of each function, by its name.
+    std::unordered_map<std::string, std::vector<const Declaration*>> variables_of;
+    for (const Declaration& v : a.declarations)
+        if (v.kind == DeclarationKind::parameter || v.kind == DeclarationKind::local) variables_of[v.function].push_back(&v);
     for (const Declaration& d : a.declarations) {
         if (!in_files(files, d.span.file)) continue;
         switch (d.kind) {
@@ -435,13 +440,11 @@ json outline(const Analysis& a, const std::vector<int>& files, const std::functi
                 json s = symbol(d.name, make_signature(d.name, d.parameters, d.parameter_names).label,
                                 event_row(d.name) >= 0 ? kSymbolEvent : kSymbolFunction, whole, d.span);
                 json children = json::array();
-                for (const Declaration& v : a.declarations)
-                    if ((v.kind == DeclarationKind::parameter || v.kind == DeclarationKind::local) &&
-                        v.function == d.name && v.span.file == d.span.file && v.span.begin >= whole.begin &&
-                        v.span.end <= whole.end)
-                        children.push_back(symbol(v.name, parameter_text(v.type, ""), kSymbolVariable, v.span, v.span));
-                s["children"] = children;
-                symbols.push_back(s);
+                for (const Declaration* v : variables_of[d.name])
+                    if (v->span.file == d.span.file && v->span.begin >= whole.begin && v->span.end <= whole.end)
+                        children.push_back(symbol(v->name, parameter_text(v->type, ""), kSymbolVariable, v->span, v->span));
+                s["children"] = std::move(children);
+                symbols.push_back(std::move(s));
                 break;
             }
             case DeclarationKind::prototype:

@@ -135,13 +135,17 @@ std::vector<ArgumentHint> changed_arguments(const Analysis& a, const std::vector
     std::vector<ArgumentHint> hints;
     std::vector<TypeCode> types;
     std::vector<std::string> names;
+    // The tokens of the files by where they begin, for finding each call's name.
+    std::vector<std::pair<std::pair<int, std::size_t>, std::size_t>> by_place;
+    for (std::size_t i = 0; i < a.tokens.size(); ++i)
+        if (in(files, a.tokens[i].file)) by_place.push_back({{a.tokens[i].file, a.tokens[i].begin}, i});
+    std::sort(by_place.begin(), by_place.end());
     for (const Reference& r : a.references) {
         if (r.kind != ReferenceKind::call || !in(files, r.span.file) || !parameters_of(a, r.name, types, names)) continue;
-        const auto name_token = std::find_if(a.tokens.begin(), a.tokens.end(), [&](const TokenRead& t) {
-            return t.file == r.span.file && t.begin == r.span.begin;
-        });
-        if (name_token == a.tokens.end()) continue;
-        const auto starts = argument_starts(a, static_cast<std::size_t>(name_token - a.tokens.begin()));
+        const auto found = std::lower_bound(by_place.begin(), by_place.end(),
+                                            std::pair{std::pair{r.span.file, r.span.begin}, std::size_t{0}});
+        if (found == by_place.end() || found->first != std::pair{r.span.file, r.span.begin}) continue;
+        const auto starts = argument_starts(a, found->second);
         for (std::size_t k = 0; k < starts.size() && k < types.size(); ++k) {
             if (!(types[k] & oxbuild::TYPE_BY_REFERENCE)) continue;
             const TokenRead& t = a.tokens[starts[k]];

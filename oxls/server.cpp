@@ -227,8 +227,11 @@ void Server::notification(const std::string& method, const json& params) {
     else if (method == "textDocument/didSave") mark_dirty(uri_param(params));
 }
 
+// Written around the result's own text, so that a large result is not
+// copied into a second tree first.
 void Server::respond(const json& id, const json& result) {
-    send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(-1, ' ', false, json::error_handler_t::replace));
+    send_("{\"id\":" + id.dump(-1, ' ', false, json::error_handler_t::replace) + ",\"jsonrpc\":\"2.0\",\"result\":" +
+          result.dump(-1, ' ', false, json::error_handler_t::replace) + "}");
 }
 
 void Server::respond_error(const json& id, int code, const std::string& text) {
