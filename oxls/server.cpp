@@ -40,8 +40,15 @@ int hex_value(char c) {
     return -1;
 }
 
-// "a/./b/../c" -> "a/c", so that one file has one name.
-std::string normalize_path(const std::string& path) {
+bool has_drive(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+// "a/./b/../c" -> "a/c", so that one file has one name. '\' separates as
+// '/' does (as it does for the compiler), and a drive letter is upper case.
+std::string normalize_path(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (has_drive(path)) path[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     std::vector<std::string> parts;
     std::stringstream in(path);
     std::string part;
@@ -66,15 +73,19 @@ std::string path_of_uri(const std::string& uri) {
             path += uri[i];
         }
     }
+    // file:///C:/dir names C:/dir.
+    if (path.size() >= 3 && path[0] == '/' && has_drive(std::string_view(path).substr(1))) path.erase(0, 1);
     return normalize_path(path);
 }
 
 std::string file_uri(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string uri(kFileScheme);
-    for (const char ch : path) {
+    if (has_drive(path)) uri += '/';
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char ch = path[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || std::string_view("/-._~").find(ch) != std::string_view::npos) {
+        if (std::isalnum(c) || std::string_view("/-._~").find(ch) != std::string_view::npos || (i == 1 && has_drive(path))) {
             uri += ch;
         } else {
             uri += '%';
