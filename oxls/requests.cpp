@@ -29,6 +29,12 @@ constexpr int kInlayParameter = 2;
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+// A protocol range as code page 932 offsets.
+std::pair<std::size_t, std::size_t> offsets_of(const SourceText& text, const json& range, PositionUnit unit) {
+    return {text.cp932_offset_of(position_from(range.at("start")), unit),
+            text.cp932_offset_of(position_from(range.at("end")), unit)};
+}
+
 json legend() {
     json types = json::array(), modifiers = json::array();
     for (const auto t : kTokenTypes) types.push_back(t);
@@ -194,9 +200,7 @@ json Server::inlay_hints(const json& params) {
     const auto t = document_target(params);
     json out = json::array();
     if (!t) return out;
-    const json& range = params.at("range");
-    const std::size_t begin = t->text->cp932_offset_of(position_from(range.at("start")), unit_);
-    const std::size_t end = t->text->cp932_offset_of(position_from(range.at("end")), unit_);
+    const auto [begin, end] = offsets_of(*t->text, params.at("range"), unit_);
     std::set<std::size_t> seen;
     for (const ArgumentHint& h : changed_arguments(*t->analysis, t->files))
         if (h.at.begin >= begin && h.at.begin <= end && seen.insert(h.at.begin).second)
@@ -209,9 +213,7 @@ json Server::code_action(const json& params) {
     const auto t = document_target(params);
     json out = json::array();
     if (!t) return out;
-    const json& range = params.at("range");
-    const std::size_t begin = t->text->cp932_offset_of(position_from(range.at("start")), unit_);
-    const std::size_t end = t->text->cp932_offset_of(position_from(range.at("end")), unit_);
+    const auto [begin, end] = offsets_of(*t->text, params.at("range"), unit_);
     for (const Action& action : code_actions(*t->analysis, t->files, begin, end, messages_)) {
         std::vector<std::pair<Span, std::string>> edits;
         for (const Edit& e : action.edits) edits.emplace_back(e.span, e.text);
@@ -257,9 +259,7 @@ json Server::range_formatting(const json& params) {
     oxfmt::KeepReading keep(reading);
     const oxfmt::Compiled compiled =
         oxfmt::read_source(t->document->path, base_name(t->document->path), reading.source, keep, &opener, messages_);
-    const json& range = params.at("range");
-    const std::size_t begin = t->text->cp932_offset_of(position_from(range.at("start")), unit_);
-    const std::size_t end = t->text->cp932_offset_of(position_from(range.at("end")), unit_);
+    const auto [begin, end] = offsets_of(*t->text, params.at("range"), unit_);
     const auto replacement = compiled.clean ? oxfmt::lay_out_range(reading, begin, end) : std::nullopt;
     if (!replacement) throw Refusal(said(say::not_formatted, messages_));
     if (reading.source.compare(replacement->begin, replacement->end - replacement->begin, replacement->text) == 0)
