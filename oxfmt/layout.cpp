@@ -1,6 +1,7 @@
 #include "oxfmt/layout.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -62,8 +63,9 @@ struct Element {
 
 bool is_word_token(const Token& t) { return t.kind != TokenKind::punctuation; }
 
-// A spelling that only ever stands before an operand (! ~ #- #+).
-bool prefix_only(std::string_view text) {
+// Whether a spelling only ever stands before an operand (! ~ #- #+), by
+// the one table of operator spellings.
+constexpr bool is_prefix_only(std::string_view text) {
     bool prefix = false;
     for (const auto& op : oxbuild::kOperators) {
         if (op.text != text) continue;
@@ -73,6 +75,33 @@ bool prefix_only(std::string_view text) {
     return prefix;
 }
 
+// Spellings of one or two ASCII characters, looked up by them.
+class Spellings {
+public:
+    template <typename Keep>
+    constexpr explicit Spellings(Keep keep) {
+        for (const auto& op : oxbuild::kOperators)
+            if (keep(op)) set_[index(op.text)] = true;
+    }
+    constexpr bool holds(std::string_view text) const {
+        return text.size() <= 2 && (text.empty() || static_cast<unsigned char>(text[0]) < kAscii) &&
+               (text.size() < 2 || static_cast<unsigned char>(text[1]) < kAscii) && set_[index(text)];
+    }
+
+private:
+    static constexpr std::size_t kAscii = 128;
+    static constexpr std::size_t index(std::string_view text) {
+        const auto first = static_cast<std::size_t>(static_cast<unsigned char>(text[0]));
+        return text.size() == 1 ? first : kAscii + first * kAscii + static_cast<unsigned char>(text[1]);
+    }
+    std::array<bool, kAscii + kAscii * kAscii> set_{};
+};
+
+constexpr Spellings kPrefixOnly([](const oxbuild::OperatorSpelling& op) { return is_prefix_only(op.text); });
+constexpr Spellings kOperatorPairs([](const oxbuild::OperatorSpelling& op) { return op.text.size() == 2; });
+
+bool prefix_only(std::string_view text) { return kPrefixOnly.holds(text); }
+
 // Whether two characters written side by side would read as one token
 // (a word, a two-character operator) or open a comment.
 bool would_join(char left, char right) {
@@ -80,10 +109,7 @@ bool would_join(char left, char right) {
     const auto r = static_cast<unsigned char>(right);
     if (oxbuild::has_class(l, oxbuild::kClassWord) && oxbuild::has_class(r, oxbuild::kClassWord)) return true;
     if (left == '/' && (right == '/' || right == '*')) return true;
-    const char pair[] = {left, right};
-    for (const auto& op : oxbuild::kOperators)
-        if (op.text == std::string_view(pair, 2)) return true;
-    return false;
+    return kOperatorPairs.holds(std::string_view(std::array{left, right}.data(), 2));
 }
 
 std::string_view comment_inner(std::string_view comment) {
@@ -193,8 +219,10 @@ void Layout::Engine::annotate_directive(Seen& b) const {
         b.in.role = Role::hash;
         return;
     }
-    const bool same_line = have_a_ && source_.substr(a_->t.end, t.begin - a_->t.end).find('\n') == std::string_view::npos;
-    if (directive_ >= 0 && (expect_name_ || (t.menu_depth == 0 && same_line))) {
+    const auto same_line = [&] {
+        return have_a_ && source_.substr(a_->t.end, t.begin - a_->t.end).find('\n') == std::string_view::npos;
+    };
+    if (directive_ >= 0 && (expect_name_ || (t.menu_depth == 0 && same_line()))) {
         expect_name_ = false;
         b.in.directive = directive_;
         b.in.directive_level = a_->in.directive_level;
