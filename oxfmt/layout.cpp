@@ -173,6 +173,7 @@ private:
     Element prev_;            // the last element laid out
     bool first_ = true;
     bool prev_line_comment_ = false;
+    bool last_quoted_ = false;  // the last token is a quoted text or file name
     // The directives met: a serial number for each.
     mutable int directives_ = 0;
     mutable int directive_ = -1;
@@ -437,6 +438,7 @@ void Layout::Engine::flush_comments(const Seen* next_token) {
 }
 
 void Layout::Engine::token(const Token& t, std::string_view text) {
+    last_quoted_ = t.kind == TokenKind::text || t.kind == TokenKind::file_name;
     b_->take(t, text, source_);
     annotate(*b_);
     if (!pending_.empty()) flush_comments(b_);
@@ -455,7 +457,10 @@ Laid Layout::Engine::finish() {
     const std::size_t last = first_ ? 0 : prev_.end;
     if (source_.substr(last, end_ - last).find_first_not_of(" \t\r\n") != std::string_view::npos)
         return {{}, "text after the last token"};
-    if (!first_) put(eol_);
+    // A quoted text that runs to the end of the input (never closed) would
+    // take a line end added after it into itself.
+    const bool open_quote = !first_ && !prev_.comment && last_quoted_ && prev_.end == end_;
+    if (!first_ && !open_quote) put(eol_);
     put(source_.substr(end_));
     return {result(), {}};
 }

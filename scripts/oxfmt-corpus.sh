@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The formatter's promises over every source the project has: the examples,
-# the documents' examples, the fuzz corpora and COUNT programs of the
-# differential generator (default 5000), each with its include files. For
+# the documents' examples, the fuzz corpora, COUNT programs of the
+# differential generator (default 5000) and COUNT of its mutated sources
+# (the few of them that still compile cleanly count), each with its include
+# files. For
 # every source that compiles cleanly, the formatted text compiles to the same
 # module bytes, formatting it again changes nothing, and its comments are the
 # same texts in the same order (tests/oxfmt/corpus_check_main.cpp).
@@ -32,7 +34,11 @@ cp examples/*.oxs examples/*.oxh examples/make_resources.sh "$work/examples/"
 (cd "$work/examples" && sh make_resources.sh > /dev/null)
 # The files the corpora and the generated programs name.
 "$mutate" --workspace "$work/workspace"
-"$mutate" --seed "${OXFMT_CORPUS_SEED:-1}" --programs --count "$count" --out "$work/programs"
+seed=${OXFMT_CORPUS_SEED:-1}
+"$mutate" --seed "$seed" --programs --count "$count" --out "$work/programs"
+seeds=(fuzz/corpus/*/* examples/*.oxs)
+"$mutate" --seed "$seed" --count "$count" --out "$work/mutated" "${seeds[@]}"
+cp examples/*.oxh "$work/workspace/"
 
 corpora=()
 for f in fuzz/corpus/fuzz_compile/* fuzz/corpus/fuzz_directives/* fuzz/corpus/fuzz_oxls/*; do
@@ -40,4 +46,4 @@ for f in fuzz/corpus/fuzz_compile/* fuzz/corpus/fuzz_directives/* fuzz/corpus/fu
 done
 "$check" --docs \
   --in "$work/examples" "$work"/examples/*.oxs "$work"/examples/*.oxh \
-  --in "$work/workspace" "${corpora[@]}" "$work"/programs/*.oxs
+  --in "$work/workspace" "${corpora[@]}" "$work"/programs/*.oxs "$work"/mutated/*.oxs

@@ -60,6 +60,7 @@ const std::vector<Case>& cases() {
          "OnUnload()\n{\n    a = a / /* half */ 2;\n    a = a < -1;\n}\n", true},
         {"CR LF line ends are kept", "int a ;\r\nOnUnload(){a=1;}\r\n", "int a;\r\nOnUnload()\r\n{\r\n    a = 1;\r\n}\r\n"},
         {"what follows an end-of-file mark is kept", "int  a;\n\x1a junk  ;;", "int a;\n\x1a junk  ;;"},
+        {"a text never closed gets no line end added into it", "#copyright  \"(c", "#copyright  \"(c"},
         {"a region between oxfmt off and on stays as it is",
          "int  a;\n/* oxfmt off */\nint   b,c;\n/* oxfmt on */\nint  d;\n",
          "int a;\n/* oxfmt off */\nint   b,c;\n/* oxfmt on */\nint d;\n"},
