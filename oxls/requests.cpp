@@ -27,7 +27,7 @@ constexpr int kSymbolVariable = 13;
 constexpr int kSymbolConstant = 14;
 constexpr int kInlayParameter = 2;
 
-std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string base_name(const std::string& path) { return path.substr(path.find_last_of("/\\") + 1); }
 
 // A protocol range as code page 932 offsets.
 std::pair<std::size_t, std::size_t> offsets_of(const SourceText& text, const json& range, PositionUnit unit) {

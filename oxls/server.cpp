@@ -62,6 +62,12 @@ std::string normalize_path(std::string path) {
     return out.empty() ? "." : out;
 }
 
+// Whether the compilation read the file (normalized) as an include file.
+bool includes(const Analysis& a, const std::string& path) {
+    return std::any_of(a.files.begin() + (a.files.empty() ? 0 : 1), a.files.end(),
+                       [&](const std::string& f) { return normalize_path(f) == path; });
+}
+
 std::string path_of_uri(const std::string& uri) {
     if (uri.compare(0, kFileScheme.size(), kFileScheme) != 0) return uri;
     std::string path;
@@ -320,7 +326,7 @@ void Server::did_close(const json& params) {
     stale_ = true;
     // Whoever included it now reads it from disk.
     for (auto& [main, analysis] : analyses_)
-        if (std::find(analysis.files.begin() + 1, analysis.files.end(), path) != analysis.files.end())
+        if (includes(analysis, path))
             mark_dirty(main);
     flush();
 }
@@ -363,7 +369,7 @@ void Server::flush() {
 
     const auto included_elsewhere = [&](const Document& d) {
         for (const auto& [main, a] : analyses_)
-            if (main != d.uri && std::find(a.files.begin() + 1, a.files.end(), d.path) != a.files.end()) return true;
+            if (main != d.uri && includes(a, d.path)) return true;
         return false;
     };
     const TextSource texts = [this](const std::string& path) { return text_of_path(path); };
@@ -484,7 +490,7 @@ std::optional<Server::Target> Server::target(const json& params) {
     const Analysis* analysis = nullptr;
     if (const auto a = analyses_.find(d.uri); a != analyses_.end()) analysis = &a->second;
     for (const auto& [main, a] : analyses_)
-        if (analysis == nullptr && std::find(a.files.begin(), a.files.end(), d.path) != a.files.end()) analysis = &a;
+        if (analysis == nullptr && includes(a, d.path)) analysis = &a;
     if (analysis == nullptr) return std::nullopt;
     Target t{analysis, d.text, {}, 0, &d};
     for (std::size_t f = 0; f < analysis->files.size(); ++f)
