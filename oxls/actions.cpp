@@ -55,8 +55,15 @@ void declare(const Analysis& a, const Message& m, oxbuild::MessageStyle style, s
     const Declaration* f = enclosing_function(a, m.file, m.offset);
     if (name.empty() || f == nullptr) return;
     const std::string eol = line_end(text);
+    // After the body's '{': on the next line, or right after it when a
+    // statement follows it on its line.
+    const std::size_t after = next_line(text, f->body->begin);
+    const std::string_view rest = text.substr(f->body->begin, after - f->body->begin);
+    const bool alone = rest.find_first_not_of(" \t\r\n") == std::string_view::npos;
     out.push_back({said(say::declare_local, style, {name}),
-                   {insert(m.file, next_line(text, f->body->begin), kIndent + ("int " + name) + ";" + eol)}, &m});
+                   {alone ? insert(m.file, after, kIndent + ("int " + name) + ";" + eol)
+                          : insert(m.file, f->body->begin, " int " + name + ";")},
+                   &m});
     out.push_back({said(say::declare_global, style, {name}),
                    {insert(m.file, line_start(text, f->span.begin), "int " + name + ";" + eol)}, &m});
 }

@@ -265,6 +265,13 @@ TEST(OxlsActions, DeclareAddAPrototypeAndInsertASemicolon) {
                                                R"(Declare int x as a global @ 0:0 "int x;\n")",
                                                R"(Declare int x at the top of the function @ 2:0 "    int x;\n")",
                                                R"(Insert the missing ';' @ 4:9 ";")"}));
+    // A body whose first statement shares the brace's line: the local goes right after the brace.
+    const std::string other = file_uri(dir / "other.oxs");
+    lsp.open(other, "OnLoad(int &r){ y = 1; }\n");
+    const json one_line = {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 5}}}};
+    const json local = lsp.result("textDocument/codeAction", {{"textDocument", {{"uri", other}}}, {"range", one_line},
+                                                               {"context", {{"diagnostics", json::array()}}}})[0];
+    EXPECT_EQ(applied("OnLoad(int &r){ y = 1; }\n", local["edit"]["changes"][other]), "OnLoad(int &r){ int y; y = 1; }\n");
     EXPECT_EQ(lsp.stop(), 0);
 }
 
