@@ -21,13 +21,17 @@ struct OperatorsAt {
 };
 using OperatorStarts = std::array<OperatorsAt, 256>;
 
+// The pairs are counted, not tested for null: a pointer comparison is no
+// constant expression where the sanitizers check pointers.
 constexpr OperatorStarts operators_starting(OperatorPlace place) {
     OperatorStarts starts{};
+    std::array<std::size_t, 256> pairs{};
     for (const OperatorSpelling& op : kOperators) {
         if (op.place != place) continue;
-        OperatorsAt& at = starts[static_cast<unsigned char>(op.text[0])];
+        const auto first = static_cast<unsigned char>(op.text[0]);
+        OperatorsAt& at = starts[first];
         if (op.text.size() == 1) at.single = &op;
-        else at.pairs[at.pairs[0] == nullptr ? 0 : 1] = &op;
+        else at.pairs[pairs[first]++] = &op;
     }
     return starts;
 }
