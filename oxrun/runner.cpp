@@ -6,7 +6,7 @@
 
 #include "core/text_encoding.hpp"
 #include "oxdump/module_reader.hpp"
-#include "oxrun/source_map.hpp"
+#include "sourcemap/source_map.hpp"
 #include "oxrun/trace.hpp"
 #include "symbols/host_tables.hpp"
 
@@ -110,7 +110,7 @@ Loaded load_file(const std::string& path, const std::string& display_name) {
         if (!bytes) return {nullptr, display + ": cannot be read"};
         return load_module(*bytes, display, nullptr);
     }
-    CompiledSource compiled = compile_source(path, display);
+    sourcemap::CompiledSource compiled = sourcemap::compile_source(path, display);
     if (!compiled.opened) return {nullptr, display + ": cannot be read"};
     if (compiled.errors != 0) {
         std::string error = compiled.messages;
