@@ -91,6 +91,7 @@ inline void Machine::pop_frame() {
 }
 
 void Machine::fault(const std::string& message, const Frame& at) {
+    if (watcher_ != nullptr) watcher_->faulted(*this, message);
     const std::uint32_t address = at.pc < at.function->steps.size() ? at.function->steps[at.pc].address : 0;
     Fault f{message, at.function->name, address};
     while (depth_ != 0) pop_frame();
@@ -114,11 +115,15 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
         if ((t == oxbuild::TYPE_INT_REF || t == oxbuild::TYPE_UINT_REF) && result != nullptr && to)
             fr.env.refs[*to] = result;
     }
-    run(depth_ - 1);
+    if (watcher_ != nullptr) run<true>(depth_ - 1);
+    else run<false>(depth_ - 1);
 }
 
 // The dispatch loop. The frame, its storage and the budget are kept in
-// locals; a call or a return reloads them.
+// locals; a call or a return reloads them. Watched, the watcher hears each
+// step with the frame's pc stored, and the end of a while body is a plain
+// jump, so that its condition is heard as a step of its own.
+template <bool kWatched>
 void Machine::run(std::size_t depth) {
     Frame* fr = &frames_[depth_ - 1];
     const Step* steps = fr->function->steps.data();
@@ -138,6 +143,10 @@ void Machine::run(std::size_t depth) {
                 raise("the step budget of " + std::to_string(limits_.max_steps) + " instructions ran out");
             }
             const Step& s = steps[pc];
+            if constexpr (kWatched) {
+                fr->pc = pc;
+                watcher_->before_step(*this);
+            }
             switch (s.kind) {
                 case Step::Kind::assign_local: env->cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
                 case Step::Kind::assign_global: env->global_cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
@@ -145,11 +154,16 @@ void Machine::run(std::size_t depth) {
                 case Step::Kind::jump: pc = s.operand; break;
                 case Step::Kind::loop:
                     pc = s.operand;
-                    if (budget == 0) break;  // the condition then meets the budget where it stands
+                    if (kWatched || budget == 0) break;  // the condition then meets the budget where it stands
                     --budget;
                     pc = evaluate(*steps[pc].expression, *env) != 0 ? pc + 1 : steps[pc].operand;
                     break;
-                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, *env) != 0 ? pc + 1 : s.operand; break;
+                case Step::Kind::jump_if_false: {
+                    const bool held = evaluate(*s.expression, *env) != 0;
+                    if constexpr (kWatched) watcher_->branched(*this, held);
+                    pc = held ? pc + 1 : s.operand;
+                    break;
+                }
                 case Step::Kind::call_user:
                     fr->pc = pc;
                     call_user(s, *fr);

@@ -104,11 +104,11 @@ public:
     // argument, which may be on a later line.
     void function_called(const NameAt& name) override { call_name_ = name.end; }
 
-    void instruction_started(std::int64_t address, const SourcePoint& at, int line) override {
+    void instruction_started(std::int64_t address, const SourcePoint& at, int line, oxbuild::Opcode op) override {
         const SourcePoint place = call_name_.value_or(at);
         call_name_.reset();
         const int word_line = line_of(place);
-        map_.lines.push_back({address, place.file_number, word_line > 0 ? word_line : line, place.offset});
+        map_.lines.push_back({address, place.file_number, word_line > 0 ? word_line : line, place.offset, op});
     }
 
     // Globals reach the end of the main source.

@@ -25,6 +25,7 @@ struct LineRow {
     int file = 0;  // 0 the main source, n the n-th include file
     int line = 0;
     std::int64_t offset = 0;  // byte offset in that file
+    oxbuild::Opcode opcode = oxbuild::OP_RETURN;
 };
 
 // Lines first_line to last_line of one file, both included.
