@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "oxrun/coverage.hpp"
+#include "oxrun/dap.hpp"
 #include "oxrun/runner.hpp"
 #include "oxrun/test_runner.hpp"
 #include "platform/platform.hpp"
@@ -33,6 +34,7 @@ constexpr std::string_view kUsage =
     "  --update          write the expected traces instead\n"
     "  --report tap      the results as TAP on standard output\n"
     "  --report junit=F  the results as JUnit XML in the file F\n"
+    "  --dap             serve the Debug Adapter Protocol on standard input and output\n"
     "  --help, --version\n";
 
 struct Options {
@@ -176,6 +178,7 @@ int run_tests(const Options& o, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int run_oxrun(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && args[0] == "--dap") return run_debug_adapter();
     const auto options = parse(args, err);
     if (!options) return kExitRefused;
     if (options->help) {

@@ -39,7 +39,7 @@ public:
     Session(const Program& p, const RunOptions& options, std::ostream& out, RunWatcher* watcher)
         : program_(p), trace_(out), host_(trace_, options.host), machine_(p, host_, options.limits),
           watcher_(watcher) {
-        machine_.watch(watcher);
+        machine_.watch(options.debugger != nullptr ? options.debugger : watcher);
         if (options.lines) trace_.locate(watcher);
     }
 

@@ -38,6 +38,7 @@ struct RunOptions {
     HostOptions host;
     bool lines = false;            // trace lines name their file and line
     Coverage* coverage = nullptr;  // where runs add their counts
+    Watcher* debugger = nullptr;   // watches the run instead (the debug adapter)
 };
 
 struct RunOutcome {
