@@ -159,7 +159,7 @@ private:
                           {"supportsTerminateRequest", true}});
     }
 
-    // launch { program, script?, stopOnEntry? }   -> then the initialized event
+    // launch { program, script?, stopOnEntry?, maxSteps? }   -> then the initialized event
     void launch(const json& request) {
         if (program_) throw BadRequest{"a program is already launched"};
         const std::string path = argument(request, "program").get<std::string>();
@@ -179,6 +179,7 @@ private:
             *program_, [this](StopReason r, const std::string& text) { stopped(r, text); },
             [this] { poll(); });
         if (optional_argument(request, "stopOnEntry").value_or(false).get<bool>()) debugger_->stop_on_entry();
+        if (const auto steps = optional_argument(request, "maxSteps")) options_.limits.max_steps = steps->get<std::uint64_t>();
         respond(request);
         event("initialized");
         if (configured_) run();
@@ -194,7 +195,8 @@ private:
         const sourcemap::SourceFile& f = program_->source->files[static_cast<std::size_t>(file)];
         std::error_code error;
         const auto full = std::filesystem::absolute(f.path, error);
-        return {{"name", f.name}, {"path", error ? f.path : full.lexically_normal().string()}};
+        return {{"name", std::filesystem::path(f.name).filename().string()},
+                {"path", error ? f.path : full.lexically_normal().string()}};
     }
 
     // setBreakpoints { source, breakpoints: [{ line }] }   -> each verified
@@ -363,7 +365,7 @@ private:
         running_ = true;
         OutputLines lines([this](const std::string& text) { event("output", {{"category", "stdout"}, {"output", text}}); });
         std::ostream trace(&lines);
-        RunOptions options;
+        RunOptions options = options_;
         options.debugger = debugger_.get();
         std::optional<RunOutcome> outcome;
         try {
@@ -406,6 +408,7 @@ private:
     std::unique_ptr<Program> program_;
     std::string program_name_;
     Script script_;
+    RunOptions options_;
     std::unique_ptr<Debugger> debugger_;
     std::map<int, std::set<std::int64_t>> line_stops_;  // by file
     std::set<std::int64_t> function_stops_;
