@@ -1,5 +1,6 @@
 #include "oxrun/dap.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,6 +16,7 @@
 #include "oxrun/runner.hpp"
 #include "oxrun/script.hpp"
 #include "platform/platform.hpp"
+#include "symbols/host_tables.hpp"
 
 namespace oxrun {
 
@@ -159,7 +161,18 @@ private:
                           {"supportsTerminateRequest", true}});
     }
 
-    // launch { program, script?, stopOnEntry?, maxSteps? }   -> then the initialized event
+    // hide: [NAME...] of launch: standard functions left out of the output.
+    void hide(const json& names) {
+        for (const json& name : names) {
+            const std::string wanted = name.get<std::string>();
+            const auto all = oxbuild::standard_functions();
+            const auto f = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.name == wanted; });
+            if (f == all.end()) throw BadRequest{"no standard function " + wanted};
+            options_.host.hidden.insert(f->number);
+        }
+    }
+
+    // launch { program, script?, stopOnEntry?, maxSteps?, hide? }   -> then the initialized event
     void launch(const json& request) {
         if (program_) throw BadRequest{"a program is already launched"};
         const std::string path = argument(request, "program").get<std::string>();
@@ -180,6 +193,7 @@ private:
             [this] { poll(); });
         if (optional_argument(request, "stopOnEntry").value_or(false).get<bool>()) debugger_->stop_on_entry();
         if (const auto steps = optional_argument(request, "maxSteps")) options_.limits.max_steps = steps->get<std::uint64_t>();
+        if (const auto names = optional_argument(request, "hide")) hide(*names);
         respond(request);
         event("initialized");
         if (configured_) run();

@@ -58,15 +58,23 @@ std::string type_text(TypeCode type) {
 Debugger::Debugger(const Program& p, Stopped stopped, Poll poll)
     : program_(p), stopped_(std::move(stopped)), poll_(std::move(poll)) {
     for (const Function& f : p.functions) armed_.emplace_back(f.steps.size());
+    listen_only_unless_stopping();
 }
 
-// The common case, no breakpoint and no step, costs a count and a test.
+void Debugger::listen_only_unless_stopping() {
+    every_step = any_armed_ || entry_ || pause_ || mode_ != StepMode::none;
+}
+
+// Without a breakpoint or a step, the machine calls only every kPollSteps
+// steps, to hear requests.
 void Debugger::before_step(const Machine& m) {
-    if (--countdown_ == 0) {
-        countdown_ = kPollSteps;
+    if (quiet_steps <= 1) {
+        quiet_steps = kPollSteps;
         poll_();
+    } else {
+        --quiet_steps;
     }
-    if (!any_armed_ && !entry_ && !pause_ && mode_ == StepMode::none) return;
+    if (!every_step) return;
     const FrameView top = m.frame(m.depth() - 1);
     const auto index = static_cast<std::size_t>(top.function - program_.functions.data());
     if (entry_) stop(m, StopReason::entry, "");
@@ -95,6 +103,7 @@ bool Debugger::step_ends(const FrameView& top, std::size_t depth) const {
 void Debugger::stop(const Machine& m, StopReason reason, const std::string& text) {
     entry_ = pause_ = false;
     mode_ = StepMode::none;
+    listen_only_unless_stopping();
     machine_ = &m;
     const FrameView top = m.frame(m.depth() - 1);
     from_depth_ = m.depth();
@@ -104,7 +113,10 @@ void Debugger::stop(const Machine& m, StopReason reason, const std::string& text
     machine_ = nullptr;
 }
 
-void Debugger::resume(StepMode mode) { mode_ = mode; }
+void Debugger::resume(StepMode mode) {
+    mode_ = mode;
+    listen_only_unless_stopping();
+}
 
 int Debugger::line_of(const FrameView& f) const {
     if (!program_.source || f.step >= f.function->steps.size()) return 0;
@@ -130,6 +142,7 @@ void Debugger::arm() {
             any_armed_ = any_armed_ || why != 0;
         }
     }
+    listen_only_unless_stopping();
 }
 
 std::vector<FrameInfo> Debugger::stack() const {

@@ -45,8 +45,14 @@ public:
 
     // Breakpoints: the code addresses at which the run stops.
     void set_breakpoints(std::set<std::int64_t> lines, std::set<std::int64_t> functions);
-    void stop_on_entry() { entry_ = true; }
-    void pause() { pause_ = true; }
+    void stop_on_entry() {
+        entry_ = true;
+        listen_only_unless_stopping();
+    }
+    void pause() {
+        pause_ = true;
+        listen_only_unless_stopping();
+    }
     // How the run goes on from the stop it is in.
     void resume(StepMode mode);
 
@@ -63,12 +69,13 @@ private:
     bool step_ends(const FrameView& top, std::size_t depth) const;
     int line_of(const FrameView& f) const;
     void arm();
+    // Whether any step may stop the run; if none, the machine calls only to poll.
+    void listen_only_unless_stopping();
     std::string referred_text(const Storage& s, std::size_t depth_index) const;
 
     const Program& program_;
     Stopped stopped_;
     Poll poll_;
-    std::uint32_t countdown_ = 1;
     std::set<std::int64_t> line_stops_, function_stops_;
     std::vector<std::vector<std::uint8_t>> armed_;  // by function and step: 0, or why to stop there
     bool any_armed_ = false, entry_ = false, pause_ = false;

@@ -122,7 +122,8 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
 // The dispatch loop. The frame, its storage and the budget are kept in
 // locals; a call or a return reloads them. Watched, the watcher hears each
 // step with the frame's pc stored, and the end of a while body is a plain
-// jump, so that its condition is heard as a step of its own.
+// jump, so that its condition is heard as a step of its own (see Watcher
+// for one that does not hear every step).
 template <bool kWatched>
 void Machine::run(std::size_t depth) {
     Frame* fr = &frames_[depth_ - 1];
@@ -130,6 +131,7 @@ void Machine::run(std::size_t depth) {
     std::uint32_t pc = fr->pc;
     const Env* env = &fr->env;
     std::uint64_t budget = budget_;
+    Watcher* const watcher = watcher_;
     const auto enter = [&](std::uint32_t at) {
         fr = &frames_[depth_ - 1];
         steps = fr->function->steps.data();
@@ -144,8 +146,10 @@ void Machine::run(std::size_t depth) {
             }
             const Step& s = steps[pc];
             if constexpr (kWatched) {
-                fr->pc = pc;
-                watcher_->before_step(*this);
+                if (watcher->every_step || --watcher->quiet_steps == 0) {
+                    fr->pc = pc;
+                    watcher->before_step(*this);
+                }
             }
             switch (s.kind) {
                 case Step::Kind::assign_local: env->cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
@@ -154,13 +158,14 @@ void Machine::run(std::size_t depth) {
                 case Step::Kind::jump: pc = s.operand; break;
                 case Step::Kind::loop:
                     pc = s.operand;
-                    if (kWatched || budget == 0) break;  // the condition then meets the budget where it stands
+                    if ((kWatched && watcher->every_step) || budget == 0) break;  // the condition then meets the budget where it stands
                     --budget;
                     pc = evaluate(*steps[pc].expression, *env) != 0 ? pc + 1 : steps[pc].operand;
                     break;
                 case Step::Kind::jump_if_false: {
                     const bool held = evaluate(*s.expression, *env) != 0;
-                    if constexpr (kWatched) watcher_->branched(*this, held);
+                    if constexpr (kWatched)
+                        if (watcher->every_step) watcher->branched(*this, held);
                     pc = held ? pc + 1 : s.operand;
                     break;
                 }

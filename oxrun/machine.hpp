@@ -107,8 +107,13 @@ class Machine;
 // pays nothing for it.
 class Watcher {
 public:
-    // Before each instruction of the innermost frame.
+    // Before each instruction of the innermost frame; or, while every_step
+    // is false, once quiet_steps more have run (for a debugger that only
+    // listens between its stops), the end of a while body then running its
+    // condition in the same dispatch and conditions going unheard.
     virtual void before_step(const Machine& machine) = 0;
+    bool every_step = true;
+    std::uint32_t quiet_steps = 1;
     // A jump_if_false's outcome: held is true when its condition held.
     virtual void branched(const Machine& /*machine*/, bool /*held*/) {}
     // A runtime error, heard while the stack still stands.
