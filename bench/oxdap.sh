@@ -18,15 +18,7 @@ hidden=strcpy,strcat,strlen,strcmp
 requests=$(mktemp)
 trap 'rm -f "$requests"' EXIT
 
-median_ms() {
-  local times=()
-  for ((k = 0; k < RUNS; k++)); do
-    local TIMEFORMAT='%3U %3S' spent
-    spent=$({ time "$@" > /dev/null; } 2>&1)
-    times+=($(awk -v t="$spent" 'BEGIN { split(t, p, " "); printf "%d", (p[1] + p[2]) * 1000 }'))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((RUNS + 1) / 2))p"
-}
+source bench/median.sh
 
 # The requests, each in its Content-Length frame.
 framed() {

@@ -81,7 +81,7 @@ void Debugger::before_step(const Machine& m) {
     else if (pause_) stop(m, StopReason::pause, "");
     else if (const std::uint8_t why = any_armed_ ? armed_[index][top.step] : 0; why != 0)
         stop(m, why == kLineStop ? StopReason::breakpoint : StopReason::function_breakpoint, "");
-    else if (mode_ != StepMode::none && step_ends(top, m.depth())) stop(m, StopReason::step, "");
+    else if (mode_ != StepMode::none && step_ends(m, top)) stop(m, StopReason::step, "");
 }
 
 void Debugger::faulted(const Machine& m, const std::string& message) { stop(m, StopReason::exception, message); }
@@ -89,12 +89,13 @@ void Debugger::faulted(const Machine& m, const std::string& message) { stop(m, S
 // over: another line at this depth, or back in a caller; in: another line
 // or another frame; out: back in a caller. A handler's end leads to the
 // next event's first step.
-bool Debugger::step_ends(const FrameView& top, std::size_t depth) const {
-    const bool next_event = depth == 1 && top.step == 0;
+bool Debugger::step_ends(const Machine& m, const FrameView& top) const {
+    const std::size_t depth = m.depth();
+    const bool next_event = m.events_called() != from_event_;
     const bool other_line = top.function != from_function_ || line_of(top) != from_line_;
     switch (mode_) {
         case StepMode::over: return depth < from_depth_ || next_event || (depth == from_depth_ && other_line);
-        case StepMode::in: return depth != from_depth_ || other_line;
+        case StepMode::in: return next_event || depth != from_depth_ || other_line;
         case StepMode::out: return depth < from_depth_ || next_event;
         default: return false;
     }
@@ -107,6 +108,7 @@ void Debugger::stop(const Machine& m, StopReason reason, const std::string& text
     machine_ = &m;
     const FrameView top = m.frame(m.depth() - 1);
     from_depth_ = m.depth();
+    from_event_ = m.events_called();
     from_function_ = top.function;
     from_line_ = line_of(top);
     stopped_(reason, text);

@@ -66,7 +66,7 @@ public:
 
 private:
     void stop(const Machine& m, StopReason reason, const std::string& text);
-    bool step_ends(const FrameView& top, std::size_t depth) const;
+    bool step_ends(const Machine& m, const FrameView& top) const;
     int line_of(const FrameView& f) const;
     void arm();
     // Whether any step may stop the run; if none, the machine calls only to poll.
@@ -81,6 +81,7 @@ private:
     bool any_armed_ = false, entry_ = false, pause_ = false;
     StepMode mode_ = StepMode::none;
     std::size_t from_depth_ = 0;
+    std::uint64_t from_event_ = 0;
     const Function* from_function_ = nullptr;
     int from_line_ = 0;
     const Machine* machine_ = nullptr;  // while stopped

@@ -101,6 +101,7 @@ void Machine::fault(const std::string& message, const Frame& at) {
 void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> values, std::uint32_t* result) {
     const Function& f = program_.functions[function];
     budget_ = limits_.max_steps;
+    ++events_called_;
     Frame& fr = push_frame(f);
     // The host passes ints by value and one int& (OnLoad's result); other
     // parameter types get nothing from it.

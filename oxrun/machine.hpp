@@ -131,6 +131,8 @@ public:
     const Program& program() const { return program_; }
     // The call stack, outermost first.
     std::size_t depth() const { return depth_; }
+    // Event calls begun so far.
+    std::uint64_t events_called() const { return events_called_; }
     FrameView frame(std::size_t k) const { return {frames_[k].function, frames_[k].pc, &frames_[k].env}; }
 
     // Runs the handler of an event: by-value arguments in order; the
@@ -168,6 +170,7 @@ private:
     std::vector<std::string> global_strs_;
     std::vector<Frame> frames_;  // the first depth_ are the call stack
     std::size_t depth_ = 0;
+    std::uint64_t events_called_ = 0;
     // A frame's cells, refs and str_refs lie in one block of words.
     FrameStack<Word> words_;
     FrameStack<std::string> strs_;

@@ -11,12 +11,6 @@ using namespace oxruntest;
 
 namespace {
 
-constexpr std::string_view kLibrary =
-    "bump(int & n, int by)\n"  // 1
-    "{\n"                      // 2
-    "    n = n + by;\n"        // 3
-    "}\n";                     // 4
-
 constexpr std::string_view kProgram =
     "int count;\n"               // 1
     "#include \"lib.oxi\"\n"     // 2
@@ -36,7 +30,7 @@ constexpr std::string_view kProgram =
     "}\n";                       // 16
 
 void write_program(const oxtest::TempDir& dir) {
-    oxtest::write_file(dir / "lib.oxi", kLibrary);
+    oxtest::write_file(dir / "lib.oxi", oxruntest::kBumpLibrary);
     oxtest::write_file(dir / "prog.oxs", kProgram);
 }
 

@@ -8,6 +8,7 @@
 
 #include "oxls/server_process.hpp"
 #include "oxls/transport.hpp"
+#include "run_support.hpp"
 #include "support/test_support.hpp"
 
 namespace {
@@ -15,12 +16,6 @@ namespace {
 using json = nlohmann::json;
 
 constexpr int kWaitMilliseconds = 20000;
-
-constexpr std::string_view kLibrary =
-    "bump(int & n, int by)\n"  // 1
-    "{\n"                      // 2
-    "    n = n + by;\n"        // 3
-    "}\n";                     // 4
 
 constexpr std::string_view kProgram =
     "int count;\n"                        // 1
@@ -134,7 +129,7 @@ private:
 };
 
 void write_program(const oxtest::TempDir& dir, std::string_view script) {
-    oxtest::write_file(dir / "lib.oxi", kLibrary);
+    oxtest::write_file(dir / "lib.oxi", oxruntest::kBumpLibrary);
     oxtest::write_file(dir / "prog.oxs", kProgram);
     oxtest::write_file(dir / "s.oxt", script);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "oxdump/module_reader.hpp"
+#include "oxrun/run_support.hpp"
 #include "sourcemap/source_map.hpp"
 #include "support/test_support.hpp"
 
@@ -15,12 +16,7 @@ using sourcemap::SourceRange;
 
 namespace {
 
-// Lines of the include: bump is defined first, so it is function 0.
-constexpr std::string_view kLibrary =
-    "bump(int & n, int by)\n"  // 1
-    "{\n"                      // 2
-    "    n = n + by;\n"        // 3
-    "}\n";                     // 4
+// The include (oxruntest::kBumpLibrary) defines bump first: function 0.
 
 constexpr std::string_view kMain =
     "int count;\n"               // 1
@@ -38,7 +34,7 @@ constexpr std::string_view kMain =
     "}\n";                       // 13
 
 CompiledSource compile_example(const TempDir& dir) {
-    oxtest::write_file(dir / "lib.oxi", kLibrary);
+    oxtest::write_file(dir / "lib.oxi", oxruntest::kBumpLibrary);
     oxtest::write_file(dir / "prog.oxs", kMain);
     return sourcemap::compile_source(dir / "prog.oxs", "prog.oxs");
 }
