@@ -266,7 +266,7 @@ public:
 private:
     std::string function_title(std::size_t index) const {
         std::string title = "function " + std::to_string(index);
-        if (map_ != nullptr) title += " " + names_.function(index);
+        if (map_ != nullptr) title.append(" ").append(names_.function(index));
         const auto it = events_.find(static_cast<std::int32_t>(index));
         if (it == events_.end()) return title;
         title += " (";
