@@ -125,7 +125,7 @@ private:
     Function translate(Program& p, std::size_t f) {
         const SlotUse& use = local_use_[f];
         Function fn;
-        fn.name = source_ && f < source_->functions.size() ? source_->functions[f] : "function " + std::to_string(f);
+        fn.name = source_ && f < source_->functions.size() ? source_->functions[f].name : "function " + std::to_string(f);
         fn.entry = static_cast<std::uint32_t>(m_.functions[f].entry);
         fn.int_locals = use[0];
         fn.int_refs = use[3];

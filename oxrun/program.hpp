@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "oxdump/module_model.hpp"
-#include "oxrun/source_map.hpp"
+#include "sourcemap/source_map.hpp"
 
 namespace oxrun {
+
+using sourcemap::SourceMap;
 
 // The storage a running function sees: its frame and the globals.
 struct Env {

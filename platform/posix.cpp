@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -313,6 +314,11 @@ void prepare_standard_output() {}
 void binary_standard_streams() {}
 
 std::int64_t read_standard_input(unsigned char* data, std::size_t size) { return read_from(STDIN_FILENO, data, size); }
+
+bool standard_input_waiting() {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
 
 bool write_standard_output(const unsigned char* data, std::size_t size) { return write_to(STDOUT_FILENO, data, size); }
 

@@ -11,7 +11,7 @@ for need in "$@"; do
   case "$need" in
     build) packages+=(nlohmann-json3-dev) ;;
     oxls) packages+=(nlohmann-json3-dev) ;;
-    test) packages+=(libgtest-dev nlohmann-json3-dev neovim libxml2-utils) ;;
+    test) packages+=(libgtest-dev nlohmann-json3-dev neovim libxml2-utils lcov) ;;
     editors) packages+=(nodejs npm) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(valgrind tcc lua5.4) ;;
