@@ -105,7 +105,7 @@ std::string SourceMap::place_of(std::int64_t address) const {
     return files[static_cast<std::size_t>(row->file)] + "(" + std::to_string(row->line) + ")";
 }
 
-CompiledSource compile_source(const std::string& path, const std::string& display) {
+CompiledSource compile_source(const std::string& path, const std::string& display, oxbuild::MessageStyle style) {
     CompiledSource out;
     const auto source = oxbuild::SourceStream::open(path);
     if (!source) {
@@ -116,7 +116,7 @@ CompiledSource compile_source(const std::string& path, const std::string& displa
     out.map->files.push_back(display);
     MapListener listener(*out.map);
     std::ostringstream messages;
-    oxbuild::Compiler c(messages, oxbuild::MessageStyle::utf8);
+    oxbuild::Compiler c(messages, style);
     const auto module = oxbuild::ModuleStream::spool();
     c.main_source = source.get();
     c.main_source_name = display;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.hpp"
 #include "format/bytecode.hpp"
 
 namespace oxrun {
@@ -54,6 +55,7 @@ struct CompiledSource {
 };
 
 // display is the main source's name in messages and the line table.
-CompiledSource compile_source(const std::string& path, const std::string& display);
+CompiledSource compile_source(const std::string& path, const std::string& display,
+                              oxbuild::MessageStyle style = oxbuild::MessageStyle::utf8);
 
 }  // namespace oxrun
