@@ -5,7 +5,8 @@
 // for the first; both must agree on success and give the same module
 // bytes. Where NAME.oxt and NAME.trace stand beside a clean source, the
 // WebAssembly run of the script must give the expected trace. Prints the
-// counts and one FAIL line per difference; exit status 1 on any.
+// counts and one FAIL line per difference; exit status 1 on any. A broken
+// script must be refused, as oxrun refuses it.
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
@@ -77,11 +78,22 @@ function checkSource(folder, memory, name) {
   }
 }
 
+// A script that does not parse is refused with its line, the exception
+// caught inside the WebAssembly build rather than aborting it.
+function checkRefusedScript() {
+  wasm.FS.writeFile('/loads.oxs', 'OnLoad(int &result)\n{\n    result = 1;\n}\n');
+  if (wasmCompile('/loads.oxs', 'loads.oxs') === null) fail('a small source does not compile');
+  const status = wasm.ccall('playground_run', 'number', ['string', 'string'], ['OnClick 1\n', 'bad.oxt']);
+  const error = wasm.UTF8ToString(wasm._playground_run_error());
+  if (status !== 2 || !error.startsWith('bad.oxt(1): ')) fail(`a broken script: status ${status}, "${error}"`);
+}
+
 folders.forEach((folder, index) => {
   const memory = `/check${index}`;
   mirror(folder, memory);
   for (const name of fs.readdirSync(folder).sort()) if (name.endsWith('.oxs')) checkSource(folder, memory, name);
 });
+checkRefusedScript();
 console.log(`web acceptance: ${counts.sources} sources, ${counts.modules} identical modules, ` +
   `${counts.refused} refused by both, ${counts.traces} traces checked`);
 process.exit(counts.failures === 0 ? 0 : 1);

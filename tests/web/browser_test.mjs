@@ -3,7 +3,8 @@
 // Types a program with an error and finds the message at its line, in
 // English and in Japanese; fixes it and finds the listing; runs it with a
 // script and finds the trace; downloads the module and compares it with
-// the native compiler's; opens the share link and gets the source back.
+// the native compiler's; opens the share link and gets the source back;
+// runs a program that divides by zero and finds the error at its line.
 // Prints how long compiling the first example took after load. Exit status
 // 1 on a failed check, 77 when Chromium or puppeteer-core is missing.
 import { execFileSync } from 'node:child_process';
@@ -27,6 +28,9 @@ const kBroken = lines('int clicks;', 'OnLoad(int &result)', '{', 'clickz = 0;', 
 const kFixed = kBroken.replace('clickz', 'clicks');
 const kBrokenLine = 4;
 const kMessages = { en: 'symbol not found : clickz', ja: 'シンボルが見つかりません : clickz' };
+// Line 4 divides by the button, 0 in the script's click.
+const kDivides = lines('int clicks;', 'OnClick(int x, int y, int button)', '{', 'clicks = x / button;', '}');
+const kRuntimeError = 'division by zero (in OnClick, code address 0)';
 const kScript = lines('OnClick 1 2 0', 'OnClick 1 2 0');
 const kTrace = lines('OnLoad(&result)', '  -> &result=1', 'OnClick(1, 2, 0)', '  MessageBeep(1)',
   'OnClick(1, 2, 0)', '  MessageBeep(2)');
@@ -123,6 +127,14 @@ async function checkShare(browser, page) {
   await shared.close();
 }
 
+async function checkRuntimeError(page) {
+  await typeSource(page, kDivides);
+  await page.waitForFunction(() => !document.getElementById('run').disabled, { timeout: kTimeoutMs });
+  await page.click('#run');
+  const shown = await page.$$eval('.cm-line', (all, n) => all[n - 1]?.querySelector('.cm-message-runtime')?.textContent, 4);
+  check(shown === kRuntimeError, 'the runtime error at line 4');
+}
+
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'playground-test-'));
 const server = await serve(site, 0);
 const browser = await puppeteer.launch({
@@ -140,6 +152,7 @@ try {
   await checkListingAndRun(page);
   await checkDownload(page, work);
   await checkShare(browser, page);
+  await checkRuntimeError(page);
   await page.screenshot({ path: screenshot, fullPage: true });
   console.log(`screenshot: ${screenshot}`);
 } finally {

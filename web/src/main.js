@@ -62,6 +62,7 @@ class Playground {
     this.result = null;
     this.compileMs = [];
     this.timer = 0;
+    this.stale = false;
     this.view = new EditorView({
       parent: $('editor'),
       state: EditorState.create({
@@ -82,12 +83,14 @@ class Playground {
   }
 
   scheduleCompile() {
+    this.stale = true;
     clearTimeout(this.timer);
     this.timer = setTimeout(() => this.compile(), kCompileDelayMs);
   }
 
   compile() {
     clearTimeout(this.timer);
+    this.stale = false;
     const english = $('language').value === 'en';
     const started = performance.now();
     this.result = this.toolchain.compile(kSourceName, this.source, english);
@@ -105,7 +108,14 @@ class Playground {
     $('status').className = errors === 0 ? 'ok' : 'failed';
   }
 
+  // Runs and downloads take the text as it stands, not a compile still waiting.
+  current() {
+    if (this.stale) this.compile();
+    return this.result;
+  }
+
   run() {
+    if (!this.current()?.module) return;
     const { status, trace, error } = this.toolchain.run($('script').value);
     $('trace').textContent = trace;
     $('run-error').textContent = error;
@@ -116,7 +126,7 @@ class Playground {
   }
 
   download() {
-    if (!this.result?.module) return;
+    if (!this.current()?.module) return;
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([this.result.module], { type: 'application/octet-stream' }));
     link.download = kSourceName.replace(/\.oxs$/, '.oxb');

@@ -2,12 +2,18 @@
 // script): the editor's text written into its in-memory file system in
 // code page 932, compiled, listed and run there. Nothing leaves the page.
 const kFolder = '/work';
+// Compiled once while the page loads, so that the browser has compiled the
+// toolchain's code before the first source the author sees.
+const kWarmUpName = 'warm-up.oxs';
+const kWarmUp = 'int n;\nstr s;\nf(int &v) { v = v + 1; }\nOnLoad(int &result)\n{\n    f(n);\n    if (n > 0) { strcpy(s, "x"); }\n    while (n < 3) { n = n + 1; }\n    result = 1;\n}\n';
 
 export class Toolchain {
   static async load() {
     const wasm = await globalThis.createPlayground();
     wasm.FS.mkdir(kFolder);
-    return new Toolchain(wasm);
+    const toolchain = new Toolchain(wasm);
+    toolchain.compile(kWarmUpName, kWarmUp, true);
+    return toolchain;
   }
 
   constructor(wasm) {
