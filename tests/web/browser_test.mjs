@@ -75,6 +75,7 @@ async function typeSource(page, text) {
   await page.keyboard.up('Control');
   await page.keyboard.press('Backspace');
   await page.keyboard.type(text);
+  await page.waitForFunction((t) => playground.compiled === t, { timeout: kTimeoutMs }, text);
 }
 
 // The message shown on the editor's line, once one is.
@@ -87,17 +88,14 @@ async function checkMessages(page) {
   await typeSource(page, kBroken);
   check(await messageAt(page, kBrokenLine) === kMessages.en, `the English message at line ${kBrokenLine}`);
   await page.select('#language', 'ja');
-  await page.waitForFunction((t) => document.querySelector('.cm-message-error')?.textContent === t,
-    { timeout: kTimeoutMs }, kMessages.ja).catch(() => {});
   check(await messageAt(page, kBrokenLine) === kMessages.ja, `the Japanese message at line ${kBrokenLine}`);
   await page.select('#language', 'en');
 }
 
 async function checkListingAndRun(page) {
   await typeSource(page, kFixed);
-  await page.waitForFunction(() => document.getElementById('listing').textContent.startsWith('module main.oxs'),
-    { timeout: kTimeoutMs });
   check(await page.$('.cm-message-error') === null, 'no message once fixed');
+  check((await page.$eval('#listing', (l) => l.textContent)).startsWith('module main.oxs: '), 'the listing once fixed');
   check(await page.evaluate(() => playground.source) === kFixed, 'the editor holds what was typed');
   await page.$eval('#script', (s, text) => { s.value = text; }, kScript);
   await page.click('#run');
@@ -119,6 +117,7 @@ async function checkDownload(page, work) {
 
 async function checkShare(browser, page) {
   await page.click('#share');
+  await page.waitForFunction(() => document.getElementById('share-link').value !== '', { timeout: kTimeoutMs });
   const link = await page.$eval('#share-link', (l) => l.value);
   check(link.includes('#source='), 'the share link carries the source in its fragment');
   if (!link.includes('#source=')) return;
@@ -129,7 +128,6 @@ async function checkShare(browser, page) {
 
 async function checkRuntimeError(page) {
   await typeSource(page, kDivides);
-  await page.waitForFunction(() => !document.getElementById('run').disabled, { timeout: kTimeoutMs });
   await page.click('#run');
   const shown = await page.$$eval('.cm-line', (all, n) => all[n - 1]?.querySelector('.cm-message-runtime')?.textContent, 4);
   check(shown === kRuntimeError, 'the runtime error at line 4');

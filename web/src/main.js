@@ -93,7 +93,8 @@ class Playground {
     this.stale = false;
     const english = $('language').value === 'en';
     const started = performance.now();
-    this.result = this.toolchain.compile(kSourceName, this.source, english);
+    this.compiled = this.source;
+    this.result = this.toolchain.compile(kSourceName, this.compiled, english);
     const ms = performance.now() - started;
     this.compileMs.push(ms);
     const { errors, messages, module, listing } = this.result;
