@@ -84,6 +84,16 @@ async function messageAt(page, line) {
   return page.$$eval('.cm-line', (all, n) => all[n - 1]?.querySelector('.cm-message-error')?.textContent ?? null, line);
 }
 
+// Each example offered compiles with the files it names.
+async function checkExamples(page) {
+  const names = await page.$$eval('#example option', (all) => all.map((o) => o.value).filter((v) => v !== ''));
+  for (const name of names) {
+    await page.select('#example', name);
+    await page.waitForFunction((n) => playground.picked === n, { timeout: kTimeoutMs }, name);
+    check(await page.evaluate(() => playground.result.errors) === 0, `the example ${name} compiles`);
+  }
+}
+
 async function checkMessages(page) {
   await typeSource(page, kBroken);
   check(await messageAt(page, kBrokenLine) === kMessages.en, `the English message at line ${kBrokenLine}`);
@@ -146,6 +156,7 @@ try {
   const again = await page.evaluate(() => [1, 2, 3, 4, 5].map(() => (playground.compile(), playground.compileMs.at(-1))));
   console.log(`compiling examples/clock.oxs in the page: ${first.toFixed(2)} ms after load, ` +
     `then ${Math.min(...again).toFixed(2)} to ${Math.max(...again).toFixed(2)} ms`);
+  await checkExamples(page);
   await checkMessages(page);
   await checkListingAndRun(page);
   await checkDownload(page, work);

@@ -150,7 +150,8 @@ class Playground {
     const [source, ...rest] = example.files;
     for (const file of rest) this.toolchain.addFile(file, new Uint8Array(await fetchBytes(`examples/${file}`)));
     $('script').value = new TextDecoder().decode(await fetchBytes(`examples/${example.script}`));
-    this.setSource(new TextDecoder().decode(await fetchBytes(`examples/${source}`)));
+    this.setSource(new TextDecoder('shift_jis').decode(await fetchBytes(`examples/${source}`)));
+    this.picked = name;
   }
 }
 

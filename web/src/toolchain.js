@@ -30,14 +30,16 @@ export class Toolchain {
     this.wasm.FS.writeFile(`${kFolder}/${name}`, bytes);
   }
 
-  // Compiles the text as the source NAME: the messages (file, line, text),
-  // and the module and its listing when it has no error.
+  // Compiles the text as the source NAME: the messages (file, line, text;
+  // a note of characters the source's code page cannot hold), and the
+  // module and its listing when it has no error.
   compile(name, text, english) {
     const w = this.wasm;
     const path = `${kFolder}/${name}`;
-    w.ccall('playground_write_source', 'number', ['string', 'string'], [path, text]);
+    const unmappable = w.ccall('playground_write_source', 'number', ['string', 'string'], [path, text]);
     const errors = w.ccall('playground_compile', 'number', ['string', 'string', 'number'], [path, name, english ? 1 : 0]);
     const messages = parseMessages(w.UTF8ToString(w._playground_messages()));
+    if (unmappable > 0) messages.push({ file: '', line: 0, text: `${unmappable} character(s) without a code page 932 form, compiled as '?'` });
     if (errors !== 0) return { errors, messages, module: null, listing: '' };
     const at = w._playground_module();
     const module = w.HEAPU8.slice(at, at + w._playground_module_size());
