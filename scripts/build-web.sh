@@ -37,4 +37,7 @@ cp examples/*.oxs examples/*.oxh examples/*.oxt examples/make_resources.sh "$sit
   echo
   echo "]"
 } > "$site/examples/index.json"
-echo "built $site"
+# What a visit downloads, each file compressed as a server would send it.
+compressed=0
+while IFS= read -r -d '' f; do compressed=$((compressed + $(gzip -9c "$f" | wc -c))); done < <(find "$site" -type f -print0)
+echo "built $site: $(du -sb "$site" | cut -f1) bytes, $compressed compressed"
