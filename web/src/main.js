@@ -68,9 +68,16 @@ class Playground {
       state: EditorState.create({
         doc: '',
         extensions: [lineNumbers(), history(), keymap.of([...defaultKeymap, ...historyKeymap]), oxsHighlighting,
-          marksField, EditorView.updateListener.of((u) => u.docChanged && this.scheduleCompile())],
+          marksField, EditorView.updateListener.of((u) => this.changed(u))],
       }),
     });
+  }
+
+  // An edit compiles soon; once the author edits, the text is no longer the example picked.
+  changed(update) {
+    if (!update.docChanged) return;
+    if (update.transactions.some((tr) => tr.isUserEvent('input') || tr.isUserEvent('delete'))) $('example').value = '';
+    this.scheduleCompile();
   }
 
   get source() {
