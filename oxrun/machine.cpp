@@ -117,6 +117,27 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
     run(depth_ - 1);
 }
 
+inline void Machine::call_user(const Step& s, const Frame& caller_frame) {
+    if (depth_ >= limits_.max_depth)
+        raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
+    const Call& call = caller_frame.function->calls[s.operand];
+    const Function& callee = program_.functions[call.callee];
+    const std::size_t caller_index = depth_ - 1;
+    const Env& callee_env = push_frame(callee).env;
+    const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
+    for (const Argument& a : call.arguments) {
+        switch (a.kind) {
+            case Argument::Kind::value: callee_env.cells[*a.destination] = evaluate(*a.value, env); break;
+            case Argument::Kind::literal: callee_env.strs[*a.destination] = a.literal; break;
+            case Argument::Kind::str_value: callee_env.strs[*a.destination] = *str_at(env, a.var); break;
+            case Argument::Kind::cell_ref: callee_env.refs[*a.destination] = cell_at(env, a.var); break;
+            case Argument::Kind::str_ref: callee_env.str_refs[*a.destination] = str_at(env, a.var); break;
+            case Argument::Kind::value_unused: evaluate(*a.value, env); break;
+            case Argument::Kind::unused: break;
+        }
+    }
+}
+
 // The dispatch loop. The frame, its storage and the budget are kept in
 // locals; a call or a return reloads them.
 void Machine::run(std::size_t depth) {
@@ -177,37 +198,6 @@ void Machine::run(std::size_t depth) {
     }
 }
 
-void Machine::call_user(const Step& s, const Frame& caller_frame) {
-    if (depth_ >= limits_.max_depth)
-        raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
-    const Call& call = caller_frame.function->calls[s.operand];
-    const Function& callee = program_.functions[call.callee];
-    const std::size_t caller_index = depth_ - 1;
-    const Env& callee_env = push_frame(callee).env;
-    const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
-    for (const Argument& a : call.arguments) {
-        switch (a.kind) {
-            case Argument::Kind::value: {
-                const std::uint32_t v = evaluate(*a.value, env);
-                if (a.destination) callee_env.cells[*a.destination] = v;
-                break;
-            }
-            case Argument::Kind::literal:
-                if (a.destination) callee_env.strs[*a.destination] = a.literal;
-                break;
-            case Argument::Kind::str_value:
-                if (a.destination) callee_env.strs[*a.destination] = *str_at(env, a.var);
-                break;
-            case Argument::Kind::cell_ref:
-                if (a.destination) callee_env.refs[*a.destination] = cell_at(env, a.var);
-                break;
-            case Argument::Kind::str_ref:
-                if (a.destination) callee_env.str_refs[*a.destination] = str_at(env, a.var);
-                break;
-        }
-    }
-}
-
 void Machine::call_standard(const Step& s, const Frame& caller) {
     const Call& call = caller.function->calls[s.operand];
     host_args_.resize(call.arguments.size());
@@ -226,6 +216,8 @@ void Machine::call_standard(const Step& s, const Frame& caller) {
                 break;
             case Argument::Kind::cell_ref: h.cell = cell_at(caller.env, a.var); break;
             case Argument::Kind::str_ref: h.str = str_at(caller.env, a.var); break;
+            case Argument::Kind::value_unused:
+            case Argument::Kind::unused: break;  // only user callees' arguments are marked so
         }
     }
     host_.call(static_cast<std::uint16_t>(call.callee), host_args_);

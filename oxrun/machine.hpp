@@ -118,7 +118,7 @@ private:
     [[gnu::always_inline]] inline Frame& push_frame(const Function& f);
     [[gnu::always_inline]] inline void pop_frame();
     void run(std::size_t depth);
-    void call_user(const Step& s, const Frame& caller);
+    [[gnu::always_inline]] inline void call_user(const Step& s, const Frame& caller);
     void call_standard(const Step& s, const Frame& caller);
     [[noreturn]] void fault(const std::string& message, const Frame& at);
 

@@ -238,8 +238,11 @@ private:
 
     void set_destinations(Call& call) const {
         const oxdump::Function& callee = m_.functions[call.callee];
-        for (std::size_t k = 0; k < call.arguments.size() && k < callee.parameters.size(); ++k)
-            call.arguments[k].destination = destination(call.callee, callee.parameters[k]);
+        for (std::size_t k = 0; k < call.arguments.size(); ++k) {
+            Argument& a = call.arguments[k];
+            if (k < callee.parameters.size()) a.destination = destination(call.callee, callee.parameters[k]);
+            if (!a.destination) a.kind = a.kind == Argument::Kind::value ? Argument::Kind::value_unused : Argument::Kind::unused;
+        }
     }
 
     // A variable's name for traces: from the source, else as oxdump lists it.
