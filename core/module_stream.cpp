@@ -14,9 +14,9 @@ std::unique_ptr<ModuleStream> ModuleStream::create(const std::string& path) {
 
 std::unique_ptr<ModuleStream> ModuleStream::spool() { return std::unique_ptr<ModuleStream>(new ModuleStream()); }
 
-ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)), buffer_(std::make_unique_for_overwrite<unsigned char[]>(kBufferSize)) {}
+ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)), buffer_(new unsigned char[kBufferSize]) {}
 
-ModuleStream::ModuleStream() : spool_(true), buffer_(std::make_unique_for_overwrite<unsigned char[]>(kBufferSize)) {}
+ModuleStream::ModuleStream() : spool_(true), buffer_(new unsigned char[kBufferSize]) {}
 
 void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
     if (failed_ || size == 0) return;

@@ -16,8 +16,6 @@ using namespace oxbuild;
 using oxdump::Instruction;
 using oxdump::VariableRef;
 
-constexpr std::size_t kGlobalClasses = 3;  // int, uint, str
-
 // The highest slot used, plus one, per type class: the storage a function
 // (or the globals) needs, whatever counts the module claims.
 using SlotUse = std::array<std::uint32_t, kTypeClassCount>;

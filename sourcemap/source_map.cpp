@@ -157,10 +157,10 @@ bool read_module_back(oxbuild::ModuleStream& stream, std::vector<std::uint8_t>& 
 }
 
 void compile_into(CompiledSource& out, oxbuild::SourceStream& source, const std::string& path,
-                  const std::string& display) {
+                  const std::string& display, oxbuild::MessageStyle style) {
     MapListener listener(*out.map);
     std::ostringstream messages;
-    oxbuild::Compiler c(messages, oxbuild::MessageStyle::utf8);
+    oxbuild::Compiler c(messages, style);
     const auto module = oxbuild::ModuleStream::spool();
     c.main_source = &source;
     c.main_source_name = display;
@@ -253,7 +253,7 @@ std::optional<int> SourceMap::file_named(std::string_view path) const {
     return std::nullopt;
 }
 
-CompiledSource compile_source(const std::string& path, const std::string& display) {
+CompiledSource compile_source(const std::string& path, const std::string& display, oxbuild::MessageStyle style) {
     CompiledSource out;
     const auto source = oxbuild::SourceStream::open(path);
     if (!source) {
@@ -265,7 +265,7 @@ CompiledSource compile_source(const std::string& path, const std::string& displa
     out.map->files[0].name = display;
     out.map->files[0].path = path;
     out.map->files[0].set_text(read_text(path));
-    compile_into(out, *source, path, display);
+    compile_into(out, *source, path, display, style);
     return out;
 }
 

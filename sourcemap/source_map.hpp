@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/messages.hpp"
 #include "format/bytecode.hpp"
 
 namespace sourcemap {
@@ -110,7 +111,8 @@ struct CompiledSource {
 };
 
 // display is the main source's name in messages and the line table.
-CompiledSource compile_source(const std::string& path, const std::string& display);
+CompiledSource compile_source(const std::string& path, const std::string& display,
+                              oxbuild::MessageStyle style = oxbuild::MessageStyle::utf8);
 
 // Whether module is exactly the module the source compiled to.
 bool same_module(const CompiledSource& compiled, std::span<const std::uint8_t> module);
