@@ -26,11 +26,120 @@ enum class Role : std::uint8_t {
     binary, prefix, assign, reference, hash,
 };
 
+constexpr std::size_t kRoleCount = static_cast<std::size_t>(Role::hash) + 1;
+
+// The words the layout of statements looks at.
+enum class Keyword : std::uint8_t { none, if_word, while_word, else_word, elseif_word };
+constexpr std::array kKeywords{Keyword::none, Keyword::if_word, Keyword::while_word, Keyword::else_word,
+                               Keyword::elseif_word};
+
+Keyword keyword_of(std::string_view word) {
+    switch (word.size()) {
+        case 2: return word == "if" ? Keyword::if_word : Keyword::none;
+        case 4: return word == "else" ? Keyword::else_word : Keyword::none;
+        case 5: return word == "while" ? Keyword::while_word : Keyword::none;
+        case 6: return word == "elseif" ? Keyword::elseif_word : Keyword::none;
+        default: return Keyword::none;
+    }
+}
+
+// What goes between two elements.
+struct Sep {
+    enum Kind : std::uint8_t { join, space, keep, line_break } kind;
+    bool blank = false;         // a blank line of the source may stay
+    bool continuation = false;  // a statement's further line
+    constexpr bool operator==(const Sep&) const = default;
+};
+
+// What the separator between two tokens of the statements (no directive,
+// no menu) depends on.
+struct CodePair {
+    Role ra, rb;
+    bool a_outside_parens;  // no parenthesis open around the first
+    bool b_top_level;       // the second at block level 0
+    Keyword ka, kb;
+};
+
+constexpr Sep code_sep(const CodePair& p) {
+    const Role ra = p.ra, rb = p.rb;
+    if (ra == Role::semicolon && p.a_outside_parens) return {Sep::line_break, true};
+    if (ra == Role::block_open || rb == Role::block_close) return {Sep::line_break, false};
+    if (ra == Role::block_close)
+        return p.kb == Keyword::else_word || p.kb == Keyword::elseif_word ? Sep{Sep::space} : Sep{Sep::line_break, true};
+    if (rb == Role::block_open) {
+        if (ra == Role::close_paren && p.b_top_level) return {Sep::line_break, false};
+        if (ra == Role::close_paren || p.ka == Keyword::else_word) return {Sep::space};
+        return {Sep::line_break, true};
+    }
+    if (rb == Role::semicolon || rb == Role::comma || rb == Role::close_paren || ra == Role::open_paren)
+        return {Sep::join};
+    if (ra == Role::comma) return {Sep::space};
+    if (rb == Role::open_paren) {
+        if (p.ka == Keyword::if_word || p.ka == Keyword::while_word || p.ka == Keyword::elseif_word) return {Sep::space};
+        // In the statements, the words and only they take the plain role.
+        return {ra == Role::plain || ra == Role::prefix ? Sep::join : Sep::space};
+    }
+    if (ra == Role::prefix || ra == Role::reference) return {Sep::join};
+    return {Sep::space};
+}
+
+// A statement token's class for code_sep: its role, with what code_sep
+// reads beyond the role folded in (a word's keyword, a ';' inside
+// parentheses, a '{' inside a block), so that a table by two classes gives
+// every separator between statement tokens.
+enum SepClass : std::uint8_t {
+    kClassIf = kRoleCount, kClassWhile, kClassElse, kClassElseif, kClassSemicolonInParens, kClassBlockOpenInside,
+    kSepClassCount
+};
+
+constexpr CodePair pair_of_classes(std::size_t a, std::size_t b, bool other_outside, bool other_top) {
+    const auto role_of = [](std::size_t c) {
+        if (c >= kClassIf && c <= kClassElseif) return Role::plain;
+        if (c == kClassSemicolonInParens) return Role::semicolon;
+        if (c == kClassBlockOpenInside) return Role::block_open;
+        return static_cast<Role>(c);
+    };
+    const auto keyword_of_class = [](std::size_t c) {
+        return c >= kClassIf && c <= kClassElseif ? kKeywords[c - kClassIf + 1] : Keyword::none;
+    };
+    const Role ra = role_of(a), rb = role_of(b);
+    // Where the role alone leaves them unread, the flags take other_*.
+    const bool outside = ra == Role::semicolon ? a != kClassSemicolonInParens : other_outside;
+    const bool top = rb == Role::block_open ? b != kClassBlockOpenInside : other_top;
+    return {ra, rb, outside, top, keyword_of_class(a), keyword_of_class(b)};
+}
+
+using CodeSepTable = std::array<std::array<Sep, kSepClassCount>, kSepClassCount>;
+
+constexpr CodeSepTable make_code_seps() {
+    CodeSepTable table{};
+    for (std::size_t a = 0; a < kSepClassCount; ++a)
+        for (std::size_t b = 0; b < kSepClassCount; ++b) table[a][b] = code_sep(pair_of_classes(a, b, true, true));
+    return table;
+}
+
+// The classes hold all that code_sep reads: the flags they leave out
+// change nothing.
+constexpr bool classes_are_enough() {
+    for (std::size_t a = 0; a < kSepClassCount; ++a)
+        for (std::size_t b = 0; b < kSepClassCount; ++b)
+            for (const bool outside : {false, true})
+                for (const bool top : {false, true})
+                    if (!(code_sep(pair_of_classes(a, b, outside, top)) == code_sep(pair_of_classes(a, b, true, true))))
+                        return false;
+    return true;
+}
+static_assert(classes_are_enough());
+
+constexpr CodeSepTable kCodeSeps = make_code_seps();
+
 struct Info {
     int directive = -1;       // the serial number of the directive it belongs to
     int directive_level = 0;  // the block level of that directive's '#'
     int depth = 0;            // parentheses around it
     Role role = Role::plain;
+    bool code = false;        // neither in a directive nor in a menu
+    std::uint8_t sep_class = 0;  // a statement token's SepClass
 };
 
 // A token with what the layout knows of it; its text is its bytes in the
@@ -38,6 +147,7 @@ struct Info {
 struct Seen {
     Token t;
     Info in;
+    Keyword keyword = Keyword::none;
     std::string_view text;
     std::string own;
 
@@ -51,6 +161,7 @@ struct Seen {
             own.assign(token_text);
             text = own;
         }
+        keyword = t.kind == TokenKind::punctuation ? Keyword::none : keyword_of(text);
     }
 };
 
@@ -122,7 +233,7 @@ std::string_view comment_inner(std::string_view comment) {
 
 }  // namespace
 
-class Layout::Engine {
+class Layout::Engine final : public TokenSink {
 public:
     Engine(std::string_view source, bool place) : source_(source), end_(input_end(source)), place_(place) {
         const std::size_t first_line_end = source.find('\n');
@@ -131,18 +242,16 @@ public:
         out_.resize(source.size() + source.size() / 4 + kOutputSlack);
     }
 
-    void token(const Token& t, std::string_view text);
-    void comment(const Comment& c) { pending_.push_back(c); }
+    void token(const Token& t, std::string_view text) override;
+    void comment(const Comment& c) override {
+        if (comment_texts_ != nullptr) comment_texts_->emplace_back(source_.substr(c.begin, c.end - c.begin));
+        pending_.push_back(c);
+    }
+    std::vector<std::string>* comment_texts_ = nullptr;
     Laid finish();
     std::vector<Placed> placed;
 
 private:
-    struct Sep {
-        enum Kind : std::uint8_t { join, space, keep, line_break } kind;
-        bool blank = false;         // a blank line of the source may stay
-        bool continuation = false;  // a statement's further line
-    };
-
     void annotate(Seen& b) const;
     void annotate_directive(Seen& b) const;
     Role code_role(const Seen& b) const;
@@ -150,13 +259,15 @@ private:
     Sep between_tokens(const Seen& a, const Seen& b) const;
     Sep in_directive(const Seen& a, const Seen& b) const;
     Sep in_menu(const Seen& a, const Seen& b) const;
-    Sep in_code(const Seen& a, const Seen& b) const;
+    static Sep in_code(const Seen& a, const Seen& b);
+    static std::uint8_t sep_class_of(const Seen& b);
     Sep decide(const Element& next, const Seen* b, std::size_t newlines) const;
     bool continues() const;
     bool may_continue(const Seen& b) const;
     int indent_of(const Seen* b, bool for_comment) const;
 
     void lay(const Element& e, const Seen* next_token);
+    void lay_token(const Seen& b);
     bool emit_gap(const Element& next, const Seen* b);
     void emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines);
     void emit_break(std::size_t newlines, int indent);
@@ -173,7 +284,9 @@ private:
     Element prev_;            // the last element laid out
     bool first_ = true;
     bool prev_line_comment_ = false;
-    bool last_quoted_ = false;  // the last token is a quoted text or file name
+    // Neither the first element, nor in a verbatim region, nor placing, no
+    // error, and the last element a token: the next token's short path.
+    bool short_path_ = false;
     // The directives met: a serial number for each.
     mutable int directives_ = 0;
     mutable int directive_ = -1;
@@ -193,6 +306,19 @@ private:
         used_ += bytes.size();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
+    void make_room(std::size_t n) {
+        if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
+    }
+    // The source's bytes [begin, end): a short run copied whole in one
+    // fixed-size move where the source has the bytes to spare.
+    void put_source(std::size_t begin, std::size_t end) {
+        const std::size_t n = end - begin;
+        make_room(n + kShortCopy);
+        char* at = out_.data() + used_;
+        if (n <= kShortCopy && begin + kShortCopy <= source_.size()) std::memcpy(at, source_.data() + begin, kShortCopy);
+        else std::memcpy(at, source_.data() + begin, n);
+        used_ += n;
+    }
     void put_blanks(std::size_t n) {
         if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
         std::memset(out_.data() + used_, ' ', n);
@@ -258,18 +384,33 @@ Role Layout::Engine::code_role(const Seen& b) const {
     }
 }
 
+std::uint8_t Layout::Engine::sep_class_of(const Seen& b) {
+    switch (b.in.role) {
+        case Role::plain:
+            return b.keyword == Keyword::none ? static_cast<std::uint8_t>(Role::plain)
+                                              : static_cast<std::uint8_t>(kClassIf + static_cast<int>(b.keyword) - 1);
+        case Role::semicolon:
+            return b.in.depth == 0 ? static_cast<std::uint8_t>(Role::semicolon) : static_cast<std::uint8_t>(kClassSemicolonInParens);
+        case Role::block_open:
+            return b.t.level == 0 ? static_cast<std::uint8_t>(Role::block_open) : static_cast<std::uint8_t>(kClassBlockOpenInside);
+        default: return static_cast<std::uint8_t>(b.in.role);
+    }
+}
+
 void Layout::Engine::annotate(Seen& b) const {
     annotate_directive(b);
     if (b.in.directive < 0) b.in.role = code_role(b);
     b.in.depth = depth_;
+    b.in.code = b.in.directive < 0 && b.t.menu_depth == 0;
+    if (b.in.code) b.in.sep_class = sep_class_of(b);
 }
 
-Layout::Engine::Sep Layout::Engine::in_directive(const Seen& a, const Seen& b) const {
+Sep Layout::Engine::in_directive(const Seen& a, const Seen& b) const {
     if (a.in.directive == b.in.directive) return {a.in.role == Role::hash ? Sep::join : Sep::keep};
     return {Sep::line_break, b.in.role != Role::menu_open};
 }
 
-Layout::Engine::Sep Layout::Engine::in_menu(const Seen& a, const Seen& b) const {
+Sep Layout::Engine::in_menu(const Seen& a, const Seen& b) const {
     const Role ra = a.in.role, rb = b.in.role;
     if (rb == Role::menu_open || rb == Role::menu_close || ra == Role::menu_open) return {Sep::line_break, false};
     if (ra == Role::menu_close) return {Sep::line_break, true};
@@ -279,47 +420,20 @@ Layout::Engine::Sep Layout::Engine::in_menu(const Seen& a, const Seen& b) const 
     return {Sep::space};
 }
 
-namespace {
-bool is_keyword(const Seen& s, std::string_view word) { return is_word_token(s.t) && s.text == word; }
-}  // namespace
-
-Layout::Engine::Sep Layout::Engine::in_code(const Seen& a, const Seen& b) const {
-    const Role ra = a.in.role, rb = b.in.role;
-    if (ra == Role::semicolon && a.in.depth == 0) return {Sep::line_break, true};
-    if (ra == Role::block_open || rb == Role::block_close) return {Sep::line_break, false};
-    if (ra == Role::block_close)
-        return is_keyword(b, "else") || is_keyword(b, "elseif") ? Sep{Sep::space} : Sep{Sep::line_break, true};
-    if (rb == Role::block_open) {
-        if (ra == Role::close_paren && b.t.level == 0) return {Sep::line_break, false};
-        if (ra == Role::close_paren || is_keyword(a, "else")) return {Sep::space};
-        return {Sep::line_break, true};
-    }
-    if (rb == Role::semicolon || rb == Role::comma || rb == Role::close_paren || ra == Role::open_paren)
-        return {Sep::join};
-    if (ra == Role::comma) return {Sep::space};
-    if (rb == Role::open_paren) {
-        if (is_keyword(a, "if") || is_keyword(a, "while") || is_keyword(a, "elseif")) return {Sep::space};
-        return {is_word_token(a.t) || ra == Role::prefix ? Sep::join : Sep::space};
-    }
-    if (ra == Role::prefix || ra == Role::reference) return {Sep::join};
-    return {Sep::space};
-}
+Sep Layout::Engine::in_code(const Seen& a, const Seen& b) { return kCodeSeps[a.in.sep_class][b.in.sep_class]; }
 
 // Where a token follows a token, with no comment between.
-Layout::Engine::Sep Layout::Engine::between_tokens(const Seen& a, const Seen& b) const {
+Sep Layout::Engine::between_tokens(const Seen& a, const Seen& b) const {
+    if (a.in.code && b.in.code) return in_code(a, b);
     if (b.in.role == Role::hash) return {Sep::line_break, true};
     if (a.in.directive >= 0) return in_directive(a, b);
     if (a.t.menu_depth > 0 || b.t.menu_depth > 0) return in_menu(a, b);
     return in_code(a, b);
 }
 
-namespace {
-bool is_code(const Seen& s) { return s.in.directive < 0 && s.t.menu_depth == 0; }
-}  // namespace
-
 // A statement goes on past the last token laid out.
 bool Layout::Engine::continues() const {
-    if (!have_a_ || !is_code(*a_)) return false;
+    if (!have_a_ || !a_->in.code) return false;
     const Role role = a_->in.role;
     if (role == Role::block_open || role == Role::block_close) return false;
     if (role == Role::semicolon && a_->in.depth == 0) return false;
@@ -328,7 +442,7 @@ bool Layout::Engine::continues() const {
 
 // A statement may go on to a further line before this token.
 bool Layout::Engine::may_continue(const Seen& b) const {
-    if (!continues() || !is_code(b)) return false;
+    if (!continues() || !b.in.code) return false;
     const Role role = b.in.role;
     return role != Role::close_paren && role != Role::semicolon && role != Role::comma && role != Role::block_open;
 }
@@ -349,7 +463,7 @@ int Layout::Engine::indent_of(const Seen* b, bool for_comment) const {
 // Between tokens, the style decides, and a line break of the source inside
 // a statement stays. Next to a comment: a line comment ends its line, a
 // comment on a line of its own stays there, other comments stay inline.
-Layout::Engine::Sep Layout::Engine::decide(const Element& next, const Seen* b, std::size_t newlines) const {
+Sep Layout::Engine::decide(const Element& next, const Seen* b, std::size_t newlines) const {
     if (!prev_.comment && !next.comment) {
         const Sep sep = between_tokens(*a_, *b);
         if (sep.kind == Sep::line_break || newlines == 0) return sep;
@@ -406,6 +520,7 @@ bool Layout::Engine::emit_gap(const Element& next, const Seen* b) {
 
 // One element after the white space before it; b is the token coming.
 void Layout::Engine::lay(const Element& e, const Seen* b) {
+    short_path_ = false;
     if (!error_.empty()) return;
     if (first_ && source_.substr(0, e.begin).find_first_not_of(" \t\r\n") != std::string_view::npos)
         error_ = "text before the first token";
@@ -430,6 +545,45 @@ void Layout::Engine::lay(const Element& e, const Seen* b) {
     prev_ = e;
     prev_line_comment_ = e.comment && is_line_comment(source_, {e.begin, e.end});
     first_ = false;
+    short_path_ = !verbatim_ && !place_ && !e.comment;
+}
+
+// A token after a token, as most are, on a short path: no comment or
+// verbatim region around it, no placing kept, nothing but white space
+// before it. Everything else goes through lay.
+void Layout::Engine::lay_token(const Seen& b) {
+    const Element e{b.t.begin, b.t.end, false};
+    if (!short_path_) [[unlikely]]
+        return lay(e, &b);
+    const char* const text = source_.data();
+    std::size_t newlines = 0;
+    // Most gaps are empty or one blank.
+    if (e.begin > prev_.end + 1 || (e.begin == prev_.end + 1 && text[prev_.end] != ' ')) {
+        for (std::size_t i = prev_.end; i < e.begin; ++i) {
+            const char c = text[i];
+            if (c == '\n') ++newlines;
+            else if (c != ' ' && c != '\t' && c != '\r') [[unlikely]] return lay(e, &b);
+        }
+    }
+    Sep sep = a_->in.code && b.in.code ? in_code(*a_, b) : between_tokens(*a_, b);
+    if (sep.kind != Sep::line_break && newlines != 0 && (sep.kind == Sep::keep || may_continue(b)))
+        sep = {Sep::line_break, false, true};
+    starts_statement_ = sep.kind == Sep::line_break && !sep.continuation;
+    if (sep.kind == Sep::line_break) {
+        emit_line_break(e, &b, sep, newlines);
+    } else {
+        const bool gap = e.begin != prev_.end;
+        if (sep.kind == Sep::space) put(' ');
+        else if (sep.kind == Sep::keep)
+            for (std::size_t i = prev_.end; i < e.begin; ++i)
+                if (text[i] != '\r') put(text[i]);
+        // Side by side, two tokens must not read as one.
+        const char last = last_put();
+        if (gap && last != ' ' && last != '\t' && would_join(last, text[e.begin])) put(' ');
+    }
+    put_source(e.begin, e.end);
+    prev_ = e;
+    prev_line_comment_ = false;
 }
 
 void Layout::Engine::flush_comments(const Seen* next_token) {
@@ -438,11 +592,10 @@ void Layout::Engine::flush_comments(const Seen* next_token) {
 }
 
 void Layout::Engine::token(const Token& t, std::string_view text) {
-    last_quoted_ = t.kind == TokenKind::text || t.kind == TokenKind::file_name;
     b_->take(t, text, source_);
     annotate(*b_);
     if (!pending_.empty()) flush_comments(b_);
-    lay({t.begin, t.end, false}, b_);
+    lay_token(*b_);
     std::swap(a_, b_);
     have_a_ = true;
 }
@@ -459,7 +612,9 @@ Laid Layout::Engine::finish() {
         return {{}, "text after the last token"};
     // A quoted text that runs to the end of the input (never closed) would
     // take a line end added after it into itself.
-    const bool open_quote = !first_ && !prev_.comment && last_quoted_ && prev_.end == end_;
+    const bool last_quoted =
+        have_a_ && !prev_.comment && (a_->t.kind == TokenKind::text || a_->t.kind == TokenKind::file_name);
+    const bool open_quote = !first_ && last_quoted && prev_.end == end_;
     if (!first_ && !open_quote) put(eol_);
     put(source_.substr(end_));
     return {result(), {}};
@@ -469,6 +624,8 @@ Layout::Layout(std::string_view source, bool place) : engine_(std::make_unique<E
 Layout::~Layout() = default;
 void Layout::token(const Token& t, std::string_view text) { engine_->token(t, text); }
 void Layout::comment(const Comment& c) { engine_->comment(c); }
+TokenSink& Layout::sink() { return *engine_; }
+void Layout::keep_comment_texts(std::vector<std::string>& texts) { engine_->comment_texts_ = &texts; }
 Laid Layout::finish() { return engine_->finish(); }
 const std::vector<Placed>& Layout::placed() const { return engine_->placed; }
 

@@ -45,6 +45,10 @@ public:
 
     void token(const Token& t, std::string_view text) override;
     void comment(const Comment& c) override;
+    // The sink that lays out: this layout without its own call between.
+    TokenSink& sink();
+    // Each comment's text is added to texts as it comes.
+    void keep_comment_texts(std::vector<std::string>& texts);
     Laid finish();
     const std::vector<Placed>& placed() const;
 

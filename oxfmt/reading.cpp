@@ -1,7 +1,6 @@
 #include "oxfmt/reading.hpp"
 
 #include <algorithm>
-#include <deque>
 #include <new>
 #include <sstream>
 
@@ -58,7 +57,8 @@ private:
     Token token_;
     std::string text_;      // the waiting token's text, when not its bytes
     bool own_text_ = false;
-    std::deque<Comment> comments_;
+    std::vector<Comment> comments_;  // heard and not yet handed on: from first_comment_
+    std::size_t first_comment_ = 0;
 };
 
 std::size_t Recorder::trimmed_end(std::size_t begin, std::int64_t end) const {
@@ -68,16 +68,18 @@ std::size_t Recorder::trimmed_end(std::size_t begin, std::int64_t end) const {
 }
 
 void Recorder::hand_on_comments_before(std::size_t offset) {
-    while (!comments_.empty() && comments_.front().begin < offset) {
-        sink_.comment(comments_.front());
-        comments_.pop_front();
+    for (; first_comment_ < comments_.size() && comments_[first_comment_].begin < offset; ++first_comment_)
+        sink_.comment(comments_[first_comment_]);
+    if (first_comment_ == comments_.size()) {
+        comments_.clear();
+        first_comment_ = 0;
     }
 }
 
 void Recorder::hand_on_token() {
     if (!waiting_) return;
     waiting_ = false;
-    hand_on_comments_before(token_.begin);
+    if (!comments_.empty()) hand_on_comments_before(token_.begin);
     const std::string_view bytes = source_.substr(token_.begin, token_.end - token_.begin);
     if (returns_ && !own_text_ && bytes.find(kCarriageReturn) != std::string_view::npos) {
         text_.assign(bytes);
