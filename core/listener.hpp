@@ -54,6 +54,12 @@ struct SourceSpan {
 
 class CompileListener {
 public:
+    // Whether it hears the program's meaning: declarations, uses, calls and
+    // instructions. One that hears only the reading (files, tokens,
+    // comments, defines, blocks, resources) spares the compiler finding
+    // where each of those stands.
+    virtual bool hears_meaning() const { return true; }
+
     // An include file opened as file_number: its name as written and the path read.
     virtual void file_entered(int /*file_number*/, std::string_view /*name*/, const std::string& /*path*/) {}
     // The quoted file name of #include, #bitmap or #wave; end is past its closing quote.

@@ -28,7 +28,7 @@ void Compiler::tell_instruction(Opcode op) const {
     std::int64_t address = -1;
     if (sink.counting()) address = sink.counter();
     else if (module != nullptr) address = module->written() - run.layout.code_base;
-    listener->instruction_started(address, point_here(), reader.line, op);
+    meaning_listener->instruction_started(address, point_here(), reader.line, op);
 }
 
 std::string Compiler::resolve(std::string_view name_as_written) const {

@@ -122,6 +122,9 @@ public:
     // (listen), or pass 1 (listen_to_pass_1); listener is set while that
     // pass runs.
     CompileListener* listener = nullptr;
+    // The listener while it hears the program's meaning, or nullptr: the
+    // hooks of declarations, uses, calls and instructions test this one.
+    CompileListener* meaning_listener = nullptr;
     SourceOpener* opener = nullptr;
     void listen(CompileListener* l) { pass_2_listener_ = l; }
     bool listened() const { return pass_2_listener_ != nullptr; }
@@ -137,7 +140,7 @@ public:
     // Starts an instruction with its opcode; a listener hears its code
     // address and source line first.
     void emit_instruction(Opcode op) {
-        if (listener != nullptr) [[unlikely]] tell_instruction(op);
+        if (meaning_listener != nullptr) [[unlikely]] tell_instruction(op);
         emit_opcode(sink, op);
     }
 
@@ -170,6 +173,7 @@ private:
     [[gnu::cold]] void tell_instruction(Opcode op) const;
     void attach_listener(CompileListener* l) {
         listener = l;
+        meaning_listener = l != nullptr && l->hears_meaning() ? l : nullptr;
         lex.use_listener(l);
         reader.use_listener(l);
     }

@@ -119,8 +119,8 @@ public:
     // The raw offset just past the word, quote or brace read last: past its
     // last byte, before a comment removed right there.
     std::int64_t word_end() const {
-        const std::int64_t here = stream_->raw_offset(next_);
-        return comment_stream_ == stream_ && here == comment_end_ ? comment_start_ : stream_->raw_end(next_);
+        if (comment_stream_ == stream_ && stream_->raw_offset(next_) == comment_end_) return comment_start_;
+        return stream_->raw_end(next_);
     }
     // The raw offset of the current character, where a token read next begins.
     std::int64_t offset_here() const { return stream_->raw_offset(next_); }

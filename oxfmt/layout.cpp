@@ -17,6 +17,7 @@ constexpr int kIndentWidth = 4;        // blanks per level
 constexpr int kContinuationLevels = 2;  // a statement's further lines, past its first
 constexpr std::size_t kOutputSlack = 64;
 constexpr std::size_t kShortCopy = 16;  // copied byte by byte
+constexpr std::string_view kBlankRun = "                ";  // indentation written this many at a time
 constexpr std::string_view kOff = "oxfmt off";
 constexpr std::string_view kOn = "oxfmt on";
 
@@ -319,11 +320,6 @@ private:
         else std::memcpy(at, source_.data() + begin, n);
         used_ += n;
     }
-    void put_blanks(std::size_t n) {
-        if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
-        std::memset(out_.data() + used_, ' ', n);
-        used_ += n;
-    }
     char last_put() const { return used_ == 0 ? ' ' : out_[used_ - 1]; }
     std::string result() {
         out_.resize(used_);
@@ -479,8 +475,18 @@ Sep Layout::Engine::decide(const Element& next, const Seen* b, std::size_t newli
 }
 
 void Layout::Engine::emit_break(std::size_t newlines, int indent) {
-    for (std::size_t n = 0; n < newlines; ++n) put(eol_);
-    put_blanks(static_cast<std::size_t>(std::max(indent, 0) * kIndentWidth));
+    const auto blanks = static_cast<std::size_t>(std::max(indent, 0) * kIndentWidth);
+    make_room(newlines * eol_.size() + blanks + kBlankRun.size());
+    char* const start = out_.data() + used_;
+    char* at = start;
+    for (std::size_t n = 0; n < newlines; ++n) {
+        if (eol_.size() == 2) *at++ = '\r';
+        *at++ = '\n';
+    }
+    // A run at a time: the room made above holds the last run's overshoot.
+    for (std::size_t done = 0; done < blanks; done += kBlankRun.size())
+        std::memcpy(at + done, kBlankRun.data(), kBlankRun.size());
+    used_ += static_cast<std::size_t>(at - start) + blanks;
 }
 
 void Layout::Engine::emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines) {

@@ -29,6 +29,7 @@ public:
         : source_(source), end_(input_end(source)), returns_(source.find(kCarriageReturn) != std::string_view::npos),
           sink_(sink) {}
 
+    bool hears_meaning() const override { return false; }
     void token_read(oxbuild::TokenKind kind, const oxbuild::SourceSpan& span) override;
     void comment_read(const oxbuild::SourceSpan& span) override;
     void define_used(const oxbuild::NameAt& name, std::string_view replacement) override;
@@ -63,7 +64,8 @@ private:
 
 std::size_t Recorder::trimmed_end(std::size_t begin, std::int64_t end) const {
     auto e = std::min(static_cast<std::size_t>(std::max<std::int64_t>(end, 0)), end_);
-    while (returns_ && e > begin && source_[e - 1] == kCarriageReturn) --e;
+    if (returns_) [[unlikely]]
+        while (e > begin && source_[e - 1] == kCarriageReturn) --e;
     return e;
 }
 
@@ -80,13 +82,15 @@ void Recorder::hand_on_token() {
     if (!waiting_) return;
     waiting_ = false;
     if (!comments_.empty()) hand_on_comments_before(token_.begin);
+    if (own_text_) return sink_.token(token_, text_);
     const std::string_view bytes = source_.substr(token_.begin, token_.end - token_.begin);
-    if (returns_ && !own_text_ && bytes.find(kCarriageReturn) != std::string_view::npos) {
+    if (returns_ && bytes.find(kCarriageReturn) != std::string_view::npos) [[unlikely]] {
         text_.assign(bytes);
         std::erase(text_, kCarriageReturn);
         own_text_ = true;
+        return sink_.token(token_, text_);
     }
-    sink_.token(token_, own_text_ ? std::string_view(text_) : bytes);
+    sink_.token(token_, bytes);
 }
 
 void Recorder::token_read(TokenKind kind, const oxbuild::SourceSpan& span) {

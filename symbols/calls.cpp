@@ -78,9 +78,9 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
     const SourcePoint name_end = c.point_here();
     c.reader.skip_space();
     if (c.reader.cur() == '(') {
-        c.listener->function_called({name.view(), name_end});
+        c.meaning_listener->function_called({name.view(), name_end});
     } else if (c.reader.cur() == '=') {
-        c.listener->variable_used({name.view(), name_end}, lookup_symbol(c, name));
+        c.meaning_listener->variable_used({name.view(), name_end}, lookup_symbol(c, name));
     }
 }
 
@@ -153,7 +153,7 @@ void compile_assignment(Compiler& c, const Word& name) {
 }  // namespace
 
 void compile_identifier_statement(Compiler& c, const Word& name) {
-    if (c.listener != nullptr) [[unlikely]] tell_statement_name(c, name);
+    if (c.meaning_listener != nullptr) [[unlikely]] tell_statement_name(c, name);
     const unsigned char ch = c.reader.skip_space_and_peek();
     if (ch == '(') compile_call(c, name);
     else if (ch == '=') compile_assignment(c, name);

@@ -60,7 +60,7 @@ bool read_parameter(Compiler& c, ParameterList& params, std::size_t index) {
             slot = params.counters[static_cast<std::size_t>(type_class_index(type))]++;
             params.add_named(id, type);
         }
-        if (c.listener != nullptr) [[unlikely]] c.listener->parameter_declared(c.name_here(name.view()), type, index, slot);
+        if (c.meaning_listener != nullptr) [[unlikely]] c.meaning_listener->parameter_declared(c.name_here(name.view()), type, index, slot);
     }
     if (recorded) {
         params.types.push_back(type);
@@ -164,8 +164,8 @@ void compile_declaration(Compiler& c, TypeCode type) {
         const NameId id = c.names.intern(name);  // numbered once, for every table it goes into
         if (c.p().scopes.declare(c.diag, c.block_level(), name, id, type)) {
             const std::int32_t slot = number_variable(c, type, id);
-            if (c.listener != nullptr) [[unlikely]]
-                c.listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
+            if (c.meaning_listener != nullptr) [[unlikely]]
+                c.meaning_listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
         }
         if (c.reader.skip_space_and_peek() != ',') break;
         c.reader.step_over(1);
@@ -180,7 +180,7 @@ void compile_declaration(Compiler& c, TypeCode type) {
 
 void compile_function_statement(Compiler& c, const Word& name) {
     SourcePoint name_end;
-    if (c.listener != nullptr) [[unlikely]] name_end = c.point_here();
+    if (c.meaning_listener != nullptr) [[unlikely]] name_end = c.point_here();
     if (c.reader.skip_space_and_peek() != '(') {
         c.lex.syntax_error();
         return;
@@ -191,7 +191,7 @@ void compile_function_statement(Compiler& c, const Word& name) {
     if (!read_parameter_list(c, params)) return;
     if (!declare_or_compare_prototype(c, name, id, params)) return;
     const bool definition = c.reader.skip_space_and_peek() == '{';
-    if (c.listener != nullptr) [[unlikely]] c.listener->function_declared({name.view(), name_end}, params.types, definition);
+    if (c.meaning_listener != nullptr) [[unlikely]] c.meaning_listener->function_declared({name.view(), name_end}, params.types, definition);
     if (!definition) {
         c.lex.expect_semicolon();
         return;

@@ -5,7 +5,7 @@
 namespace oxbuild {
 
 void tell_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
-    c.listener->variable_used(c.name_here(name.view()), symbol);
+    c.meaning_listener->variable_used(c.name_here(name.view()), symbol);
 }
 
 void report_bad_operand(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {

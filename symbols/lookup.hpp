@@ -19,7 +19,7 @@ inline std::optional<SymbolInfo> lookup_symbol(Compiler& c, const Word& name) {
 // Tells the listener of a variable named where the reader stands.
 [[gnu::cold]] void tell_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol);
 inline void note_variable_use(Compiler& c, const Word& name, const std::optional<SymbolInfo>& symbol) {
-    if (c.listener != nullptr) [[unlikely]] tell_variable_use(c, name, symbol);
+    if (c.meaning_listener != nullptr) [[unlikely]] tell_variable_use(c, name, symbol);
 }
 
 // The operand rule: a name in an expression or as an assignment's target
