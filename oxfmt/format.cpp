@@ -7,7 +7,7 @@ Formatted format_source(const std::string& path, std::string_view display_name, 
     Formatted f;
     Layout layout(bytes, false);
     layout.keep_comment_texts(f.comments);
-    const Compiled compiled = read_source(path, display_name, bytes, layout.sink(), opener, style);
+    const Compiled compiled = layout.read(path, display_name, opener, style);
     if (!compiled.clean) {
         f.status = Formatted::Status::refused;
         f.messages = compiled.messages;

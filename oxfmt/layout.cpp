@@ -8,6 +8,7 @@
 
 #include "core/char_classes.hpp"
 #include "format/bytecode.hpp"
+#include "oxfmt/recorder.hpp"
 
 namespace oxfmt {
 
@@ -249,6 +250,7 @@ public:
         pending_.push_back(c);
     }
     std::vector<std::string>* comment_texts_ = nullptr;
+    std::string_view source() const { return source_; }
     Laid finish();
     std::vector<Placed> placed;
 
@@ -631,6 +633,10 @@ Layout::~Layout() = default;
 void Layout::token(const Token& t, std::string_view text) { engine_->token(t, text); }
 void Layout::comment(const Comment& c) { engine_->comment(c); }
 TokenSink& Layout::sink() { return *engine_; }
+Compiled Layout::read(const std::string& path, std::string_view display_name, oxbuild::SourceOpener* opener,
+                      oxbuild::MessageStyle style) {
+    return read_source_into(path, display_name, engine_->source(), *engine_, opener, style);
+}
 void Layout::keep_comment_texts(std::vector<std::string>& texts) { engine_->comment_texts_ = &texts; }
 Laid Layout::finish() { return engine_->finish(); }
 const std::vector<Placed>& Layout::placed() const { return engine_->placed; }

@@ -47,6 +47,10 @@ public:
     void comment(const Comment& c) override;
     // The sink that lays out: this layout without its own call between.
     TokenSink& sink();
+    // Reads the source through the compiler into this layout, as
+    // read_source does.
+    Compiled read(const std::string& path, std::string_view display_name, oxbuild::SourceOpener* opener,
+                  oxbuild::MessageStyle style);
     // Each comment's text is added to texts as it comes.
     void keep_comment_texts(std::vector<std::string>& texts);
     Laid finish();
