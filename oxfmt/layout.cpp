@@ -45,8 +45,9 @@ Keyword keyword_of(std::string_view word) {
     }
 }
 
-// What goes between two elements.
-struct Sep {
+// What goes between two elements (four bytes, so that a table of them is
+// indexed by a shift).
+struct alignas(4) Sep {
     enum Kind : std::uint8_t { join, space, keep, line_break } kind;
     bool blank = false;         // a blank line of the source may stay
     bool continuation = false;  // a statement's further line
@@ -576,7 +577,7 @@ void Layout::Engine::lay_token(const Seen& b) {
     Sep sep = a_->in.code && b.in.code ? in_code(*a_, b) : between_tokens(*a_, b);
     if (sep.kind != Sep::line_break && newlines != 0 && (sep.kind == Sep::keep || may_continue(b)))
         sep = {Sep::line_break, false, true};
-    starts_statement_ = sep.kind == Sep::line_break && !sep.continuation;
+    // (No element is placed on this path, so starts_statement_ is left.)
     if (sep.kind == Sep::line_break) {
         emit_line_break(e, &b, sep, newlines);
     } else {
