@@ -1,7 +1,9 @@
-// The module file, written through a buffer. The first write failure sticks
-// and is checked once at the end, so a short module is never reported as
-// created. A spool is the same stream kept for reading back: in memory up
-// to one buffer, then in a temporary file.
+// The module file, written through a buffer that grows to a large size, so
+// that a large module goes out in few large writes. The first write failure
+// sticks and is checked once at the end, so a short module is never reported
+// as created. A spool is the same stream kept for reading back: its full
+// buffers are kept in memory up to a fixed bound, the rest goes to a
+// temporary file.
 #pragma once
 
 #include <array>
@@ -10,7 +12,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -42,17 +46,25 @@ private:
     std::size_t used_ = 0;
 };
 
+// Frees a stream's buffer, allocated with its alignment.
+struct FreeStreamBuffer {
+    std::align_val_t alignment{alignof(std::max_align_t)};
+    void operator()(unsigned char* p) const { ::operator delete(p, alignment); }
+};
+
 class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
-    static std::unique_ptr<ModuleStream> spool();
+    // Keeps up to memory_bound bytes in memory before it makes a file.
+    static constexpr std::size_t kSpoolMemory = std::size_t{16} << 20;
+    static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory);
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
     void put(unsigned char byte) {
-        if (used_ == kBufferSize) flush();
-        buffer_[used_++] = byte;
+        if (used_ == capacity_) flush();
+        buffer_.get()[used_++] = byte;
     }
     // A word and a dword, in the module's byte order.
     void put_word(std::uint32_t value) { put_field<2>(value); }
@@ -60,7 +72,7 @@ public:
     // A fixed number of bytes, copied in one piece.
     template <std::size_t N>
     void put_fixed(const std::array<unsigned char, N>& bytes) {
-        if (kBufferSize - used_ < N) flush();
+        if (capacity_ - used_ < N) flush();
         std::memcpy(buffer_.get() + used_, bytes.data(), N);
         used_ += N;
     }
@@ -78,22 +90,42 @@ public:
     [[nodiscard]] bool read_back(const std::function<void(unsigned char*, std::size_t)>& take);
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 16;
+    // The buffer starts small, so that a small module costs little, and
+    // takes its largest size at the first flush.
+    static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
+    // A buffer of the largest size is aligned to the large page and asks
+    // for it, so that filling it costs one page fault.
+    using Buffer = std::unique_ptr<unsigned char, FreeStreamBuffer>;
+    static Buffer allocate(std::size_t capacity);
     template <std::size_t Size>
     void put_field(std::uint32_t value) {
-        if (kBufferSize - used_ < Size) flush();
+        if (capacity_ - used_ < Size) flush();
         store_field<Size>(buffer_.get() + used_, value);
         used_ += Size;
     }
+    // A piece of a spool kept in memory: a full buffer.
+    struct Piece {
+        Buffer bytes;
+        std::size_t size;
+    };
     explicit ModuleStream(platform::OutputFile file);
-    ModuleStream();
+    explicit ModuleStream(std::size_t memory_bound);
     void flush();
+    bool keep_in_memory();
+    void new_buffer(std::size_t capacity);
     void write_out(const unsigned char* data, std::size_t size);
+    [[nodiscard]] bool read_back_file(const std::function<void(unsigned char*, std::size_t)>& take);
 
     platform::OutputFile file_;
     const bool spool_ = false;
-    platform::ScratchFile spool_file_;  // made on the first flush
-    std::unique_ptr<unsigned char[]> buffer_;  // only the first used_ bytes are set
+    const std::size_t memory_bound_ = 0;  // a spool's bytes kept in memory at most
+    std::vector<Piece> kept_;             // a spool's first bytes, in order
+    std::size_t kept_bytes_ = 0;
+    platform::ScratchFile spool_file_;    // made on the first flush past the bound
+    std::int64_t file_bytes_ = 0;         // bytes in the scratch file, after the kept ones
+    Buffer buffer_;  // only the first used_ bytes are set
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::int64_t flushed_ = 0;
     bool failed_ = false;

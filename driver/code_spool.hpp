@@ -69,7 +69,8 @@ private:
 
 class CodeSpool {
 public:
-    CodeSpool() : stream_(ModuleStream::spool()) {}
+    explicit CodeSpool(std::size_t memory_bound = ModuleStream::kSpoolMemory)
+        : stream_(ModuleStream::spool(memory_bound)) {}
 
     ModuleStream& stream() { return *stream_; }
     std::int64_t written() const { return stream_->written(); }

@@ -114,6 +114,7 @@ public:
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
     CodeSpool* spool = nullptr;    // where pass 1 marks its provisional values; set by the driver for pass 1 only
+    std::size_t spool_memory = ModuleStream::kSpoolMemory;  // the spooled code kept in memory, at most
     std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files

@@ -53,7 +53,7 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
 }  // namespace
 
 SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
-    auto spool = std::make_unique<CodeSpool>();
+    auto spool = std::make_unique<CodeSpool>(c.spool_memory);
     c.spool = spool.get();
     c.sink.spool_into(&spool->stream());
     compile_pass(c, kCountingPass);

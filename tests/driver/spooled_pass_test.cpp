@@ -59,14 +59,19 @@ struct Silent final : oxbuild::CompileListener {};
 
 }  // namespace
 
+// The spooled code kept in memory, and sent to the scratch file past its
+// first buffer.
 TEST(SpooledPass, WritesWhatASecondReadingWrites) {
     TempDir dir;
     write_file(dir / "inc.oxh", "helper(int a) { while (a) { a = a - 1; } }\n");
     write_resources(dir, {1, 2, 3});
     constexpr int kPaddings = 64;  // more than the code between two marks, in two-byte steps
-    for (int padding = 0; padding < kPaddings; ++padding) {
-        SCOPED_TRACE("padding " + std::to_string(padding));
-        expect_same_as_reading_twice(dir, marked_program(padding), SpoolDecision::write_from_spool);
+    for (const std::size_t memory : {oxbuild::ModuleStream::kSpoolMemory, std::size_t{0}}) {
+        for (int padding = 0; padding < kPaddings; ++padding) {
+            SCOPED_TRACE("padding " + std::to_string(padding) + ", memory " + std::to_string(memory));
+            expect_same_as_reading_twice(dir, marked_program(padding), SpoolDecision::write_from_spool,
+                                         PassSetup().spooling_in_memory(memory));
+        }
     }
 }
 
@@ -88,7 +93,7 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
     const Case cases[] = {
         {"a clean program", clean, SpoolDecision::write_from_spool, {}},
         {"a tool listening", clean, SpoolDecision::listened, PassSetup().listened_by(&listener)},
-        {"code larger than the spool's buffer, with no scratch file to hold it", marked_program(0),
+        {"code past the spool's memory, with no scratch file to hold it", marked_program(0),
          SpoolDecision::spool_incomplete, {}},
         {"an error", "OnLoad(int &r) { r = ; }\n", SpoolDecision::errors, {}},
         {"a warning", "#module \"a\"\n#module \"b\"\n", SpoolDecision::warnings, {}},
@@ -106,7 +111,10 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
         PassSetup setup = c.setup;
         if (c.decision == SpoolDecision::resource_changed) setup.changing([&] { write_resources(dir, {4, 5, 6}); });
         std::optional<TemporaryDirectoryOverride> no_scratch;
-        if (c.decision == SpoolDecision::spool_incomplete) no_scratch.emplace(gone);
+        if (c.decision == SpoolDecision::spool_incomplete) {
+            no_scratch.emplace(gone);
+            setup.spooling_in_memory(0);
+        }
         expect_same_as_reading_twice(dir, c.source, c.decision, setup);
     }
 }

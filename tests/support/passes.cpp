@@ -53,6 +53,7 @@ void TwoPasses::run(const TempDir& dir, std::string_view source, const PassSetup
     c.sink.attach(module.get());
     c.base_dir = dir.path().string();
     c.listen(setup.listener);
+    c.spool_memory = setup.spool_memory;
     try {
         if (setup.mode == PassMode::as_driver) {
             decision_ = oxbuild::compile_passes(c, *stream, setup.between);

@@ -33,6 +33,7 @@ struct PassSetup {
     std::function<void()> between;                           // runs between the passes
     oxbuild::CompileListener* listener = nullptr;            // hears pass 2
     std::string name = "prog.oxs";
+    std::size_t spool_memory = oxbuild::ModuleStream::kSpoolMemory;  // the spool's bytes kept in memory
 
     PassSetup& in(PassMode m) { return mode = m, *this; }
     PassSetup& file(std::string file_name, std::string text) {
@@ -41,6 +42,7 @@ struct PassSetup {
     }
     PassSetup& changing(std::function<void()> change) { return between = std::move(change), *this; }
     PassSetup& listened_by(oxbuild::CompileListener* l) { return listener = l, *this; }
+    PassSetup& spooling_in_memory(std::size_t bytes) { return spool_memory = bytes, *this; }
 };
 
 class TwoPasses {
