@@ -92,8 +92,9 @@ bool ModuleStream::read_back(const std::function<void(unsigned char*, std::size_
     return true;
 }
 
+// A large piece (the spooled code, a wave) goes out as it is, uncopied.
 void ModuleStream::write(const unsigned char* data, std::size_t size) {
-    if (size >= capacity_) {
+    if (size >= kFirstBuffer || size >= capacity_) {
         flush();
         write_out(data, size);
         flushed_ += static_cast<std::int64_t>(size);
