@@ -136,6 +136,13 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     enter_block(c, 1, key);
     c.body_slots.clear();
     c.body_counts.fill(0);
+    // Mostly every parameter was recorded and every named one accepted, so
+    // the two lists are one: each scope entry takes the slot just added.
+    if (params.types.size() < kMaxParameters && params.named().size() == params.accepted().size()) {
+        for (const auto& parameter : params.named())
+            p.scopes.add_unchecked(1, parameter.id, parameter.type, add_local(c, parameter.type, parameter.id, 1));
+        return;
+    }
     for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.id, 1);
     for (const auto& parameter : params.accepted())
         p.scopes.add_unchecked(1, parameter.id, parameter.type, resolve_slot(c, parameter.type, parameter.id, 1));

@@ -117,12 +117,12 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, Type
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
+void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
     std::uint32_t& index = fact_of(index_, id, kNone);
     // The first record of a name wins; a later one could never be found.
     if (index != kNone) return;
     index = static_cast<std::uint32_t>(prototypes_.size());
-    prototypes_.push_back(Prototype{types_.copy(parameters)});
+    prototypes_.push_back(Prototype{parameters});
 }
 
 // --- slots -----------------------------------------------------------------
@@ -151,16 +151,23 @@ std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, Name
 
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(NameId id, const FunctionRecord& given) {
+FunctionRecord& FunctionTable::push(NameId id, const FunctionRecord& given) {
     std::uint32_t& first = fact_of(first_, id, kNone);
     if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
     records_.push_back(given);
     FunctionRecord& record = records_.back();
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
+    record.name = id;
+    return record;
+}
+
+void FunctionTable::add(NameId id, const FunctionRecord& given) {
+    FunctionRecord& record = push(id, given);
     record.parameter_types = types_.copy(given.parameter_types);
     record.parameter_slots = slots_.copy(given.parameter_slots);
-    record.name = id;
 }
+
+void FunctionTable::add_kept(NameId id, const FunctionRecord& given) { (void)push(id, given); }
 
 const FunctionRecord* FunctionTable::find(NameId id) const {
     if (id >= first_.size() || first_[id] == kNone) return nullptr;

@@ -168,7 +168,10 @@ public:
     PrototypeTable() = default;
     explicit PrototypeTable(NameTable& names) : names_(names) {}
     void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
-    void add(NameId id, std::span<const TypeCode> parameters);
+    void add(NameId id, std::span<const TypeCode> parameters) { add_kept(id, types_.copy(parameters)); }
+    // The same with a parameter list that outlives the table (the host's),
+    // kept as it is.
+    void add_kept(NameId id, std::span<const TypeCode> parameters);
     const Prototype* find(const NameKey& name) const { return find(names_->find(name)); }
     const Prototype* find(NameId id) const {
         return id < index_.size() && index_[id] != kNone ? &prototypes_[index_[id]] : nullptr;
@@ -244,6 +247,9 @@ public:
     // Keeps a copy of the record, its parameter lists included.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
     void add(NameId id, const FunctionRecord& record);
+    // The same for a record whose parameter lists outlive the table (a
+    // standard function's), kept as they are.
+    void add_kept(NameId id, const FunctionRecord& record);
     const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
     const FunctionRecord* find(NameId id) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
@@ -255,6 +261,8 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // The record added at the end, its lists as given.
+    [[gnu::always_inline]] inline FunctionRecord& push(NameId id, const FunctionRecord& given);
     NamesRef names_;
     ChunkedVector<FunctionRecord> records_;  // no reallocation peaks as it grows
     std::vector<std::uint32_t> first_;    // name -> its first record
