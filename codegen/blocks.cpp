@@ -4,7 +4,7 @@
 
 namespace oxbuild {
 
-void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
+BlockIndex BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
     const auto file = static_cast<std::size_t>(key.file_number);
     if (file >= last_indexed_.size()) last_indexed_.resize(file + 1, kNoBlock);
     BlockIndex& last = last_indexed_[file];
@@ -12,15 +12,19 @@ void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
     BlockRecord record{key.position, kind, true, key.file_number, static_cast<std::int32_t>(start), 0, 0};
     // Positions only grow within a file; a record out of order could not
     // be found by the binary search, so it is not indexed.
+    bool remembered = false;
     if (last != kNoBlock && records_[last].position > key.position) {
         record.indexed = false;
         unindexed_ = true;
     } else {
-        if (last == kNoBlock || records_[last].position != key.position) remember(key, index);
+        remembered = last == kNoBlock || records_[last].position != key.position;
+        if (remembered) remember(key, index);
         else shared_keys_ = true;
         last = index;
     }
     records_.push_back(record);
+    // A record just remembered is what the cache gives for its key.
+    return remembered ? index : find(key);
 }
 
 void BlockRecords::index_new_records() const {

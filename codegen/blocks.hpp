@@ -86,7 +86,9 @@ private:
 // never needs it.
 class BlockRecords {
 public:
-    void add(const BlockKey& key, BlockKind kind, CodeAddress start);
+    // Adds a record and returns the first record with its key, as find
+    // would: mostly the new one, known without a search.
+    BlockIndex add(const BlockKey& key, BlockKind kind, CodeAddress start);
     // The first record with the key, or kNoBlock.
     BlockIndex find(const BlockKey& key);
     BlockRecord& at(BlockIndex index) { return records_[index]; }

@@ -134,15 +134,20 @@ bool open_block(Compiler& c, BlockKind kind, CodeAddress start) {
     ++p.block_level;
     p.scopes.free_level(p.block_level);
     const BlockKey key = current_block_key(c);
-    if (c.sink.counting()) c.run.blocks.add(key, kind, start);
-    enter_block(c, p.block_level, key);
+    enter_block(c, p.block_level, key, record_block(c, key, kind, start));
     return true;
 }
 
-void enter_block(Compiler& c, int level, const BlockKey& key) {
+BlockIndex record_block(Compiler& c, const BlockKey& key, BlockKind kind, CodeAddress start) {
+    return c.sink.counting() ? c.run.blocks.add(key, kind, start) : c.run.blocks.find(key);
+}
+
+void enter_block(Compiler& c, int level, const BlockKey& key) { enter_block(c, level, key, c.run.blocks.find(key)); }
+
+void enter_block(Compiler& c, int level, const BlockKey& key, BlockIndex record) {
     PassState& p = c.p();
     p.block_keys[static_cast<std::size_t>(level)] = key;
-    record_of_level(c, level) = c.run.blocks.find(key);
+    record_of_level(c, level) = record;
     if (c.listener != nullptr) [[unlikely]] c.listener->block_opened(level, c.point_here());
 }
 

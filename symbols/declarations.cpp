@@ -124,8 +124,8 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     p.block_level = 1;
     p.scopes.free_level(1);
     const BlockKey key = current_block_key(c);
+    const BlockIndex block = record_block(c, key, BLOCK_FUNCTION, c.sink.counter());
     if (c.sink.counting()) {
-        c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
         FunctionRecord record;
         record.entry = c.sink.counter();
         record.kind = FunctionKind::user;
@@ -133,7 +133,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
         record.parameter_slots = params.slots;
         c.run.functions.add(id, record);
     }
-    enter_block(c, 1, key);
+    enter_block(c, 1, key, block);
     c.body_slots.clear();
     c.body_counts.fill(0);
     // Mostly every parameter was recorded and every named one accepted, so

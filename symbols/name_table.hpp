@@ -202,9 +202,11 @@ private:
 // The entry of a name in an array of per-name facts, the array grown
 // (doubled, new entries set to fill) when the name is past its end. Names
 // are numbered in the order they are met, so most new names land here.
+// The first growth makes room for the host's names and a small program's.
+inline constexpr std::size_t kFirstFacts = 256;
 template <typename T>
 [[gnu::noinline]] void grow_facts(std::vector<T>& facts, NameId id, T fill) {
-    facts.resize(std::max<std::size_t>(id + 1, facts.size() * 2), fill);
+    facts.resize(std::max<std::size_t>({std::size_t{id} + 1, facts.size() * 2, kFirstFacts}), fill);
 }
 template <typename T>
 inline T& fact_of(std::vector<T>& facts, NameId id, T fill) {

@@ -134,8 +134,12 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
+// A name without a current first entry has no slot at all: its first slot
+// always goes to that entry.
 std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameId id) const {
-    if (id == kNoName) return std::nullopt;
+    if (id == kNoName || id >= first_.size() || first_[id].epoch != epoch_) return std::nullopt;
+    const First& first = first_[id];
+    if (first.is(owner, type_class, level)) return first.slot;
     const std::int32_t* slot =
         map_.find({owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
     if (slot == nullptr) return std::nullopt;
@@ -143,10 +147,25 @@ std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class,
 }
 
 std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count) {
+    if (id != kNoName) {
+        First& first = fact_of(first_, id, First{});
+        if (first.epoch != epoch_) {
+            first = {epoch_, owner, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level), count};
+            return count++;
+        }
+        if (first.is(owner, type_class, level)) return first.slot;
+    }
     const Key key{owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
     const auto [slot, added] = map_.try_emplace(key, count);
     if (added) ++count;
     return *slot;
+}
+
+void SlotTable::clear() {
+    map_.clear();
+    if (++epoch_ != 0) return;
+    for (First& first : first_) first.epoch = 0;
+    epoch_ = 1;
 }
 
 // --- functions -------------------------------------------------------------

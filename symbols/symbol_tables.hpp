@@ -204,7 +204,9 @@ struct FunctionIndex {
 
 // Variable slots: a slot is keyed by its owner (the globals or one function),
 // its type class, block level and name. Its number is its position among the
-// slots of the same owner and class.
+// slots of the same owner and class. Most names have one slot: it is kept in
+// an entry by the name's number, found without hashing; only a name's further
+// slots (the same name at other levels or in other classes) go to a map.
 class SlotTable {
 public:
     SlotTable() = default;
@@ -221,7 +223,9 @@ public:
         return add(owner, type_class, level, names_->intern(name), count);
     }
     std::int32_t add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count);
-    void clear() { map_.clear(); }
+    // Empties the table in constant time: an entry counts only when it
+    // carries the table's current epoch.
+    void clear();
 
 private:
     struct Key {
@@ -235,8 +239,20 @@ private:
         std::size_t operator()(const Key& key) const;
     };
 
+    // A name's first slot since the table was last emptied.
+    struct First {
+        std::uint32_t epoch = 0;  // 0: none
+        std::uint32_t owner = 0;
+        std::uint8_t type_class = 0;
+        std::uint8_t level = 0;
+        std::int32_t slot = 0;
+        bool is(std::uint32_t o, int c, int l) const { return owner == o && type_class == c && level == l; }
+    };
+
     NamesRef names_;
-    FlatMap<Key, std::int32_t, KeyHash> map_;
+    std::vector<First> first_;  // by name
+    std::uint32_t epoch_ = 1;
+    FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
 };
 
 // Function records live across both passes: made in pass 1, read in pass 2.
