@@ -86,7 +86,10 @@ bool ModuleStream::read_back_file(const std::function<void(unsigned char*, std::
 
 bool ModuleStream::read_back(const std::function<void(unsigned char*, std::size_t)>& take) {
     if (!spool_ || failed_) return false;
-    for (Piece& piece : kept_) take(piece.bytes.get(), piece.size);
+    for (Piece& piece : kept_) {
+        take(piece.bytes.get(), piece.size);
+        piece.bytes.reset();
+    }
     if (file_bytes_ > 0 && !read_back_file(take)) return false;
     take(buffer_.get(), used_);
     return true;

@@ -57,7 +57,7 @@ public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
     // Keeps up to memory_bound bytes in memory before it makes a file.
-    static constexpr std::size_t kSpoolMemory = std::size_t{16} << 20;
+    static constexpr std::size_t kSpoolMemory = std::size_t{8} << 20;
     static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory);
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
@@ -86,7 +86,8 @@ public:
 
     bool failed() const { return failed_; }
     // A spool's bytes, in order, handed to take(data, size) in pieces that
-    // take may change; false when they could not all be read back.
+    // take may change, once: the pieces kept in memory are freed as they are
+    // handed over. False when they could not all be read back.
     [[nodiscard]] bool read_back(const std::function<void(unsigned char*, std::size_t)>& take);
 
 private:

@@ -127,7 +127,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     const BlockIndex block = record_block(c, key, BLOCK_FUNCTION, c.sink.counter());
     if (c.sink.counting()) {
         FunctionRecord record;
-        record.entry = c.sink.counter();
+        record.entry = static_cast<std::int32_t>(c.sink.counter());
         record.kind = FunctionKind::user;
         record.parameter_types = params.types;
         record.parameter_slots = params.slots;

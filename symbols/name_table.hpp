@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/chunked_vector.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
@@ -63,7 +64,7 @@ class NameTable {
 public:
     // Room from the start for the host's names and a small program's, so
     // that a small compilation grows nothing.
-    NameTable() : slots_(kFirstSlots) { texts_.reserve(kFirstSlots / 2); }
+    NameTable() : slots_(kFirstSlots) {}
     // A copy would share the serial number words remember it by.
     NameTable(const NameTable&) = delete;
     NameTable& operator=(const NameTable&) = delete;
@@ -195,7 +196,7 @@ private:
     const std::uint64_t serial_ = next_serial();
 
     std::vector<Slot> slots_;
-    std::vector<Text> texts_;
+    ChunkedVector<Text> texts_;  // no copy and no doubled peak as it grows
     Arena<char> pool_;  // the texts' bytes
 };
 

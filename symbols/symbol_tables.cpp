@@ -197,7 +197,7 @@ std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {
     const FunctionRecord* record = find(id);
     if (record == nullptr) return std::nullopt;
     if (record->kind == FunctionKind::standard)
-        return FunctionIndex{record->kind, static_cast<std::int32_t>(record->entry)};
+        return FunctionIndex{record->kind, record->entry};
     return FunctionIndex{record->kind, record->user_index};
 }
 

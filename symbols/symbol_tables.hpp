@@ -191,7 +191,10 @@ struct FunctionRecord {
     NameId name = kNoName;  // set by FunctionTable::add
     FunctionKind kind = FunctionKind::user;
     std::int32_t user_index = 0;  // position among the user functions
-    CodeAddress entry = 0;  // code address of the body, or the standard number
+    // The code address of the body, or the standard number. Code addresses
+    // are kept in 32 bits, as block records keep them: a module whose code
+    // does not fit is refused before anything is written.
+    std::int32_t entry = 0;
     std::span<const TypeCode> parameter_types;
     std::span<const std::int32_t> parameter_slots;  // slot within its type class, -1 unnamed
     std::array<std::int32_t, kTypeClassCount> local_counts{};
