@@ -17,23 +17,32 @@ std::int64_t unfold_sign(std::uint64_t folded) {
     return static_cast<std::int64_t>(folded >> 1) ^ -static_cast<std::int64_t>(folded & 1);
 }
 
-}  // namespace
-
 // Numbers go seven bits to a byte, low bits first, the top bit set on every
 // byte but the last.
-void SpoolMarks::put_number(std::uint64_t value) {
+std::uint8_t* put_number(std::uint8_t* out, std::uint64_t value) {
     while (value > kDigitMask) {
-        bytes_.push_back(static_cast<std::uint8_t>(value & kDigitMask) | kMoreDigits);
+        *out++ = static_cast<std::uint8_t>(value & kDigitMask) | kMoreDigits;
         value >>= kDigitBits;
     }
-    bytes_.push_back(static_cast<std::uint8_t>(value));
+    *out++ = static_cast<std::uint8_t>(value);
+    return out;
+}
+
+}  // namespace
+
+void SpoolMarks::start_chunk() {
+    if (!chunks_.empty()) chunks_.back().used = static_cast<std::size_t>(next_ - chunks_.back().bytes.get());
+    chunks_.push_back({std::make_unique_for_overwrite<std::uint8_t[]>(kChunkBytes), 0});
+    next_ = chunks_.back().bytes.get();
+    end_ = next_ + kChunkBytes;
 }
 
 void SpoolMarks::add(const SpoolMark& mark) {
+    if (static_cast<std::size_t>(end_ - next_) < kMostMarkBytes) start_chunk();
     std::uint32_t& last_subject = last_subject_[mark.kind];
-    put_number(mark.at - last_at_);
+    next_ = put_number(next_, mark.at - last_at_);
     const std::int64_t difference = static_cast<std::int64_t>(mark.subject) - last_subject;
-    put_number(fold_sign(difference) << SpoolMark::kKindBits | mark.kind);
+    next_ = put_number(next_, fold_sign(difference) << SpoolMark::kKindBits | mark.kind);
     last_at_ = mark.at;
     last_subject = mark.subject;
 }
@@ -41,16 +50,21 @@ void SpoolMarks::add(const SpoolMark& mark) {
 std::uint64_t SpoolMarks::Cursor::read_number() {
     std::uint64_t value = 0;
     for (unsigned shift = 0;; shift += kDigitBits) {
-        const std::uint8_t byte = marks_->bytes_[next_byte_++];
+        const std::uint8_t byte = *next_++;
         value |= (byte & kDigitMask) << shift;
         if ((byte & kMoreDigits) == 0) return value;
     }
 }
 
 void SpoolMarks::Cursor::advance() {
-    if (next_byte_ == marks_->bytes_.size()) {
-        done_ = true;
-        return;
+    while (next_ == end_) {
+        if (chunk_ == marks_->chunks_.size()) {
+            done_ = true;
+            return;
+        }
+        next_ = marks_->chunks_[chunk_].bytes.get();
+        end_ = next_ + marks_->used_in(chunk_);
+        ++chunk_;
     }
     mark_.at += static_cast<std::uint32_t>(read_number());
     const std::uint64_t what = read_number();

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "codegen/blocks.hpp"
-#include "core/chunked_vector.hpp"
 #include "core/module_stream.hpp"
 #include "core/sink.hpp"
 #include "symbols/name_table.hpp"
@@ -36,7 +36,8 @@ static_assert(SpoolMark::block_start == static_cast<std::uint8_t>(BlockAddress::
 
 // Marks in code order, each kept in a few bytes: its distance from the one
 // before, and its subject as a difference from the last subject of its kind
-// (blocks are mostly marked near the record they name).
+// (blocks are mostly marked near the record they name). The bytes go into
+// chunks, each mark whole in one, written and read through plain pointers.
 class SpoolMarks {
 public:
     void add(const SpoolMark& mark);
@@ -52,7 +53,9 @@ public:
     private:
         std::uint64_t read_number();
         const SpoolMarks* marks_;
-        std::size_t next_byte_ = 0;
+        std::size_t chunk_ = 0;  // the chunk next_ reads in
+        const std::uint8_t* next_ = nullptr;
+        const std::uint8_t* end_ = nullptr;
         std::array<std::uint32_t, 4> last_subject_{};
         SpoolMark mark_;
         bool done_ = false;
@@ -60,9 +63,20 @@ public:
     Cursor cursor() const { return Cursor(*this); }
 
 private:
-    void put_number(std::uint64_t value);
-    static constexpr unsigned kChunkBits = 16;
-    ChunkedVector<std::uint8_t, kChunkBits> bytes_;
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t used = 0;
+    };
+    static constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+    // The most a mark takes: two numbers of up to 64 bits, seven bits a byte.
+    static constexpr std::size_t kMostMarkBytes = 20;
+    void start_chunk();
+    // The bytes of chunk i that hold marks.
+    std::size_t used_in(std::size_t i) const { return i + 1 == chunks_.size() ? static_cast<std::size_t>(next_ - chunks_[i].bytes.get()) : chunks_[i].used; }
+
+    std::vector<Chunk> chunks_;
+    std::uint8_t* next_ = nullptr;  // where the next mark goes in the last chunk
+    std::uint8_t* end_ = nullptr;
     std::uint32_t last_at_ = 0;
     std::array<std::uint32_t, 4> last_subject_{};
 };

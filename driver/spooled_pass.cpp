@@ -1,6 +1,7 @@
 #include "driver/spooled_pass.hpp"
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 #include "codegen/emit.hpp"
@@ -37,6 +38,12 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
         while (!marks.done() && marks.mark().at < piece_end) {
             const SpoolMark& mark = marks.mark();
             const auto bytes = marked_bytes(c, mark);
+            const std::int64_t offset = static_cast<std::int64_t>(mark.at) - piece_start;
+            if (offset >= 0 && offset + static_cast<std::int64_t>(kMarkedBytes) <= static_cast<std::int64_t>(size)) {
+                std::memcpy(data + offset, bytes.data(), kMarkedBytes);  // mostly: the mark lies inside the piece
+                marks.advance();
+                continue;
+            }
             for (std::size_t k = 0; k < kMarkedBytes; ++k) {
                 const std::int64_t at = static_cast<std::int64_t>(mark.at) + static_cast<std::int64_t>(k);
                 if (at >= piece_start && at < piece_end) data[at - piece_start] = bytes[k];

@@ -5,7 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "driver/code_spool.hpp"
 #include "support/passes.hpp"
 #include "support/resource_files.hpp"
 #include "support/system.hpp"
@@ -117,4 +119,31 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
         }
         expect_same_as_reading_twice(dir, c.source, c.decision, setup);
     }
+}
+
+// Marks come back as they were added, in order, across the chunks that hold
+// them (far more than one chunk's worth), with large and small distances and
+// subjects that go up and down within each kind.
+TEST(SpoolMarks, ReadBackAsAddedAcrossChunks) {
+    oxbuild::SpoolMarks marks;
+    std::vector<oxbuild::SpoolMark> added;
+    std::uint32_t at = 0;
+    std::uint64_t noise = 12345;
+    for (int i = 0; i < 100'000; ++i) {
+        noise = noise * 6364136223846793005ull + 1442695040888963407ull;
+        at += i % 1000 == 0 ? 0x10000000u >> (i % 3) : static_cast<std::uint32_t>(noise >> 60) * 2;
+        const auto kind = static_cast<oxbuild::SpoolMark::Kind>(i % 4);
+        const auto subject = static_cast<std::uint32_t>(i % 7 == 0 ? noise >> 32 : i / 3);
+        added.push_back({at, kind, subject});
+        marks.add(added.back());
+    }
+    auto cursor = marks.cursor();
+    for (const oxbuild::SpoolMark& mark : added) {
+        ASSERT_FALSE(cursor.done());
+        ASSERT_EQ(cursor.mark().at, mark.at);
+        ASSERT_EQ(cursor.mark().kind, mark.kind);
+        ASSERT_EQ(cursor.mark().subject, mark.subject);
+        cursor.advance();
+    }
+    EXPECT_TRUE(cursor.done());
 }
