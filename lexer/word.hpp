@@ -56,7 +56,7 @@ constexpr std::uint32_t hash_name(std::string_view name) {
     const std::size_t length = name.size() < kWordMax ? name.size() : kWordMax;
     if (!std::is_constant_evaluated()) {
         char padded[kWordMax] = {};
-        std::memcpy(padded, name.data(), length);
+        if (length != 0) std::memcpy(padded, name.data(), length);  // an empty view may hold no pointer
         return hash_padded_word(padded, length);
     }
     return detail::hash_pieces(length, [&](std::size_t at) {
