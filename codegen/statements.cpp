@@ -72,7 +72,7 @@ BlockIndex open_chained_block(Compiler& c, BlockKind kind) {
     if (!chain_after_closed_if(c)) return kNoBlock;
     const BlockIndex record = open_recorded_block(c, kind, c.sink.counter());
     if (record == kNoBlock) return kNoBlock;
-    emit_opcode(c.sink, OP_JUMP);
+    c.emit_instruction(OP_JUMP);
     emit_block_address(c, record, BlockAddress::chain);
     return record;
 }
@@ -80,7 +80,7 @@ BlockIndex open_chained_block(Compiler& c, BlockKind kind) {
 // if/while ( expr ) {   -> OP_JUMP_IF_FALSE expr EXPR_END <end of block>
 void compile_conditional_block(Compiler& c, BlockKind kind) {
     const CodeAddress start = c.sink.counter();
-    emit_opcode(c.sink, OP_JUMP_IF_FALSE);
+    c.emit_instruction(OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
     const BlockIndex record = open_recorded_block(c, kind, start);
     if (record != kNoBlock) emit_block_address(c, record, BlockAddress::end);
@@ -91,7 +91,7 @@ void compile_conditional_block(Compiler& c, BlockKind kind) {
 void compile_elseif_after_keyword(Compiler& c) {
     const BlockIndex record = open_chained_block(c, BLOCK_IF);
     if (record == kNoBlock) return;
-    emit_opcode(c.sink, OP_JUMP_IF_FALSE);
+    c.emit_instruction(OP_JUMP_IF_FALSE);
     if (!compile_condition_head(c)) return;
     emit_block_address(c, record, BlockAddress::end);
 }
@@ -111,7 +111,7 @@ void compile_loop_jump(Compiler& c, bool to_start) {
     if (loop == kNoBlock) {
         c.diag.report_error(msg::only_in_while);
     } else {
-        emit_opcode(c.sink, OP_JUMP);
+        c.emit_instruction(OP_JUMP);
         emit_block_address(c, loop, to_start ? BlockAddress::start : BlockAddress::end);
     }
     c.lex.expect_semicolon();
@@ -161,7 +161,7 @@ void close_block(Compiler& c) {
     if (c.listener != nullptr) [[unlikely]] c.listener->block_closed(p.block_level, c.point_here());
     p.scopes.free_level(p.block_level);
     if (p.block_level == 1) {
-        emit_opcode(c.sink, OP_RETURN);
+        c.emit_instruction(OP_RETURN);
     } else {
         const BlockKey key = p.block_keys[static_cast<std::size_t>(p.block_level)];
         const BlockIndex record = record_of_level(c, p.block_level);
@@ -170,7 +170,7 @@ void close_block(Compiler& c) {
         } else {
             const BlockKind kind = static_cast<BlockKind>(c.run.blocks.at(record).kind);
             if (kind == BLOCK_WHILE) {
-                emit_opcode(c.sink, OP_JUMP);
+                c.emit_instruction(OP_JUMP);
                 emit_block_address(c, record, BlockAddress::start);
             } else if (kind == BLOCK_IF) {
                 p.else_allowance.grant_after_if_body();
@@ -218,7 +218,7 @@ void compile_break(Compiler& c) { compile_loop_jump(c, false); }
 
 // return;   -> OP_RETURN
 void compile_return(Compiler& c) {
-    emit_opcode(c.sink, OP_RETURN);
+    c.emit_instruction(OP_RETURN);
     c.lex.expect_semicolon();
 }
 

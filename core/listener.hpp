@@ -66,6 +66,11 @@ public:
     // A resource directive; at is just past the directive's name.
     virtual void resource_declared(ResourceKind /*kind*/, const SourcePoint& /*at*/, std::int32_t /*number*/) {}
 
+    // An instruction about to be written at a code address (counted from the
+    // code base; -1 when no module is written), from the statement at the
+    // point and line of its file: one row of the program's line table.
+    virtual void instruction_started(std::int64_t /*address*/, const SourcePoint& /*at*/, int /*line*/) {}
+
 protected:
     ~CompileListener() = default;
 };

@@ -22,6 +22,13 @@ NameAt Compiler::name_here(std::string_view name) const { return {name, point_he
 
 SourcePoint Compiler::point_here() const { return {reader.file_number, reader.word_end()}; }
 
+// In pass 2 the sink's counter stays 0: the code address is what the module
+// has taken past the code base.
+void Compiler::tell_instruction() const {
+    const std::int64_t address = module != nullptr ? module->written() - run.layout.code_base : -1;
+    listener->instruction_started(address, point_here(), reader.line);
+}
+
 std::string Compiler::resolve(std::string_view name_as_written) const {
     return platform::resolve(base_dir, name_as_written);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "codegen/blocks.hpp"
+#include "codegen/emit.hpp"
 #include "driver/code_spool.hpp"
 #include "driver/dependency_file.hpp"
 #include "core/diagnostics.hpp"
@@ -129,6 +130,13 @@ public:
     [[gnu::cold]] NameAt name_here(std::string_view name) const;
     [[gnu::cold]] SourcePoint point_here() const;
 
+    // Starts an instruction with its opcode; a listener hears its code
+    // address and source line first.
+    void emit_instruction(Opcode op) {
+        if (listener != nullptr) [[unlikely]] tell_instruction();
+        emit_opcode(sink, op);
+    }
+
     // Scratch space reused by every statement that needs it, so that the
     // hot paths allocate nothing.
     ParameterList parameters{names};
@@ -155,6 +163,7 @@ public:
     std::string resolve(std::string_view name_as_written) const;
 
 private:
+    [[gnu::cold]] void tell_instruction() const;
     void attach_listener(CompileListener* l) {
         listener = l;
         lex.use_listener(l);

@@ -154,11 +154,6 @@ std::string handler_text(std::int32_t handler) {
     return handler == format::kNoHandler ? "-> none" : cat({"-> function ", std::to_string(handler)});
 }
 
-std::string variable_text(const VariableRef& v) {
-    const bool local = (v.type_word & LOCAL_FLAG) != 0;
-    return cat({local ? "l." : "g.", type_name(type_code(v.type_word)), "[", std::to_string(v.slot), "]"});
-}
-
 std::string constant_text(std::uint32_t value) {
     return value <= kLargestDecimalConstant ? std::to_string(value) : hex(value, 1);
 }
@@ -408,6 +403,11 @@ private:
 };
 
 }  // namespace
+
+std::string variable_text(const VariableRef& v) {
+    const bool local = (v.type_word & LOCAL_FLAG) != 0;
+    return cat({local ? "l." : "g.", type_name(type_code(v.type_word)), "[", std::to_string(v.slot), "]"});
+}
 
 std::string quote_text(std::string_view cp932) {
     std::string out = "\"";

@@ -16,4 +16,8 @@ void print_module(const Module& module, std::string_view file_name, std::ostream
 // '"' and '\' escaped, control bytes and bytes that form no character as \xHH.
 std::string quote_text(std::string_view cp932);
 
+// A variable as the listing names it: g. or l., the type class and the
+// slot (g.int[0], l.str&[1]).
+std::string variable_text(const VariableRef& v);
+
 }  // namespace oxdump

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "platform/armed_files.hpp"
 #include "platform/file_names.hpp"
 
 namespace oxbuild::platform {
@@ -261,10 +262,6 @@ bool replace_file(const std::string& name, std::string_view bytes) {
 namespace {
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-constexpr std::size_t kCleanupSlots = 8;
-// The names of the armed files; the handler only reads them.
-std::atomic<const char*> armed_files[kCleanupSlots];
-static_assert(std::atomic<const char*>::is_always_lock_free);
 
 // Deletes the armed files and ends the process by the same signal: the
 // default action is back (SA_RESETHAND), and the signal is not held while
@@ -316,20 +313,10 @@ bool InterruptCleanup::arm_for(const std::string& name, const std::function<bool
     const InterruptsHeld held;
     if (!create()) return false;
     name_ = name;
-    for (std::size_t i = 0; i < kCleanupSlots; ++i) {
-        const char* free_slot = nullptr;
-        if (armed_files[i].compare_exchange_strong(free_slot, name_.c_str())) {
-            slot_ = static_cast<int>(i);
-            break;
-        }
-    }
+    slot_ = claim_armed_slot(name_.c_str());
     return true;
 }
 
-void InterruptCleanup::disarm() {
-    if (slot_ >= 0) armed_files[static_cast<std::size_t>(slot_)].store(nullptr);
-    slot_ = -1;
-}
 
 void prepare_standard_output() {}
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <windows.h>
 
+#include "platform/armed_files.hpp"
 #include "platform/file_names.hpp"
 #include "core/char_classes.hpp"
 
@@ -239,9 +240,6 @@ void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
 
 namespace {
 
-constexpr std::size_t kCleanupSlots = 8;
-// The names of the armed files; the handler only reads them.
-std::atomic<const char*> armed_files[kCleanupSlots];
 
 // Held by arming and by the handler, which keeps it: an interrupt waits for
 // a file being made to be armed, and nothing is armed after it.
@@ -280,21 +278,11 @@ bool InterruptCleanup::arm_for(const std::string& name, const std::function<bool
     const bool made = create();
     if (made) {
         name_ = name;
-        for (std::size_t i = 0; i < kCleanupSlots; ++i) {
-            const char* free_slot = nullptr;
-            if (armed_files[i].compare_exchange_strong(free_slot, name_.c_str())) {
-                slot_ = static_cast<int>(i);
-                break;
-            }
-        }
+        slot_ = claim_armed_slot(name_.c_str());
     }
     ::LeaveCriticalSection(&cleanup_lock());
     return made;
 }
 
-void InterruptCleanup::disarm() {
-    if (slot_ >= 0) armed_files[static_cast<std::size_t>(slot_)].store(nullptr);
-    slot_ = -1;
-}
 
 }  // namespace oxbuild::platform

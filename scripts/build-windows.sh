@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-compiles oxbuild.exe and oxdump.exe for Windows with MinGW-w64,
+# Cross-compiles oxbuild.exe, oxdump.exe and oxrun.exe for Windows with MinGW-w64,
 # linked statically. With --tests the test suite is built as well (with
 # GoogleTest from Debian's sources), run through Wine by ctest.
 # Usage: scripts/build-windows.sh [--tests] [build-dir] [jobs]

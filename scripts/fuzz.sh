@@ -17,6 +17,7 @@ seconds="${1:-30}"
 all_targets=(fuzz_compile fuzz_bitmap fuzz_directives)
 [ -f oxdump/CMakeLists.txt ] && all_targets+=(fuzz_oxdump)
 [ -f oxls/CMakeLists.txt ] && all_targets+=(fuzz_oxls)
+[ -f oxrun/CMakeLists.txt ] && all_targets+=(fuzz_oxrun)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 jobs="${FUZZ_JOBS:-2}"
@@ -36,13 +37,14 @@ run_target() {
   local target="$1"
   local corpus="$build/corpus/$target" logs="$build/logs/$target"
   local artifacts="$build/artifacts/$target/"
-  local dict=() max_len=4096
+  local dict=() max_len=4096 seeds="$root/fuzz/corpus/$target"
   case "$target" in
     fuzz_compile) dict=(-dict="$root/fuzz/compile.dict") ;;
     fuzz_directives) dict=(-dict="$root/fuzz/directives.dict") ;;
     fuzz_bitmap) max_len=8192 ;;
     fuzz_oxdump) max_len=16384 ;;
     fuzz_oxls) max_len=16384; dict=(-dict="$root/fuzz/oxls.dict") ;;
+    fuzz_oxrun) max_len=16384; seeds="$root/fuzz/corpus/fuzz_oxdump" ;;  # modules compiled from the compiler's seeds
   esac
   mkdir -p "$corpus" "$artifacts"
   rm -rf "$logs" && mkdir -p "$logs"
@@ -51,7 +53,7 @@ run_target() {
   (cd "$logs" && "$build/fuzz/$target" -jobs="$jobs" -workers="$jobs" \
       -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -max_len="$max_len" \
       -print_final_stats=1 -artifact_prefix="$artifacts" "${dict[@]}" \
-      "$corpus" "$root/fuzz/corpus/$target" > "$logs/parent.log" 2>&1) || status=$?
+      "$corpus" "$seeds" > "$logs/parent.log" 2>&1) || status=$?
   local runs=0
   for log in "$logs"/fuzz-*.log; do
     grep -a -h "DONE" "$log" | tail -n 1 || true

@@ -11,10 +11,10 @@ for need in "$@"; do
   case "$need" in
     build) packages+=(nlohmann-json3-dev) ;;
     oxls) packages+=(nlohmann-json3-dev) ;;
-    test) packages+=(libgtest-dev nlohmann-json3-dev neovim) ;;
+    test) packages+=(libgtest-dev nlohmann-json3-dev neovim libxml2-utils) ;;
     editors) packages+=(nodejs npm) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(valgrind tcc) ;;
+    bench) packages+=(valgrind tcc lua5.4) ;;
     guard) packages+=(valgrind) ;;  # the instruction guard counts with callgrind
     package) packages+=(dpkg-dev file lintian) ;;
     windows) packages+=(g++-mingw-w64-x86-64 googletest wine wine64 locales) ;;  # cross-compiling, running under Wine

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Windows build under Wine: builds oxbuild.exe, oxdump.exe and the test
-# suite with MinGW-w64, runs every test under Wine, then compiles the
-# example modules with oxbuild.exe and with the Linux oxbuild and requires
-# the same bytes, and lists them with oxdump.exe and oxdump alike (line
-# ends aside). Finally cpack makes the zip.
+# The Windows build under Wine: builds oxbuild.exe, oxdump.exe, oxrun.exe
+# and the test suite with MinGW-w64, runs every test under Wine, then
+# compiles the example modules with oxbuild.exe and with the Linux oxbuild
+# and requires the same bytes, lists them with oxdump.exe and oxdump alike
+# (line ends aside) and runs their tests with oxrun.exe. Finally cpack makes
+# the zip.
 # Usage: scripts/test-windows.sh [jobs]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,7 +45,7 @@ cmake -S . -B build-linux-reference -DCMAKE_BUILD_TYPE=Release -DOXBUILD_TESTS=O
 cmake --build build-linux-reference -j"$jobs" --target oxbuild oxdump
 mkdir "$work/linux" "$work/windows"
 for side in linux windows; do
-  cp examples/*.oxs examples/*.oxh examples/make_resources.sh "$work/$side/"
+  cp examples/*.oxs examples/*.oxh examples/*.oxt examples/*.trace examples/make_resources.sh "$work/$side/"
   (cd "$work/$side" && sh make_resources.sh)
 done
 wine="$(grep -o 'CMAKE_CROSSCOMPILING_EMULATOR:[A-Z]*=.*' "$build/CMakeCache.txt" | cut -d= -f2)"
@@ -58,5 +59,9 @@ for example in examples/*.oxs; do
   diff "$work/$name.linux.txt" "$work/$name.windows.txt"
   echo "windows: $name.oxb the same as on Linux, and listed alike"
 done
+
+# The examples' tests under oxrun.exe, against the same expected traces.
+(cd "$work/windows" && "${japanese[@]}" "$wine" "$root/$build/oxrun/oxrun.exe" --test . | tr -d '\r')
+echo "windows: the examples' tests pass under oxrun.exe"
 
 (cd "$build" && cpack -G ZIP > /dev/null && ls oxbuild-*.zip)

@@ -97,7 +97,7 @@ void compile_call(Compiler& c, const Word& name) {
     c.reader.skip_space();
     const auto index = c.run.functions.find_index(id);
     if (!index) late_check(c, LateCheck::function_body, id, name.view());
-    emit_opcode(c.sink, OP_CALL);
+    c.emit_instruction(OP_CALL);
     // A function defined further down gets its kind and number when pass 1 ends.
     if (!index && c.spool != nullptr) c.spool->mark_call(c.sink.counter(), id);
     c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
@@ -139,7 +139,7 @@ void compile_assignment(Compiler& c, const Word& name) {
     if (is_digit(static_cast<unsigned char>(name.front()))) {
         c.diag.report_error(msg::bad_assignment_target);
     } else if (const auto symbol = lookup_symbol(c, name); check_operand(c, name, symbol)) {
-        emit_opcode(c.sink, OP_ASSIGN);
+        c.emit_instruction(OP_ASSIGN);
         emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
     }
     if (compile_expression(c)) {

@@ -81,7 +81,7 @@ TEST(Interrupt, AnInterruptedCompileLeavesNoModuleAndNoDependencyFile) {
             write_file(depfile, kOldRule);
             StartedProcess compile(OXBUILD_BINARY, {"huge"}, dir.path().string(), env);
             wait_for(compile, moment, module);
-            compile.interrupt(interrupt);
+            if (!compile.interrupt(interrupt)) GTEST_SKIP() << "this system cannot send " << interrupt.name;
             const ProcessRun run = compile.wait();
             if (ended_by(run, interrupt)) {
                 ++interrupted;

@@ -101,6 +101,10 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
         {"a warning", "#module \"a\"\n#module \"b\"\n", SpoolDecision::warnings, {}},
         {"two blocks at one key", two_blocks_at_an_end, SpoolDecision::shared_block_key,
          PassSetup().file("open.oxh", "{{")},
+        // Blocks open at growing positions in each file, so no source makes
+        // this; a record out of that order could not be found by its key.
+        {"a block recorded out of position order", clean, SpoolDecision::unfindable_block,
+         PassSetup().then([](oxbuild::Compiler& c) { c.run.blocks.add({0, 1}, oxbuild::BLOCK_PLAIN, 0); })},
         {"a call of a function never given a body", "f(int a);\nOnLoad(int &r) { f(r); }\n",
          SpoolDecision::function_without_body, {}},
         {"a bitmap changed between the passes", "#bitmap 1 \"a.bmp\" 0\n", SpoolDecision::resource_changed, {}},

@@ -54,12 +54,16 @@ void TwoPasses::run(const TempDir& dir, std::string_view source, const PassSetup
     c.base_dir = dir.path().string();
     c.listen(setup.listener);
     c.spool_memory = setup.spool_memory;
+    const auto between = [&] {
+        if (setup.between) setup.between();
+        if (setup.after_pass_1) setup.after_pass_1(c);
+    };
     try {
         if (setup.mode == PassMode::as_driver) {
-            decision_ = oxbuild::compile_passes(c, *stream, setup.between);
+            decision_ = oxbuild::compile_passes(c, *stream, between);
         } else {
             oxbuild::compile_pass(c, oxbuild::kCountingPass);
-            if (setup.between) setup.between();
+            between();
             stream->rewind();
             oxbuild::compile_pass(c, oxbuild::kWritingPass);
         }

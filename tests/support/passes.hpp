@@ -31,6 +31,7 @@ struct PassSetup {
     PassMode mode = PassMode::reading_twice;
     std::vector<std::pair<std::string, std::string>> files;  // placed beside the source first
     std::function<void()> between;                           // runs between the passes
+    std::function<void(oxbuild::Compiler&)> after_pass_1;    // runs between the passes, after between
     oxbuild::CompileListener* listener = nullptr;            // hears pass 2
     std::string name = "prog.oxs";
     std::size_t spool_memory = oxbuild::ModuleStream::kSpoolMemory;  // the spool's bytes kept in memory
@@ -41,6 +42,7 @@ struct PassSetup {
         return *this;
     }
     PassSetup& changing(std::function<void()> change) { return between = std::move(change), *this; }
+    PassSetup& then(std::function<void(oxbuild::Compiler&)> change) { return after_pass_1 = std::move(change), *this; }
     PassSetup& listened_by(oxbuild::CompileListener* l) { return listener = l, *this; }
     PassSetup& spooling_in_memory(std::size_t bytes) { return spool_memory = bytes, *this; }
 };

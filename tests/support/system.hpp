@@ -52,7 +52,9 @@ public:
 
     // Whether it has ended.
     bool finished();
-    void interrupt(const Interrupt& interrupt);
+    // False when the system could not send it (Wine gives a program started
+    // without a console no console control events).
+    bool interrupt(const Interrupt& interrupt);
     // Waits for it to end.
     ProcessRun wait();
 

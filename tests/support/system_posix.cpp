@@ -70,7 +70,9 @@ bool StartedProcess::finished() {
     return true;
 }
 
-void StartedProcess::interrupt(const Interrupt& interrupt) { ::kill(static_cast<pid_t>(process_), interrupt.code); }
+bool StartedProcess::interrupt(const Interrupt& interrupt) {
+    return ::kill(static_cast<pid_t>(process_), interrupt.code) == 0;
+}
 
 ProcessRun StartedProcess::wait() {
     if (!ended_) {

@@ -166,8 +166,8 @@ bool StartedProcess::finished() {
     return true;
 }
 
-void StartedProcess::interrupt(const Interrupt& interrupt) {
-    ::GenerateConsoleCtrlEvent(static_cast<DWORD>(interrupt.code), group_);
+bool StartedProcess::interrupt(const Interrupt& interrupt) {
+    return ::GenerateConsoleCtrlEvent(static_cast<DWORD>(interrupt.code), group_) != 0;
 }
 
 ProcessRun StartedProcess::wait() {
