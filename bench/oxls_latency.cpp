@@ -5,7 +5,9 @@
 // the server, then CHANGES times (default 20) inserts an error on a line
 // in the middle (or takes it out again) and waits for the published
 // diagnostics. Prints the lines, the first compilation's time and the
-// median, minimum and maximum latency in milliseconds.
+// median, minimum and maximum latency in milliseconds; then the time each
+// request takes on the document (a name in its middle), the slowest of a
+// few tries, and whether it stays within 50 ms.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -87,6 +89,54 @@ double milliseconds_since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The time of each request on a name in the middle of the document: the
+// slowest of kTries.
+bool time_requests(Server& s, const std::string& uri, const std::string& source) {
+    constexpr int kTries = 3;
+    constexpr double kWithin = 50;
+    const std::size_t at = source.find("\n    i = ", source.size() / 2);
+    if (at == std::string::npos) return false;
+    const int line = static_cast<int>(std::count(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(at), '\n')) + 1;
+    const std::string doc = R"({"textDocument":{"uri":")" + uri + R"("}})";
+    const std::string here = R"("textDocument":{"uri":")" + uri + R"("},"position":{"line":)" + std::to_string(line) +
+                             R"(,"character":4})";
+    const std::string whole = R"("range":{"start":{"line":0,"character":0},"end":{"line":)" + std::to_string(line * 2) +
+                              R"(,"character":0}})";
+    const std::string statement = R"("range":{"start":{"line":)" + std::to_string(line) + R"(,"character":0},"end":{"line":)" +
+                                  std::to_string(line) + R"(,"character":4}})";
+    const std::pair<const char*, std::string> requests[] = {
+        {"textDocument/hover", "{" + here + "}"},
+        {"textDocument/completion", "{" + here + "}"},
+        {"textDocument/signatureHelp", "{" + here + "}"},
+        {"textDocument/definition", "{" + here + "}"},
+        {"textDocument/references", "{" + here + R"(,"context":{"includeDeclaration":true}})"},
+        {"textDocument/documentHighlight", "{" + here + "}"},
+        {"textDocument/prepareRename", "{" + here + "}"},
+        {"textDocument/rename", "{" + here + R"(,"newName":"renamed"})"},
+        {"textDocument/documentSymbol", doc},
+        {"workspace/symbol", R"({"query":"work1"})"},
+        {"textDocument/semanticTokens/full", doc},
+        {"textDocument/foldingRange", doc},
+        {"textDocument/inlayHint", R"({"textDocument":{"uri":")" + uri + R"("},)" + whole + "}"},
+        {"textDocument/codeAction", R"({"textDocument":{"uri":")" + uri + R"("},)" + statement + R"(,"context":{"diagnostics":[]}})"},
+        {"textDocument/formatting", R"({"textDocument":{"uri":")" + uri + R"("},"options":{}})"},
+        {"textDocument/rangeFormatting", R"({"textDocument":{"uri":")" + uri + R"("},)" + statement + R"(,"options":{}})"},
+    };
+    int id = 100;
+    for (const auto& [method, params] : requests) {
+        double slowest = 0;
+        for (int k = 0; k < kTries; ++k) {
+            const std::string tag = "\"id\":" + std::to_string(++id) + ",";
+            const auto asked = Clock::now();
+            send(s, R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method + R"(","params":)" + params + "}");
+            if (!wait_for(s, tag)) return false;
+            slowest = std::max(slowest, milliseconds_since(asked));
+        }
+        std::printf("  %-32s %6.1f ms%s\n", method, slowest, slowest <= kWithin ? "" : "  (over 50 ms)");
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,11 +175,12 @@ int main(int argc, char** argv) {
         if (!wait_for(s, "publishDiagnostics")) return 1;
         times.push_back(milliseconds_since(changed));
     }
-    send(s, R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})");
-    send(s, R"({"jsonrpc":"2.0","method":"exit"})");
-    ::waitpid(s.pid, nullptr, 0);
     std::sort(times.begin(), times.end());
     std::printf("%d lines, %zu bytes: first diagnostics %.1f ms; after a change median %.1f ms (min %.1f, max %.1f) over %d changes\n",
                 lines, source.size(), first, times[times.size() / 2], times.front(), times.back(), changes);
+    if (!time_requests(s, uri, source)) return 1;
+    send(s, R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})");
+    send(s, R"({"jsonrpc":"2.0","method":"exit"})");
+    ::waitpid(s.pid, nullptr, 0);
     return 0;
 }

@@ -3,6 +3,7 @@
 // warnings of the directives (printed in pass 2, never counted).
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -17,6 +18,7 @@ struct SourceLocation {
     std::string_view file_name;
     int line;
     int file_number = 0;  // 0 for the main source, n for the n-th include
+    std::int64_t offset = 0;  // the raw offset of the current character in that file
 };
 
 // Takes each error and warning line in place of the output stream: where it

@@ -1,10 +1,11 @@
-// What a compilation tells a tool that watches it (the language server):
-// where names are declared and used, blocks open and close, and include
-// files and resources are named; and where include files come from when
-// they are not read from disk. A listener hears pass 2 only, which reads the
-// text that pass 1 read and finds every record pass 1 made. The command-line
-// compiler sets neither, and every hook stands behind one null test at a
-// declaration or use.
+// What a compilation tells a tool that watches it (the language server, the
+// formatter): where names are declared and used, blocks open and close,
+// include files and resources are named, and every token and comment read;
+// and where include files come from when they are not read from disk. A
+// listener hears pass 2, which reads the text that pass 1 read and finds
+// every record pass 1 made; a tool that needs nothing pass 2 settles may hear
+// pass 1 instead (Compiler::listen_to_pass_1). The command-line compiler sets
+// neither, and every hook stands behind one null test.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,20 @@ struct NameAt {
 
 enum class ResourceKind : std::uint8_t { bitmap, wave, menu };
 
+// What the reader stepped over as one token: a word (name, keyword or
+// number), a quoted text, a quoted file name, or punctuation (an operator
+// of one or two characters, a bracket, ',', ';', '&', the '#' of a
+// directive).
+enum class TokenKind : std::uint8_t { word, text, file_name, punctuation };
+
+// Raw bytes [begin, end) of one file: the end is past the last byte, before
+// any carriage return that follows it.
+struct SourceSpan {
+    int file_number = 0;
+    std::int64_t begin = 0;
+    std::int64_t end = 0;
+};
+
 class CompileListener {
 public:
     // An include file opened as file_number: its name as written and the path read.
@@ -63,11 +78,18 @@ public:
     virtual void block_opened(int /*level*/, const SourcePoint& /*at*/) {}
     virtual void block_closed(int /*level*/, const SourcePoint& /*at*/) {}
 
+    // Every token read and every comment removed, in reading order, for
+    // tools that lay the text out again (the formatter) or colour it; a
+    // comment's [begin, end) holds its markers (a line comment without its
+    // line feed).
+    virtual void token_read(TokenKind /*kind*/, const SourceSpan& /*span*/) {}
+    virtual void comment_read(const SourceSpan& /*span*/) {}
+
     // A resource directive; at is just past the directive's name.
     virtual void resource_declared(ResourceKind /*kind*/, const SourcePoint& /*at*/, std::int32_t /*number*/) {}
 
     // An instruction about to be written at a code address (counted from the
-    // code base; -1 when no module is written), from the statement at the
+    // code base; -1 when pass 2 writes no module), from the statement at the
     // point and line of its file: one row of the program's line table.
     virtual void instruction_started(std::int64_t /*address*/, const SourcePoint& /*at*/, int /*line*/) {}
 

@@ -15,17 +15,19 @@ void Compiler::begin_pass(int number, PerPassState state) {
     diag.start_pass(number);
     sink.start_pass(number);
     lex.use_defines(&pass->defines);
-    attach_listener(number == kWritingPass ? pass_2_listener_ : nullptr);
+    attach_listener(number == kWritingPass ? pass_2_listener_ : pass_1_listener_);
 }
 
 NameAt Compiler::name_here(std::string_view name) const { return {name, point_here()}; }
 
 SourcePoint Compiler::point_here() const { return {reader.file_number, reader.word_end()}; }
 
-// In pass 2 the sink's counter stays 0: the code address is what the module
-// has taken past the code base.
+// Pass 1 counts the code address; in pass 2 the sink's counter stays 0, and
+// the code address is what the module has taken past the code base.
 void Compiler::tell_instruction() const {
-    const std::int64_t address = module != nullptr ? module->written() - run.layout.code_base : -1;
+    std::int64_t address = -1;
+    if (sink.counting()) address = sink.counter();
+    else if (module != nullptr) address = module->written() - run.layout.code_base;
     listener->instruction_started(address, point_here(), reader.line);
 }
 

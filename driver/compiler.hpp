@@ -119,12 +119,17 @@ public:
     std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files
-    // read from; both unset for the command line. The listener hears pass 2
-    // only: listener is set while pass 2 runs.
+    // read from; both unset for the command line. A listener hears pass 2
+    // (listen), or pass 1 (listen_to_pass_1); listener is set while that
+    // pass runs.
     CompileListener* listener = nullptr;
     SourceOpener* opener = nullptr;
     void listen(CompileListener* l) { pass_2_listener_ = l; }
     bool listened() const { return pass_2_listener_ != nullptr; }
+    // A tool that needs nothing only pass 2 settles (the formatter: tokens,
+    // comments, blocks) may hear pass 1 instead, so that pass 2 may still
+    // come from the spool.
+    void listen_to_pass_1(CompileListener* l) { pass_1_listener_ = l; }
     // The word, quote or brace just read, for the listener (out of line:
     // the hot paths keep only the listener test).
     [[gnu::cold]] NameAt name_here(std::string_view name) const;
@@ -167,8 +172,9 @@ private:
     void attach_listener(CompileListener* l) {
         listener = l;
         lex.use_listener(l);
-        reader.note_comments(l != nullptr);
+        reader.use_listener(l);
     }
+    CompileListener* pass_1_listener_ = nullptr;
     CompileListener* pass_2_listener_ = nullptr;
 };
 

@@ -60,6 +60,14 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
 }  // namespace
 
 SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
+    if (c.listened()) {
+        // Pass 2 reads the source for the listener in any case: no spool.
+        compile_pass(c, kCountingPass);
+        if (after_pass_1) after_pass_1();
+        source.rewind();
+        compile_pass(c, kWritingPass);
+        return SpoolDecision::listened;
+    }
     auto spool = std::make_unique<CodeSpool>(c.spool_memory);
     c.spool = spool.get();
     c.sink.spool_into(&spool->stream());

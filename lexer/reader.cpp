@@ -51,13 +51,24 @@ void Reader::skip_run(std::uint8_t cls) {
     }
 }
 
+void Reader::step_over_heard(std::ptrdiff_t count) {
+    const std::int64_t begin = stream_->raw_offset(next_);
+    step_over_unheard(count);
+    listener_->token_read(TokenKind::punctuation, {file_number, begin, word_end()});
+}
+
 void Reader::remove_comment() {
-    if (!note_comments_) return remove_comment_body();
+    if (listener_ == nullptr) return remove_comment_body();
+    const bool block = next_[1] == '*';
+    const std::int64_t before = stream_->raw_end(next_);
     const std::int64_t start = stream_->raw_offset(next_);
     remove_comment_body();
     comment_stream_ = stream_;
-    comment_start_ = start;
+    comment_start_ = before;
     comment_end_ = stream_->raw_offset(next_);
+    // A block comment's closing '/' is the blank now current.
+    const std::int64_t end = block && cur() != kEnd ? comment_end_ + 1 : stream_->raw_end(next_);
+    listener_->comment_read({file_number, start, end});
 }
 
 // Called with '/' current and '*' or '/' ahead. A block comment leaves one

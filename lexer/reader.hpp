@@ -17,6 +17,7 @@
 
 #include "core/diagnostics.hpp"
 #include "core/char_classes.hpp"
+#include "core/listener.hpp"
 #include "lexer/source_stream.hpp"
 #include "lexer/word.hpp"
 
@@ -50,7 +51,12 @@ public:
     // Steps over count punctuation characters (no line feed among them),
     // which is next_char count times: with enough bytes left in the buffer
     // that no refill falls between them, one step and one comment check.
+    // The characters are one token (an operator of two is one).
     void step_over(std::ptrdiff_t count) {
+        if (listener_ != nullptr) [[unlikely]] return step_over_heard(count);
+        step_over_unheard(count);
+    }
+    void step_over_unheard(std::ptrdiff_t count) {
         if (limit_ - next_ >= count + 2) {
             next_ += count;
             remove_comment_here();
@@ -101,17 +107,23 @@ public:
         return next_ + 1 < limit_ ? stream_->raw_offset(next_ + 1) + 1 : stream_->end_offset();
     }
 
-    SourceLocation location() const override { return {file_name, line, file_number}; }
+    SourceLocation location() const override {
+        return {file_name, line, file_number, stream_ != nullptr ? stream_->raw_offset(next_) : 0};
+    }
 
-    // For a listener: remember where each comment begins, so that a word
-    // followed directly by a comment still ends where it is spelled.
-    void note_comments(bool on) { note_comments_ = on; }
-    // The raw offset just past the word, quote or brace read last: the
-    // current character's, or the start of a comment removed right there.
+    // A listener hears every punctuation token stepped over and every
+    // comment removed, and the reader remembers where each comment begins,
+    // so that a word followed directly by a comment still ends where it is
+    // spelled (nullptr: nobody listens).
+    void use_listener(CompileListener* listener) { listener_ = listener; }
+    // The raw offset just past the word, quote or brace read last: past its
+    // last byte, before a comment removed right there.
     std::int64_t word_end() const {
         const std::int64_t here = stream_->raw_offset(next_);
-        return comment_stream_ == stream_ && here == comment_end_ ? comment_start_ : here;
+        return comment_stream_ == stream_ && here == comment_end_ ? comment_start_ : stream_->raw_end(next_);
     }
+    // The raw offset of the current character, where a token read next begins.
+    std::int64_t offset_here() const { return stream_->raw_offset(next_); }
 
     // The word at the window, cut to kWordMax characters into the buffer
     // at text (kWordMax bytes; the bytes past the word are unspecified);
@@ -196,6 +208,7 @@ private:
         refill();
         return at_limit && next_ != limit_;
     }
+    void step_over_heard(std::ptrdiff_t count);
     void skip_run(std::uint8_t cls);
     void remove_comment_body();
     std::size_t scan_word_slowly(char* text);
@@ -205,9 +218,9 @@ private:
 
     Diagnostics& diag_;
     SourceStream* stream_ = nullptr;
-    bool note_comments_ = false;
-    const SourceStream* comment_stream_ = nullptr;  // where the last noted comment stood
-    std::int64_t comment_start_ = -1;
+    CompileListener* listener_ = nullptr;
+    const SourceStream* comment_stream_ = nullptr;  // where the last comment heard stood
+    std::int64_t comment_start_ = -1;  // past what stood before it
     std::int64_t comment_end_ = -1;
     const unsigned char* next_ = kNothing;
     const unsigned char* limit_ = kNothing;

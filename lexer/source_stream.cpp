@@ -32,9 +32,10 @@ void SourceStream::refill(const unsigned char*& next, const unsigned char*& limi
     buffer_[static_cast<std::size_t>(limit - buffer_.get())] = 0;
 }
 
-std::int64_t SourceStream::raw_offset(const unsigned char* p) const {
-    const auto index = static_cast<std::size_t>(p - buffer_.get());
-    return base_offset_ + static_cast<std::int64_t>(index) + returns_up_to(index);
+std::int64_t SourceStream::returns_before(std::size_t index) const {
+    const auto at = std::lower_bound(returns_.begin(), returns_.end(), index,
+                                     [](const RemovedReturns& r, std::size_t i) { return r.index < i; });
+    return at == returns_.begin() ? 0 : std::prev(at)->removed;
 }
 
 std::int64_t SourceStream::returns_up_to(std::size_t index) const {

@@ -44,7 +44,16 @@ public:
     void put_blank_at(const unsigned char* p) { buffer_[static_cast<std::size_t>(p - buffer_.get())] = ' '; }
 
     // The raw file offset of the byte at p, a position in the buffer.
-    std::int64_t raw_offset(const unsigned char* p) const;
+    std::int64_t raw_offset(const unsigned char* p) const {
+        const auto index = static_cast<std::size_t>(p - buffer_.get());
+        return base_offset_ + static_cast<std::int64_t>(index) + (returns_.empty() ? 0 : returns_up_to(index));
+    }
+    // The raw offset just past the byte before p: the same, less the
+    // carriage returns taken out right before p.
+    std::int64_t raw_end(const unsigned char* p) const {
+        const auto index = static_cast<std::size_t>(p - buffer_.get());
+        return base_offset_ + static_cast<std::int64_t>(index) + (returns_.empty() ? 0 : returns_before(index));
+    }
     // Raw bytes taken from the file once it has ended: its size, or the
     // offset just past the 0x1A that ended it.
     std::int64_t end_offset() const { return end_offset_; }
@@ -78,6 +87,7 @@ private:
     void read_more(const unsigned char*& limit);
     std::size_t take_out_returns(unsigned char* from, std::size_t length);
     std::int64_t returns_up_to(std::size_t index) const;
+    std::int64_t returns_before(std::size_t index) const;
 
     platform::InputFile file_;  // closed for a text held in memory
     std::string text_;       // the text held in memory

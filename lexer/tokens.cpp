@@ -57,6 +57,12 @@ void Lexer::substitute_define(Word& word) const {
     word = *replacement;
 }
 
+void Lexer::read_word_chars_heard(Word& word) {
+    const std::int64_t begin = reader.offset_here();
+    word.set_length(reader.scan_word(word.buffer()));
+    if (!word.empty()) heard(TokenKind::word, begin);
+}
+
 void Lexer::read_identifier_on_line(Word& word) {
     reader.skip_blanks();
     read_word_chars(word);
@@ -73,7 +79,7 @@ bool Lexer::read_integer(std::int32_t& value, bool on_line) {
     else reader.skip_space();
     bool negative = false;
     if (reader.cur() == '-') {
-        reader.next_char();
+        reader.step_over(1);
         negative = true;
     }
     Word word;
@@ -165,7 +171,9 @@ bool Lexer::read_string(std::string& text, std::size_t maximum, StringForm form)
     std::size_t length = 0;
     bool trail_byte_next = false;
     while (true) {
+        const std::int64_t begin = listener_ != nullptr ? reader.offset_here() : 0;
         fit = read_string_piece(text, maximum, length, trail_byte_next) && fit;
+        if (listener_ != nullptr) heard(TokenKind::text, begin);
         if (!concatenate) break;
         if (on_line) reader.skip_blanks();
         else reader.skip_space();
@@ -185,6 +193,7 @@ FileNameResult Lexer::read_file_name(std::size_t maximum, bool on_line) {
         result.error = FileNameError::no_opening_quote;
         return result;
     }
+    const std::int64_t begin = listener_ != nullptr ? reader.offset_here() : 0;
     reader.read_raw_char();
     while (reader.cur() != kQuote && reader.cur() != kEnd) {
         if (result.name.size() < maximum) result.name.push_back(static_cast<char>(reader.cur()));
@@ -192,6 +201,7 @@ FileNameResult Lexer::read_file_name(std::size_t maximum, bool on_line) {
         reader.read_raw_char();
     }
     reader.next_char();
+    if (listener_ != nullptr) heard(TokenKind::file_name, begin);
     // A name holding a zero byte ends there, as a C string would.
     const auto zero = result.name.find('\0');
     if (zero != std::string::npos) result.name.resize(zero);

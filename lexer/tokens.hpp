@@ -53,7 +53,8 @@ public:
     Lexer(Reader& reader, Diagnostics& diag) : reader(reader), diag(diag) {}
 
     void use_defines(const DefineTable* defines) { defines_ = defines; }
-    // Told of every defined name replaced (nullptr: nobody).
+    // Told of every word, quoted text and file name read and of every
+    // defined name replaced (nullptr: nobody).
     void use_listener(CompileListener* listener) { listener_ = listener; }
 
     // skip_space, a word, then #define substitution.
@@ -110,7 +111,15 @@ public:
     Diagnostics& diag;
 
 private:
-    void read_word_chars(Word& word) { word.set_length(reader.scan_word(word.buffer())); }
+    void read_word_chars(Word& word) {
+        if (listener_ != nullptr) [[unlikely]] return read_word_chars_heard(word);
+        word.set_length(reader.scan_word(word.buffer()));
+    }
+    void read_word_chars_heard(Word& word);
+    // Tells the listener of the token read since begin.
+    void heard(TokenKind kind, std::int64_t begin) const {
+        listener_->token_read(kind, {reader.file_number, begin, reader.word_end()});
+    }
     void substitute_define(Word& word) const;
     int read_escape();
     bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);

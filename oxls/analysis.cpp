@@ -47,7 +47,17 @@ public:
 
     // DiagnosticCollector
     void collect(const oxbuild::SourceLocation& at, bool warning, std::string_view text) override {
-        a_.messages.push_back({at.file_number, at.line, warning, std::string(text)});
+        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        a_.messages.push_back({at.file_number, at.line, warning, std::string(text), static_cast<std::size_t>(at.offset)});
+    }
+
+    void token_read(oxbuild::TokenKind kind, const oxbuild::SourceSpan& span) override {
+        a_.tokens.push_back({span.file_number, static_cast<std::size_t>(span.begin), static_cast<std::size_t>(span.end),
+                             kind, level_});
+    }
+
+    void comment_read(const oxbuild::SourceSpan& span) override {
+        a_.comments.push_back({span.file_number, static_cast<std::size_t>(span.begin), static_cast<std::size_t>(span.end)});
     }
 
     // SourceOpener
@@ -155,6 +165,7 @@ public:
     }
 
     void block_opened(int level, const SourcePoint& at) override {
+        level_ = level;
         blocks_.push_back({level, {}});
         if (level != 1 || opening_function_ < 0) return;
         a_.declarations[static_cast<std::size_t>(opening_function_)].body =
@@ -166,6 +177,7 @@ public:
     }
 
     void block_closed(int level, const SourcePoint& at) override {
+        level_ = level - 1;
         while (!blocks_.empty() && blocks_.back().level >= level) {
             end_visibility(blocks_.back(), at);
             blocks_.pop_back();
@@ -241,6 +253,7 @@ private:
     }
 
     int add(Declaration d) {
+        d.read_index = a_.tokens.size();
         a_.declarations.push_back(std::move(d));
         return static_cast<int>(a_.declarations.size()) - 1;
     }
@@ -275,6 +288,7 @@ private:
     int opening_function_ = -1;
     int body_function_ = -1;
     int awaiting_file_ = -1;  // a bitmap or wave whose file name comes next
+    int level_ = 0;
 };
 
 }  // namespace
@@ -287,6 +301,17 @@ const Declaration* Analysis::function_named(const std::string& name) const {
         if (d.kind == DeclarationKind::prototype && prototype == nullptr) prototype = &d;
     }
     return prototype;
+}
+
+std::string_view Analysis::text_of(int file) const {
+    const auto f = static_cast<std::size_t>(file);
+    return f < texts.size() && texts[f] ? std::string_view(texts[f]->cp932()) : std::string_view();
+}
+
+std::size_t Analysis::token_at(int file, std::size_t offset) const {
+    for (std::size_t i = 0; i < tokens.size(); ++i)
+        if (tokens[i].file == file && tokens[i].end > offset) return i;
+    return tokens.size();
 }
 
 Analysis analyze(const std::string& main_path, std::shared_ptr<const SourceText> main, const TextSource& texts,

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "format/bytecode.hpp"
+#include "core/listener.hpp"
 #include "core/messages.hpp"
+#include "format/bytecode.hpp"
 #include "oxls/source_text.hpp"
 
 namespace oxls {
@@ -32,7 +33,18 @@ struct Message {
     int file = 0;
     int line = 0;  // 1-based, as the compiler prints it
     bool warning = false;
-    std::string text;  // UTF-8, what follows "FILE(LINE):"
+    std::string text;  // UTF-8, what follows "FILE(LINE):", without a trailing blank
+    std::size_t offset = 0;  // where the compiler stood in the file
+};
+
+// A token of one file as the compiler read it, with the block level it was
+// read at (the body of a function is level 1).
+struct TokenRead {
+    int file = 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    oxbuild::TokenKind kind = oxbuild::TokenKind::word;
+    int level = 0;
 };
 
 enum class DeclarationKind { global, local, parameter, function, prototype, define, include, bitmap, wave, menu };
@@ -51,6 +63,7 @@ struct Declaration {
     std::string path;         // an include's, bitmap's or wave's file
     std::optional<Span> body; // a function's body; a variable's visibility
     std::string function;     // the function a local or parameter belongs to
+    std::size_t read_index = 0;  // the tokens read before it
 };
 
 enum class ReferenceKind { variable, call, define, file };
@@ -71,12 +84,18 @@ struct Analysis {
     std::vector<std::string> files;  // path by file number
     std::vector<std::shared_ptr<const SourceText>> texts;  // by file number
     std::vector<Message> messages;
+    std::vector<TokenRead> tokens;  // in reading order
+    std::vector<Span> comments;     // in reading order
     std::vector<Declaration> declarations;
     std::vector<Reference> references;
     int error_count = 0;
 
     // The declaration of a user function: its definition, else its first prototype.
     const Declaration* function_named(const std::string& name) const;
+    // The text of a file of the compilation ("" when it is not known).
+    std::string_view text_of(int file) const;
+    // The first token of the file at or after the offset (tokens.size() for none).
+    std::size_t token_at(int file, std::size_t offset) const;
 };
 
 // Compiles the main source (its path names its directory, from which

@@ -1,8 +1,10 @@
 #include "oxls/language.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <set>
+#include <unordered_map>
 
 #include "driver/pass.hpp"
 #include "format/module_format.hpp"
@@ -117,16 +119,6 @@ std::string describe_declaration(const Declaration& d) {
     return {};
 }
 
-json completion(const std::string& label, int kind, const std::string& detail, const std::string& insert = {},
-                bool snippet = false) {
-    json item = {{"label", label}, {"kind", kind}, {"detail", detail}};
-    if (!insert.empty()) {
-        item["insertText"] = insert;
-        item["insertTextFormat"] = snippet ? kFormatSnippet : kFormatPlain;
-    }
-    return item;
-}
-
 // "Name(${1:int}, ${2:str &})" for a call.
 std::string call_snippet(const std::string& name, std::span<const TypeCode> types,
                          const std::vector<std::string>& names) {
@@ -178,6 +170,30 @@ bool after_hash(std::string_view line_before) {
 
 std::string code_block(const std::string& code) { return "```oxs\n" + code + "\n```"; }
 
+bool is_event_name(std::string_view name) { return event_row(name) >= 0; }
+
+bool is_standard_function_name(std::string_view name) { return standard_function(name) != nullptr; }
+
+bool parameters_of(const Analysis& a, const std::string& name, std::vector<TypeCode>& types,
+                   std::vector<std::string>& names) {
+    if (const Declaration* d = a.function_named(name)) {
+        types = d->parameters;
+        names = d->parameter_names;
+        return true;
+    }
+    names.clear();
+    if (const auto* f = standard_function(name)) {
+        types.assign(f->parameters.begin(), f->parameters.end());
+        return true;
+    }
+    if (const int row = event_row(name); row >= 0) {
+        const auto& parameters = oxbuild::events()[static_cast<std::size_t>(row)].parameters;
+        types.assign(parameters.begin(), parameters.end());
+        return true;
+    }
+    return false;
+}
+
 bool is_word_char(char c) {
     const auto u = static_cast<unsigned char>(c);
     return std::isalnum(u) || u == '_';
@@ -221,6 +237,46 @@ std::string describe(const SymbolAt& s) {
     return {};
 }
 
+std::optional<DirectiveAt> directive_at(const Analysis& a, const std::vector<int>& files, std::size_t offset) {
+    for (std::size_t i = 0; i + 1 < a.tokens.size(); ++i) {
+        const TokenRead& hash = a.tokens[i];
+        const TokenRead& name = a.tokens[i + 1];
+        if (!in_files(files, hash.file) || hash.kind != oxbuild::TokenKind::punctuation || name.file != hash.file ||
+            name.kind != oxbuild::TokenKind::word)
+            continue;
+        const std::string_view text = a.text_of(hash.file);
+        if (text.substr(hash.begin, hash.end - hash.begin) != "#" || offset < hash.begin || offset > name.end) continue;
+        return DirectiveAt{{hash.file, hash.begin, name.end}, std::string(text.substr(name.begin, name.end - name.begin))};
+    }
+    return std::nullopt;
+}
+
+std::string describe_directive(const std::string& name) {
+    struct Entry {
+        const char* name;
+        const char* syntax;
+        const char* meaning;
+    };
+    static constexpr Entry kDirectives[] = {
+        {"include", "#include \"file\"", "Reads the file in place of the directive; a relative name is taken from "
+                                         "the main source's directory."},
+        {"define", "#define NAME REPLACEMENT", "From here on the word NAME reads as the word REPLACEMENT (one word, "
+                                               "not looked up again)."},
+        {"module", "#module \"text\"", "The module's name in its header, at most 32 bytes."},
+        {"copyright", "#copyright \"text\"", "The copyright text in the module's header, at most 32 bytes."},
+        {"version", "#version \"text\"", "The version text in the module's header, at most 16 bytes."},
+        {"comment", "#comment \"text\"", "The comment text in the module's header, at most 64 bytes."},
+        {"bitmap", "#bitmap number \"file.bmp\" transparent", "A 256-colour bitmap under a number; transparent "
+                                                               "is the index (0 to 255) of its transparent colour."},
+        {"wave", "#wave number \"file.wav\"", "A RIFF sound under a number, copied into the module whole."},
+        {"menu", "#menu number { POPUP \"text\" { ... } MENUITEM \"text\", id, value }",
+         "A menu under a number; identifiers 0 to 100."},
+    };
+    for (const Entry& e : kDirectives)
+        if (name == e.name) return code_block(e.syntax) + "\n\ndirective: " + e.meaning;
+    return {};
+}
+
 json Signature::to_json() const {
     json params = json::array();
     for (const auto& [begin, end] : parameters) params.push_back({{"label", {begin, end}}});
@@ -245,56 +301,123 @@ std::optional<Signature> signature_of(const Analysis& a, const std::string& name
     return std::nullopt;
 }
 
-json completion_items(const Analysis& a, const std::vector<int>& files, std::size_t offset,
-                      std::string_view line_before) {
-    json items = json::array();
-    if (after_hash(line_before)) {
-        for (const auto name : oxbuild::directive_keyword_names())
-            items.push_back(completion(std::string(name), kCompletionKeyword, "directive"));
-        return items;
+namespace {
+
+// The word before the cursor, which items must begin with (letters in any case).
+std::string_view word_before(std::string_view line_before) {
+    std::size_t begin = line_before.size();
+    while (begin > 0 && is_word_char(line_before[begin - 1])) --begin;
+    return line_before.substr(begin);
+}
+
+bool begins_with(std::string_view label, std::string_view prefix) {
+    if (label.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(label[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+// Collects the items that begin with the word, once per label.
+class Items {
+public:
+    explicit Items(const CompletionPlace& place) : place_(place), prefix_(word_before(place.line_before)) {}
+
+    void add(const std::string& label, int kind, const std::string& detail, const std::string& snippet = {}) {
+        if (!begins_with(label, prefix_) || !labels_.insert(label).second) return;
+        const bool as_snippet = place_.snippets && !snippet.empty();
+        json item = {{"label", label}, {"kind", kind}, {"detail", detail},
+                     {"textEdit", {{"range", place_.word_range}, {"newText", as_snippet ? snippet : label}}},
+                     {"insertTextFormat", as_snippet ? kFormatSnippet : kFormatPlain}};
+        items_.push_back(std::move(item));
     }
-    for (const auto name : oxbuild::type_keyword_names())
-        items.push_back(completion(std::string(name), kCompletionKeyword, "type"));
-    for (const auto name : oxbuild::statement_keyword_names())
-        items.push_back(completion(std::string(name), kCompletionKeyword, "keyword"));
+    json take() { return std::move(items_); }
+
+private:
+    const CompletionPlace& place_;
+    std::string_view prefix_;
+    std::set<std::string> labels_;
+    json items_ = json::array();
+};
+
+// The block level at the offset: after the last token before it.
+int level_at(const Analysis& a, int file, std::size_t offset) {
+    int level = 0;
+    for (const TokenRead& t : a.tokens) {
+        if (t.file != file || t.end > offset) continue;
+        const std::string_view b = a.text_of(file).substr(t.begin, t.end - t.begin);
+        level = t.level + (b == "{" ? 1 : 0) - (b == "}" ? 1 : 0);
+    }
+    return std::max(level, 0);
+}
+
+void add_keywords(Items& items, int level) {
+    for (const auto name : oxbuild::type_keyword_names()) items.add(std::string(name), kCompletionKeyword, "type");
+    if (level == 0) return;
+    for (const auto name : oxbuild::statement_keyword_names()) items.add(std::string(name), kCompletionKeyword, "keyword");
+}
+
+void add_host_names(Items& items, int level) {
+    if (level == 0) {
+        for (const auto& e : oxbuild::events())
+            if (e.name != " ")
+                items.add(std::string(e.name), kCompletionEvent, make_signature(std::string(e.name), e.parameters, {}).label,
+                          handler_snippet(e));
+        return;
+    }
     for (const auto& f : oxbuild::standard_functions())
-        items.push_back(completion(std::string(f.name), kCompletionFunction,
-                                   make_signature(std::string(f.name), f.parameters, {}).label,
-                                   call_snippet(std::string(f.name), f.parameters, {}), true));
-    for (const auto& e : oxbuild::events())
-        if (e.name != " ")
-            items.push_back(completion(std::string(e.name), kCompletionEvent,
-                                       make_signature(std::string(e.name), e.parameters, {}).label,
-                                       handler_snippet(e), true));
-    std::set<std::string> named;
+        items.add(std::string(f.name), kCompletionFunction, make_signature(std::string(f.name), f.parameters, {}).label,
+                  call_snippet(std::string(f.name), f.parameters, {}));
+}
+
+// A name declared above the place, visible there.
+bool usable(const Declaration& d, const CompletionPlace& place, std::size_t read_at) {
+    if (d.read_index > read_at) return false;
+    if (d.kind != DeclarationKind::local && d.kind != DeclarationKind::parameter) return true;
+    return d.body && in_files(place.files, d.body->file) && d.span.begin <= place.offset && place.offset <= d.body->end;
+}
+
+void add_declared(Items& items, const Analysis& a, const CompletionPlace& place, int level) {
+    const std::size_t read_at = a.token_at(place.files.empty() ? 0 : place.files.front(), place.offset);
     for (const Declaration& d : a.declarations) {
+        if (!usable(d, place, read_at)) continue;
         switch (d.kind) {
             case DeclarationKind::function:
             case DeclarationKind::prototype:
-                if (event_row(d.name) < 0 && named.insert(d.name).second)
-                    items.push_back(completion(d.name, kCompletionFunction,
-                                               make_signature(d.name, d.parameters, d.parameter_names).label,
-                                               call_snippet(d.name, d.parameters, d.parameter_names), true));
+                if (event_row(d.name) < 0)
+                    items.add(d.name, kCompletionFunction, make_signature(d.name, d.parameters, d.parameter_names).label,
+                              level > 0 ? call_snippet(d.name, d.parameters, d.parameter_names) : std::string());
                 break;
             case DeclarationKind::global:
-                if (named.insert(d.name).second)
-                    items.push_back(completion(d.name, kCompletionVariable, parameter_text(d.type, "") + " (global)"));
+                if (level > 0) items.add(d.name, kCompletionVariable, parameter_text(d.type, "") + " (global)");
                 break;
             case DeclarationKind::local:
             case DeclarationKind::parameter:
-                if (d.body && in_files(files, d.body->file) && d.span.begin <= offset && offset <= d.body->end &&
-                    named.insert(d.name).second)
-                    items.push_back(completion(d.name, kCompletionVariable, parameter_text(d.type, "") + " (" +
-                                                   (d.kind == DeclarationKind::local ? "local" : "parameter") + ")"));
+                items.add(d.name, kCompletionVariable, parameter_text(d.type, "") + " (" +
+                                                       (d.kind == DeclarationKind::local ? "local" : "parameter") + ")");
                 break;
             case DeclarationKind::define:
-                if (named.insert(d.name).second)
-                    items.push_back(completion(d.name, kCompletionConstant, "#define " + d.name + " " + d.replacement));
+                items.add(d.name, kCompletionConstant, "#define " + d.name + " " + d.replacement);
                 break;
             default: break;
         }
     }
-    return items;
+}
+
+}  // namespace
+
+json completion_items(const Analysis& a, const CompletionPlace& place) {
+    Items items(place);
+    if (after_hash(place.line_before)) {
+        for (const auto name : oxbuild::directive_keyword_names())
+            items.add(std::string(name), kCompletionKeyword, "directive");
+        return items.take();
+    }
+    const int level = level_at(a, place.files.empty() ? 0 : place.files.front(), place.offset);
+    add_keywords(items, level);
+    add_host_names(items, level);
+    add_declared(items, a, place, level);
+    return items.take();
 }
 
 json outline(const Analysis& a, const std::vector<int>& files, const std::function<json(const Span&)>& range_of) {
@@ -304,6 +427,10 @@ json outline(const Analysis& a, const std::vector<int>& files, const std::functi
         return json{{"name", name.empty() ? "?" : name}, {"detail", detail}, {"kind", kind},
                     {"range", range_of(whole)}, {"selectionRange", range_of(selection)}};
     };
+    // The parameters and locals of each function, by its name.
+    std::unordered_map<std::string, std::vector<const Declaration*>> variables_of;
+    for (const Declaration& v : a.declarations)
+        if (v.kind == DeclarationKind::parameter || v.kind == DeclarationKind::local) variables_of[v.function].push_back(&v);
     for (const Declaration& d : a.declarations) {
         if (!in_files(files, d.span.file)) continue;
         switch (d.kind) {
@@ -313,13 +440,11 @@ json outline(const Analysis& a, const std::vector<int>& files, const std::functi
                 json s = symbol(d.name, make_signature(d.name, d.parameters, d.parameter_names).label,
                                 event_row(d.name) >= 0 ? kSymbolEvent : kSymbolFunction, whole, d.span);
                 json children = json::array();
-                for (const Declaration& v : a.declarations)
-                    if ((v.kind == DeclarationKind::parameter || v.kind == DeclarationKind::local) &&
-                        v.function == d.name && v.span.file == d.span.file && v.span.begin >= whole.begin &&
-                        v.span.end <= whole.end)
-                        children.push_back(symbol(v.name, parameter_text(v.type, ""), kSymbolVariable, v.span, v.span));
-                s["children"] = children;
-                symbols.push_back(s);
+                for (const Declaration* v : variables_of[d.name])
+                    if (v->span.file == d.span.file && v->span.begin >= whole.begin && v->span.end <= whole.end)
+                        children.push_back(symbol(v->name, parameter_text(v->type, ""), kSymbolVariable, v->span, v->span));
+                s["children"] = std::move(children);
+                symbols.push_back(std::move(s));
                 break;
             }
             case DeclarationKind::prototype:

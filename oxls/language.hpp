@@ -16,9 +16,13 @@
 
 namespace oxls {
 
-inline constexpr std::string_view kUnmappableMessage = "コードページ932で表せない文字です: ";
-
 bool is_word_char(char c);
+bool is_event_name(std::string_view name);
+bool is_standard_function_name(std::string_view name);
+// The parameters of whatever the name calls (a user function, a standard
+// function, an event), with their names where known; false for none.
+bool parameters_of(const Analysis& a, const std::string& name, std::vector<TypeCode>& types,
+                   std::vector<std::string>& names);
 // Markdown for a piece of source.
 std::string code_block(const std::string& code);
 
@@ -36,6 +40,15 @@ std::optional<SymbolAt> symbol_at(const Analysis& a, const std::vector<int>& fil
 // Markdown for a hover; empty when there is nothing to say.
 std::string describe(const SymbolAt& symbol);
 
+// The directive whose '#' or name stands at the offset: the span from '#'
+// to the end of the name, and the name as the compiler took it.
+struct DirectiveAt {
+    Span span;
+    std::string name;
+};
+std::optional<DirectiveAt> directive_at(const Analysis& a, const std::vector<int>& files, std::size_t offset);
+std::string describe_directive(const std::string& name);
+
 struct Signature {
     std::string label;
     std::vector<std::pair<int, int>> parameters;  // label offsets in UTF-16 units
@@ -45,10 +58,20 @@ struct Signature {
 // A standard function's, an event's or a user function's parameter list.
 std::optional<Signature> signature_of(const Analysis& a, const std::string& name);
 
-// Everything that may be written at the offset; line_before is the line's
-// text up to the cursor.
-nlohmann::json completion_items(const Analysis& a, const std::vector<int>& files, std::size_t offset,
-                                std::string_view line_before);
+// Where completion is asked for: the offset in the document (read as the
+// files given), the line's text up to the cursor, the protocol range of the
+// word at the cursor (which an item replaces), and whether the client takes
+// snippets.
+struct CompletionPlace {
+    std::vector<int> files;
+    std::size_t offset = 0;
+    std::string_view line_before;
+    nlohmann::json word_range;
+    bool snippets = false;
+};
+// What may be written there and begins as the word before the cursor does:
+// keywords, and the names declared above it that can be used there.
+nlohmann::json completion_items(const Analysis& a, const CompletionPlace& place);
 
 // The document symbols of the files, with each span's range from range_of.
 nlohmann::json outline(const Analysis& a, const std::vector<int>& files,

@@ -5,8 +5,11 @@
 
 #include "driver/command_line.hpp"
 #include "oxls/cp932.hpp"
-#include "resources/binary_file.hpp"
+#include "oxls/hints.hpp"
 #include "oxls/language.hpp"
+#include "oxls/protocol.hpp"
+#include "oxls/texts.hpp"
+#include "resources/binary_file.hpp"
 
 namespace oxls {
 
@@ -18,11 +21,15 @@ constexpr int kInvalidRequest = -32600;
 constexpr int kMethodNotFound = -32601;
 constexpr int kInvalidParams = -32602;
 constexpr int kServerNotInitialized = -32002;
+constexpr int kRequestFailed = -32803;
 
 // Protocol enumerations used here.
 constexpr int kSyncIncremental = 2;
 constexpr int kSeverityError = 1;
 constexpr int kSeverityWarning = 2;
+constexpr int kSeverityInformation = 3;
+constexpr int kSeverityHint = 4;
+constexpr int kTagUnnecessary = 1;
 
 constexpr std::string_view kFileScheme = "file://";
 
@@ -33,8 +40,15 @@ int hex_value(char c) {
     return -1;
 }
 
-// "a/./b/../c" -> "a/c", so that one file has one name.
-std::string normalize_path(const std::string& path) {
+bool has_drive(std::string_view path) {
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
+// "a/./b/../c" -> "a/c", so that one file has one name. '\' separates as
+// '/' does (as it does for the compiler), and a drive letter is upper case.
+std::string normalize_path(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (has_drive(path)) path[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     std::vector<std::string> parts;
     std::stringstream in(path);
     std::string part;
@@ -48,6 +62,12 @@ std::string normalize_path(const std::string& path) {
     return out.empty() ? "." : out;
 }
 
+// Whether the compilation read the file (normalized) as an include file.
+bool includes(const Analysis& a, const std::string& path) {
+    return std::any_of(a.files.begin() + (a.files.empty() ? 0 : 1), a.files.end(),
+                       [&](const std::string& f) { return normalize_path(f) == path; });
+}
+
 std::string path_of_uri(const std::string& uri) {
     if (uri.compare(0, kFileScheme.size(), kFileScheme) != 0) return uri;
     std::string path;
@@ -59,15 +79,19 @@ std::string path_of_uri(const std::string& uri) {
             path += uri[i];
         }
     }
+    // file:///C:/dir names C:/dir.
+    if (path.size() >= 3 && path[0] == '/' && has_drive(std::string_view(path).substr(1))) path.erase(0, 1);
     return normalize_path(path);
 }
 
 std::string file_uri(const std::string& path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string uri(kFileScheme);
-    for (const char ch : path) {
+    if (has_drive(path)) uri += '/';
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char ch = path[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || std::string_view("/-._~").find(ch) != std::string_view::npos) {
+        if (std::isalnum(c) || std::string_view("/-._~").find(ch) != std::string_view::npos || (i == 1 && has_drive(path))) {
             uri += ch;
         } else {
             uri += '%';
@@ -77,14 +101,6 @@ std::string file_uri(const std::string& path) {
     }
     return uri;
 }
-
-Position position_from(const json& p) { return {p.at("line").get<int>(), p.at("character").get<int>()}; }
-
-json position_json(const Position& p) { return {{"line", p.line}, {"character", p.character}}; }
-
-const std::string& uri_param(const json& params) { return params.at("textDocument").at("uri").get_ref<const std::string&>(); }
-
-json markdown(const std::string& text) { return {{"kind", "markdown"}, {"value", text}}; }
 
 bool readable_regular_file(const std::string& path) { return oxbuild::platform::InputFile::open(path).is_open(); }
 
@@ -186,6 +202,8 @@ void Server::dispatch(const json& message) {
         else respond_error(id, kMethodNotFound, "unknown method: " + method);
     } catch (const json::exception& e) {
         respond_error(id, kInvalidParams, e.what());
+    } catch (const Refusal& r) {
+        respond_error(id, kRequestFailed, r.what());
     }
 }
 
@@ -200,6 +218,17 @@ std::optional<json> Server::request(const std::string& method, const json& param
     if (method == "textDocument/signatureHelp") return signature_help(params);
     if (method == "textDocument/definition") return definition(params);
     if (method == "textDocument/documentSymbol") return document_symbols(params);
+    if (method == "textDocument/references") return references(params);
+    if (method == "textDocument/documentHighlight") return document_highlight(params);
+    if (method == "textDocument/prepareRename") return prepare_rename(params);
+    if (method == "textDocument/rename") return rename(params);
+    if (method == "workspace/symbol") return workspace_symbol(params);
+    if (method == "textDocument/semanticTokens/full") return semantic_tokens(params);
+    if (method == "textDocument/foldingRange") return folding_ranges(params);
+    if (method == "textDocument/inlayHint") return inlay_hints(params);
+    if (method == "textDocument/codeAction") return code_action(params);
+    if (method == "textDocument/formatting") return formatting(params);
+    if (method == "textDocument/rangeFormatting") return range_formatting(params);
     return std::nullopt;
 }
 
@@ -215,8 +244,11 @@ void Server::notification(const std::string& method, const json& params) {
     else if (method == "textDocument/didSave") mark_dirty(uri_param(params));
 }
 
+// Written around the result's own text, so that a large result is not
+// copied into a second tree first.
 void Server::respond(const json& id, const json& result) {
-    send_(json{{"jsonrpc", "2.0"}, {"id", id}, {"result", result}}.dump(-1, ' ', false, json::error_handler_t::replace));
+    send_("{\"id\":" + id.dump(-1, ' ', false, json::error_handler_t::replace) + ",\"jsonrpc\":\"2.0\",\"result\":" +
+          result.dump(-1, ' ', false, json::error_handler_t::replace) + "}");
 }
 
 void Server::respond_error(const json& id, int code, const std::string& text) {
@@ -238,6 +270,8 @@ json Server::initialize(const json& params) {
     if (params.contains("initializationOptions") && params["initializationOptions"].is_object() &&
         params["initializationOptions"].contains("messages") && params["initializationOptions"]["messages"].is_string())
         messages_ = utf8_messages(params["initializationOptions"]["messages"].get_ref<const std::string&>().c_str());
+    snippets_ = params.contains("capabilities") &&
+                params["capabilities"].value("/textDocument/completion/completionItem/snippetSupport"_json_pointer, false);
     if (encodings != nullptr && encodings->is_array())
         for (const json& e : *encodings)
             if (e == "utf-8") unit_ = PositionUnit::utf8;
@@ -250,6 +284,7 @@ json Server::initialize(const json& params) {
         {"definitionProvider", true},
         {"documentSymbolProvider", true},
     };
+    capabilities.update(capabilities_of_requests());
     return {{"capabilities", capabilities}, {"serverInfo", {{"name", "oxls"}, {"version", OXLS_VERSION}}}};
 }
 
@@ -291,7 +326,7 @@ void Server::did_close(const json& params) {
     stale_ = true;
     // Whoever included it now reads it from disk.
     for (auto& [main, analysis] : analyses_)
-        if (std::find(analysis.files.begin() + 1, analysis.files.end(), path) != analysis.files.end())
+        if (includes(analysis, path))
             mark_dirty(main);
     flush();
 }
@@ -334,7 +369,7 @@ void Server::flush() {
 
     const auto included_elsewhere = [&](const Document& d) {
         for (const auto& [main, a] : analyses_)
-            if (main != d.uri && std::find(a.files.begin() + 1, a.files.end(), d.path) != a.files.end()) return true;
+            if (main != d.uri && includes(a, d.path)) return true;
         return false;
     };
     const TextSource texts = [this](const std::string& path) { return text_of_path(path); };
@@ -368,15 +403,30 @@ json Server::location_of(const Analysis& a, const Span& span) const {
     return {{"uri", uri_of(a.files[file])}, {"range", range_of(*a.texts[file], span.begin, span.end)}};
 }
 
-// One compiler message: the whole line it names.
-json Server::compiler_diagnostic(const SourceText& text, const Message& m) const {
-    const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
-    const json range = {{"start", {{"line", line}, {"character", 0}}},
-                        {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+// One compiler message: the token at which the compiler stood, or the
+// whole line it names when none is known.
+json Server::compiler_diagnostic(const Analysis& a, const SourceText& text, const Message& m) const {
+    json range;
+    if (const auto span = message_span(a, m)) {
+        range = range_of(text, span->begin, span->end);
+    } else {
+        const int line = std::clamp(m.line - 1, 0, text.line_count() - 1);
+        range = {{"start", {{"line", line}, {"character", 0}}},
+                 {"end", {{"line", line}, {"character", text.line_length(line, unit_)}}}};
+    }
     return {{"range", range},
             {"severity", m.warning ? kSeverityWarning : kSeverityError},
             {"source", "oxbuild"},
             {"message", m.text}};
+}
+
+json Server::hint_diagnostic(const SourceText& text, const Hint& h) const {
+    json d = {{"range", range_of(text, h.span.begin, h.span.end)},
+              {"severity", h.information ? kSeverityInformation : kSeverityHint},
+              {"source", "oxls"},
+              {"message", h.message}};
+    if (h.unnecessary) d["tags"] = {kTagUnnecessary};
+    return d;
 }
 
 // A character of the document that code page 932 cannot hold.
@@ -389,7 +439,7 @@ json Server::unmappable_diagnostic(const SourceText& text, std::size_t offset) c
     return {{"range", range},
             {"severity", kSeverityError},
             {"source", "oxls"},
-            {"message", std::string(kUnmappableMessage) + code}};
+            {"message", said(say::unmappable, messages_, {code})}};
 }
 
 // Every document's and include file's diagnostics; only lists that changed
@@ -403,7 +453,14 @@ void Server::publish_diagnostics() {
             if (file >= a.files.size() || !a.texts[file]) continue;
             const std::string uri = uri_of(a.files[file]);
             if (!seen.emplace(uri, std::to_string(m.line) + ":" + m.text).second) continue;
-            by_uri[uri].push_back(compiler_diagnostic(*a.texts[file], m));
+            by_uri[uri].push_back(compiler_diagnostic(a, *a.texts[file], m));
+        }
+        for (const Hint& h : hints(a, messages_)) {
+            const auto file = static_cast<std::size_t>(h.span.file);
+            if (file >= a.files.size() || !a.texts[file]) continue;
+            const std::string uri = uri_of(a.files[file]);
+            if (!seen.emplace(uri, std::to_string(h.span.begin) + ":" + h.message).second) continue;
+            by_uri[uri].push_back(hint_diagnostic(*a.texts[file], h));
         }
     }
     for (const auto& [uri, d] : documents_) {
@@ -433,9 +490,9 @@ std::optional<Server::Target> Server::target(const json& params) {
     const Analysis* analysis = nullptr;
     if (const auto a = analyses_.find(d.uri); a != analyses_.end()) analysis = &a->second;
     for (const auto& [main, a] : analyses_)
-        if (analysis == nullptr && std::find(a.files.begin(), a.files.end(), d.path) != a.files.end()) analysis = &a;
+        if (analysis == nullptr && includes(a, d.path)) analysis = &a;
     if (analysis == nullptr) return std::nullopt;
-    Target t{analysis, d.text, {}, 0};
+    Target t{analysis, d.text, {}, 0, &d};
     for (std::size_t f = 0; f < analysis->files.size(); ++f)
         if (normalize_path(analysis->files[f]) == d.path) t.files.push_back(static_cast<int>(f));
     t.offset = d.text->cp932_offset_of(at, unit_);
@@ -447,13 +504,31 @@ json Server::completion(const json& params) {
     if (!t) return json::array();
     const Position at = position_from(params.at("position"));
     const std::string_view line = t->text->utf8_line(at.line);
-    const std::size_t column = t->text->utf8_offset_of(at, unit_) - t->text->utf8_offset_of({at.line, 0}, unit_);
-    return completion_items(*t->analysis, t->files, t->offset, line.substr(0, std::min(column, line.size())));
+    const std::size_t column =
+        std::min(t->text->utf8_offset_of(at, unit_) - t->text->utf8_offset_of({at.line, 0}, unit_), line.size());
+    // The word at the cursor: ASCII, so as many units as bytes.
+    std::size_t begin = column, end = column;
+    while (begin > 0 && is_word_char(line[begin - 1])) --begin;
+    while (end < line.size() && is_word_char(line[end])) ++end;
+    const int character = t->text->position_of_utf8(t->text->utf8_offset_of(at, unit_), unit_).character;
+    CompletionPlace place;
+    place.files = t->files;
+    place.offset = t->offset;
+    place.line_before = line.substr(0, column);
+    place.word_range = {{"start", position_json({at.line, character - static_cast<int>(column - begin)})},
+                        {"end", position_json({at.line, character + static_cast<int>(end - column)})}};
+    place.snippets = snippets_;
+    return completion_items(*t->analysis, place);
 }
 
 json Server::hover(const json& params) {
     const auto t = target(params);
     if (!t) return nullptr;
+    if (const auto directive = directive_at(*t->analysis, t->files, t->offset)) {
+        const std::string text = describe_directive(directive->name);
+        if (text.empty()) return nullptr;
+        return {{"contents", markdown(text)}, {"range", range_of(*t->text, directive->span.begin, directive->span.end)}};
+    }
     const auto found = symbol_at(*t->analysis, t->files, t->offset);
     if (!found) return nullptr;
     const std::string text = describe(*found);
@@ -493,14 +568,14 @@ json Server::definition(const json& params) {
     return location_of(*t->analysis, found->declaration->span);
 }
 
-json Server::document_symbols(const json& params) {
-    flush();
-    const auto found = documents_.find(uri_param(params));
-    if (found == documents_.end()) return json::array();
-    json position = {{"line", 0}, {"character", 0}};
+std::optional<Server::Target> Server::document_target(const json& params) {
     json with_position = params;
-    with_position["position"] = position;
-    const auto t = target(with_position);
+    with_position["position"] = position_json({0, 0});
+    return target(with_position);
+}
+
+json Server::document_symbols(const json& params) {
+    const auto t = document_target(params);
     if (!t) return json::array();
     return outline(*t->analysis, t->files, [this, &t](const Span& span) {
         const auto& text = t->analysis->texts[static_cast<std::size_t>(span.file)];

@@ -179,5 +179,13 @@ std::string cp932_to_utf8(std::string_view text);
 
 // Puts standard output into the form the system's console programs write.
 void prepare_standard_output();
+// Standard input and output carry bytes unchanged, line ends untranslated:
+// for tools that pass files or protocol messages through them.
+void binary_standard_streams();
+// Up to size bytes of standard input as they come (waiting for the first):
+// how many were read, 0 at its end, -1 on an error.
+std::int64_t read_standard_input(unsigned char* data, std::size_t size);
+// All the bytes to standard output; false when it is gone.
+[[nodiscard]] bool write_standard_output(const unsigned char* data, std::size_t size);
 
 }  // namespace oxbuild::platform

@@ -320,6 +320,12 @@ bool InterruptCleanup::arm_for(const std::string& name, const std::function<bool
 
 void prepare_standard_output() {}
 
+void binary_standard_streams() {}
+
+std::int64_t read_standard_input(unsigned char* data, std::size_t size) { return read_from(STDIN_FILENO, data, size); }
+
+bool write_standard_output(const unsigned char* data, std::size_t size) { return write_to(STDOUT_FILENO, data, size); }
+
 std::string cp932_to_utf8(std::string_view text) {
     static Converter converter;
     return converter.valid() ? converter.convert(text) : ascii_only(text);

@@ -238,6 +238,20 @@ std::string cp932_to_utf8(std::string_view text) {
 
 void prepare_standard_output() { ::_setmode(::_fileno(stdout), _O_TEXT); }
 
+void binary_standard_streams() {
+    ::_setmode(::_fileno(stdin), _O_BINARY);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+}
+
+// ReadFile of a pipe returns what has come, as a POSIX read does.
+std::int64_t read_standard_input(unsigned char* data, std::size_t size) {
+    return read_from(handle_value(::GetStdHandle(STD_INPUT_HANDLE)), data, size);
+}
+
+bool write_standard_output(const unsigned char* data, std::size_t size) {
+    return write_to(handle_value(::GetStdHandle(STD_OUTPUT_HANDLE)), data, size);
+}
+
 namespace {
 
 

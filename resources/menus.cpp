@@ -62,7 +62,7 @@ void parse_menu_body(Compiler& c, std::vector<MenuEntry>& entries) {
                 c.lex.syntax_error();
                 return fail();
             }
-            c.reader.next_char();
+            c.reader.step_over(1);
             if (open_popups == 0) return;
             entries.push_back({Kind::popup_close, {}, 0, 0});
             --open_popups;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Cross-compiles oxbuild.exe, oxdump.exe and oxrun.exe for Windows with MinGW-w64,
+# Cross-compiles oxbuild.exe, oxdump.exe, oxfmt.exe, oxls.exe (with the same
+# header-only JSON library as on Linux) and oxrun.exe for Windows with MinGW-w64,
 # linked statically. With --tests the test suite is built as well (with
 # GoogleTest from Debian's sources), run through Wine by ctest.
 # Usage: scripts/build-windows.sh [--tests] [build-dir] [jobs]

@@ -17,7 +17,7 @@ for need in "$@"; do
     bench) packages+=(valgrind tcc lua5.4) ;;
     guard) packages+=(valgrind) ;;  # the instruction guard counts with callgrind
     package) packages+=(dpkg-dev file lintian) ;;
-    windows) packages+=(g++-mingw-w64-x86-64 googletest wine wine64 locales) ;;  # cross-compiling, running under Wine
+    windows) packages+=(g++-mingw-w64-x86-64 googletest wine wine64 locales nlohmann-json3-dev) ;;  # cross-compiling, running under Wine
     *) echo "unknown need: $need" >&2; exit 2 ;;
   esac
 done

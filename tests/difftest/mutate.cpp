@@ -2,11 +2,13 @@
 // copies of seed files and programs generated from a small grammar of the
 // language. The same seed always gives the same files, and file I depends
 // only on the seed and I, not on how many files are asked for. Usage:
-//   difftest_mutate [--seed N] --count N --out DIR SEED_FILE...
+//   difftest_mutate [--seed N] [--programs] --count N --out DIR SEED_FILE...
 //   difftest_mutate --workspace DIR
 // The first form writes DIR/00000.oxs ... and, for some sources, mutated
 // include files DIR/NNNNN.inc1.oxh and DIR/NNNNN.inc2.oxh that replace the
-// workspace's own for that source. The second writes the files the sources
+// workspace's own for that source; with --programs every file is a program
+// of the grammar, unmutated (for checks that need sources that compile). The
+// second writes the files the sources
 // name: inc1.oxh (which includes inc2.oxh), inc2.oxh, pic.bmp, snd.wav, the
 // fuzz corpus's inc.oxs, a.bmp, b.bmp, w.wav and short.wav, and the
 // example's res/logo.bmp, res/icons.bmp and res/click.wav.
@@ -594,7 +596,7 @@ std::string mutate(Random& r, std::string text, const std::vector<std::string>& 
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: difftest_mutate [--seed N] --count N --out DIR SEED_FILE...\n"
+                 "usage: difftest_mutate [--seed N] [--programs] --count N --out DIR SEED_FILE...\n"
                  "       difftest_mutate --workspace DIR\n");
     return 2;
 }
@@ -605,6 +607,7 @@ int main(int argc, char** argv) {
     std::uint64_t seed = 1;
     long count = -1;
     std::string out_dir;
+    bool programs_only = false;
     std::vector<std::string> seed_files;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -615,6 +618,7 @@ int main(int argc, char** argv) {
         if (arg == "--seed" && i + 1 < argc) seed = std::strtoull(argv[++i], nullptr, 10);
         else if (arg == "--count" && i + 1 < argc) count = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--out" && i + 1 < argc) out_dir = argv[++i];
+        else if (arg == "--programs") programs_only = true;
         else if (arg.starts_with("--")) return usage();
         else seed_files.emplace_back(arg);
     }
@@ -633,7 +637,7 @@ int main(int argc, char** argv) {
         Random r(seed * 0x100000001B3ULL + static_cast<std::uint64_t>(i));
         ProgramGenerator generator(r);
         std::string text;
-        const std::size_t kind = r.below(100);
+        const std::size_t kind = programs_only ? 0 : r.below(100);
         if (kind < 10) text = generator.program();                               // a fresh program
         else if (kind < 20) text = mutate(r, generator.program(), pool, 3);      // a program, lightly mutated
         else if (kind < 25) text = pick_seed(r, pool);                           // a seed as it is
@@ -642,7 +646,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "%05ld", i);
         const fs::path base = fs::path(out_dir) / name;
         write_file(base.string() + ".oxs", text);
-        if (r.chance(8)) {
+        if (!programs_only && r.chance(8)) {
             // Mutated (often cut) include files, and a main file that uses them.
             if (r.chance(60)) text.insert(0, "#include \"inc1.oxh\"\n");
             write_file(base.string() + ".oxs", text);

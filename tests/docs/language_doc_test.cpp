@@ -1,7 +1,9 @@
 // docs/language.md held to the compiler, so that the reference cannot drift
 // from what the compiler does:
-//  - every ```oxs block outside the Messages chapter is a complete source
-//    that compiles without a message;
+//  - every ```oxs block outside the Messages chapter and the chapter on
+//    cascades is a complete source that compiles without a message;
+//  - in the chapter on cascades every ```oxs source is followed by a ```text
+//    block of what the compiler prints for it with OXBUILD_MESSAGES=en;
 //  - in the Messages chapter every "### " heading is a message's text, with
 //    an "English: " line holding the catalogue's English text, and each of
 //    its ```oxs sources (compiled as prog.oxs) and ```sh scripts (run with
@@ -35,6 +37,7 @@ using oxdocs::trim;
 using oxtest::RunResult;
 
 constexpr std::string_view kMessages = "Messages";
+constexpr std::string_view kCascades = "Reading a cascade of messages";
 
 // Catalogue texts that are pieces of other lines, not messages of their own;
 // the chapter's introduction explains each.
@@ -121,11 +124,26 @@ TEST(LanguageDocument, EveryCompleteExampleCompilesWithoutAMessage) {
     const std::string clean = std::string(oxbuild::kBanner) + oxtest::created_output();
     int examples = 0;
     for (const FencedBlock& b : document().blocks) {
-        if (b.chapter == kMessages || b.language != "oxs") continue;
+        if (b.chapter == kMessages || b.chapter == kCascades || b.language != "oxs") continue;
         ++examples;
         const RunResult run = run_example(b, kUtf8);
         EXPECT_EQ(run.out, clean) << "example at language.md:" << b.line << "\n" << b.text;
         EXPECT_EQ(run.status, oxbuild::kExitSuccess) << "example at language.md:" << b.line;
+    }
+    EXPECT_GT(examples, 0);
+}
+
+TEST(LanguageDocument, EachCascadeExamplePrintsWhatTheDocumentShows) {
+    const auto& blocks = document().blocks;
+    int examples = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (blocks[i].chapter != kCascades || blocks[i].language != "oxs") continue;
+        ++examples;
+        ASSERT_LT(i + 1, blocks.size());
+        ASSERT_EQ(blocks[i + 1].language, "text") << "no output after the example at language.md:" << blocks[i].line;
+        const RunResult run = run_example(blocks[i], kEnglish);
+        EXPECT_EQ(without_trailing_blanks(run.out), without_trailing_blanks(blocks[i + 1].text))
+            << "the example at language.md:" << blocks[i].line;
     }
     EXPECT_GT(examples, 0);
 }

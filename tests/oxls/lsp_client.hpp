@@ -4,10 +4,10 @@
 
 #include <map>
 #include <string>
-#include <sys/types.h>
 
 #include <nlohmann/json.hpp>
 
+#include "oxls/server_process.hpp"
 #include "oxls/transport.hpp"
 
 namespace oxtest {
@@ -19,7 +19,6 @@ std::string file_uri(const std::string& path);
 class LspClient {
 public:
     LspClient();
-    ~LspClient();
     LspClient(const LspClient&) = delete;
     LspClient& operator=(const LspClient&) = delete;
 
@@ -47,9 +46,7 @@ public:
 private:
     void keep(const json& message);
 
-    pid_t pid_ = -1;
-    int to_server_ = -1;
-    int from_server_ = -1;
+    ServerProcess server_;
     oxls::FrameReader frames_;
     int next_id_ = 1;
     std::map<std::string, json> diagnostics_;

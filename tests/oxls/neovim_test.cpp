@@ -21,8 +21,9 @@ constexpr char kSource[] =
     "    result = total;\n"        // 5
     "}\n";
 
-// Opens the source, waits for the diagnostics, asks for hover, completion
-// and definition, and writes what came back as JSON.
+// Opens the source, waits for the diagnostics, asks for hover, completion,
+// definition and references, applies a code action, a rename and the
+// formatting, and writes what came back and the buffer's text as JSON.
 constexpr char kScript[] = R"lua(
 local dir, out = ...
 vim.opt.runtimepath:prepend(os.getenv('OXLS_EDITOR_DIR'))
@@ -47,6 +48,29 @@ local completion = ask('textDocument/completion', 5, 4)
 result.completion = {}
 for _, item in ipairs(completion.items or completion) do table.insert(result.completion, item.label) end
 result.definition = ask('textDocument/definition', 5, 14)
+local function at(line, character, extra)
+  local params = { textDocument = { uri = vim.uri_from_bufnr(0) }, position = { line = line, character = character } }
+  for k, v in pairs(extra or {}) do params[k] = v end
+  return params
+end
+local function request(method, params)
+  local answers = vim.lsp.buf_request_sync(0, method, params, 10000) or {}
+  for _, a in pairs(answers) do if a.result then return a.result end end
+  return vim.NIL
+end
+result.references = #request('textDocument/references', at(5, 14, { context = { includeDeclaration = true } }))
+local range = { start = { line = 3, character = 0 }, ['end'] = { line = 4, character = 0 } }
+local actions = request('textDocument/codeAction', { textDocument = { uri = vim.uri_from_bufnr(0) }, range = range,
+  context = { diagnostics = vim.lsp.diagnostic.get_line_diagnostics(0, 3) } })
+result.actions = {}
+for _, a in ipairs(actions) do table.insert(result.actions, a.title) end
+if actions[1] then vim.lsp.util.apply_workspace_edit(actions[1].edit, 'utf-16') end
+vim.lsp.util.apply_workspace_edit(request('textDocument/rename', at(0, 5, { newName = 'grand' })), 'utf-16')
+vim.api.nvim_buf_set_lines(0, 5, 6, false, { '    SetField(1,2,3,4);' })
+local edits = request('textDocument/formatting', { textDocument = { uri = vim.uri_from_bufnr(0) },
+  options = { tabSize = 4, insertSpaces = true } })
+if edits ~= vim.NIL then vim.lsp.util.apply_text_edits(edits, 0, 'utf-16') end
+result.text = table.concat(vim.api.nvim_buf_get_lines(0, 0, -1, false), '\n')
 local file = io.open(out, 'w')
 file:write(vim.fn.json_encode(result))
 file:close()
@@ -55,7 +79,7 @@ vim.cmd('qa!')
 
 bool have_neovim() { return std::system("command -v nvim > /dev/null 2>&1") == 0; }
 
-TEST(OxlsNeovim, ShowsDiagnosticsAndAnswersHoverCompletionAndDefinition) {
+TEST(OxlsNeovim, ShowsDiagnosticsAnswersQuestionsAndAppliesActionsRenameAndFormatting) {
     if (!have_neovim()) GTEST_SKIP() << "Neovim (nvim) is not installed; scripts/install-deps.sh test installs it";
     TempDir dir;
     write_file(dir / "prog.oxs", kSource);
@@ -82,6 +106,14 @@ TEST(OxlsNeovim, ShowsDiagnosticsAndAnswersHoverCompletionAndDefinition) {
         EXPECT_NE(std::find(labels.begin(), labels.end(), label), labels.end()) << label;
     EXPECT_EQ(result["definition"]["range"]["start"], (nlohmann::json{{"line", 0}, {"character", 4}}))
         << result["definition"].dump();
+    EXPECT_EQ(result["references"], 3);
+    const auto& actions = result["actions"];
+    EXPECT_NE(std::find(actions.begin(), actions.end(), "ローカル変数 int missing を関数の先頭に宣言する"), actions.end())
+        << actions.dump();
+    // The action's declaration, the rename and the formatting, as the editor applied them.
+    EXPECT_EQ(result["text"],
+              "int grand;\nOnLoad(int &result)\n{\n    int missing;\n    grand = missing + 1;\n    SetField(1, 2, 3, 4);\n"
+              "    result = grand;\n}");
 }
 
 }  // namespace

@@ -37,8 +37,11 @@ MessagesByFile command_line_messages(const TempDir& dir, const std::string& main
     MessagesByFile by_file;
     static const std::regex kLine(R"(^(.+)\((\d+)\):(.*)$)");
     std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
+    for (std::string line; std::getline(lines, line);) {
+        // The server's messages have no trailing blank.
+        while (!line.empty() && line.back() == ' ') line.pop_back();
         if (std::smatch m; std::regex_match(line, m, kLine)) by_file[base_name(m[1])].push_back(m[2].str() + ":" + m[3].str());
+    }
     return by_file;
 }
 
@@ -161,6 +164,8 @@ constexpr char kFeatures[] =
     "#wave SOUND \"s.wav\"\n"          // 18
     "#";                               // 19
 
+const json kSnippetClient = {{"textDocument", {{"completion", {{"completionItem", {{"snippetSupport", true}}}}}}}};
+
 struct Question {
     const char* method;
     int line;
@@ -188,9 +193,12 @@ TEST(OxlsProtocol, AnswersQuestionsAboutNamesFromTheCompilersReading) {
         {"textDocument/definition", 0, 12, {defs}},
         {"textDocument/completion", 10, 4,
          {R"("label":"k")", R"("label":"result")", R"("label":"total")", R"("label":"LIMIT")",
-          "SetField(${1:int}, ${2:int}, ${3:int}, ${4:int})", R"(OnClick(int ${1:arg1}, int ${2:arg2}, int ${3:arg3})\n{)",
-          "add(${1:a}, ${2:sum})", R"("label":"while")", R"("label":"uint")"},
-         {R"("label":"sum")", R"("label":"include")"}},
+          "SetField(${1:int}, ${2:int}, ${3:int}, ${4:int})", "add(${1:a}, ${2:sum})", R"("label":"while")",
+          R"("label":"uint")"},
+         {R"("label":"sum")", R"("label":"include")", R"("label":"OnClick")"}},
+        {"textDocument/completion", 13, 0,
+         {R"(OnClick(int ${1:arg1}, int ${2:arg2}, int ${3:arg3})\n{)", R"("label":"int")"},
+         {R"("label":"while")", R"("label":"SetField")", R"("label":"total")"}},
         {"textDocument/completion", 19, 1, {R"("label":"include")", R"("label":"bitmap")"}, {R"("label":"while")"}},
         {"textDocument/signatureHelp", 9, 19, {"SetField(int, int, int, int)", R"("activeParameter":2)"}},
         {"textDocument/signatureHelp", 8, 11, {"add(int a, int &sum)", R"("activeParameter":1)"}},
@@ -199,7 +207,7 @@ TEST(OxlsProtocol, AnswersQuestionsAboutNamesFromTheCompilersReading) {
           R"("name":"wave SOUND")"}},
     };
     LspClient lsp;
-    lsp.start();
+    lsp.start(kSnippetClient);
     lsp.open(uri, kFeatures);
     for (const Question& q : questions) {
         SCOPED_TRACE(std::string(q.method) + " " + std::to_string(q.line) + ":" + std::to_string(q.character));
@@ -244,7 +252,8 @@ TEST(OxlsProtocol, IncrementalChangesCountPositionsInTheNegotiatedUnit) {
         const json messages = lsp.diagnostics(uri);
         ASSERT_EQ(messages.size(), 1u) << messages.dump();
         EXPECT_EQ(messages[0]["message"], "シンボルが見つかりません : x");
-        EXPECT_EQ(messages[0]["range"]["end"]["character"], end_of_call + 7);
+        EXPECT_EQ(messages[0]["range"]["start"]["character"], end_of_call + 1);
+        EXPECT_EQ(messages[0]["range"]["end"]["character"], end_of_call + 2);
         const json hover = lsp.result("textDocument/hover", LspClient::at(uri, 3, 11));
         EXPECT_EQ(hover["range"]["start"]["character"], 11) << hover.dump();
         EXPECT_EQ(lsp.stop(), 0);
