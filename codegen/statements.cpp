@@ -117,6 +117,13 @@ void compile_loop_jump(Compiler& c, bool to_start) {
     c.lex.expect_semicolon();
 }
 
+// A function closing in a spooling pass 1: its marks are filled in, and
+// the block records may go.
+void close_spooled_function(Compiler& c) {
+    c.spool->close_function(c.run.blocks);
+    c.run.blocks.release_closed(c.blocks_kept);
+}
+
 }  // namespace
 
 BlockKey current_block_key(const Compiler& c) { return {c.reader.file_number, c.reader.position()}; }
@@ -162,6 +169,7 @@ void close_block(Compiler& c) {
     p.scopes.free_level(p.block_level);
     if (p.block_level == 1) {
         c.emit_instruction(OP_RETURN);
+        if (c.spool != nullptr) close_spooled_function(c);
     } else {
         const BlockKey key = p.block_keys[static_cast<std::size_t>(p.block_level)];
         const BlockIndex record = record_of_level(c, p.block_level);
@@ -176,6 +184,7 @@ void close_block(Compiler& c) {
                 p.else_allowance.grant_after_if_body();
             }
             if (c.sink.counting()) c.run.blocks.close_all(key, c.run.blocks.at(record), c.sink.counter());
+            if (p.block_level == 2 && c.spool != nullptr) c.spool->close_body_block(c.run.blocks);
         }
     }
     --p.block_level;

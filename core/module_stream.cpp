@@ -12,13 +12,14 @@ std::unique_ptr<ModuleStream> ModuleStream::create(const std::string& path) {
     return std::unique_ptr<ModuleStream>(new ModuleStream(std::move(file)));
 }
 
-std::unique_ptr<ModuleStream> ModuleStream::spool(std::size_t memory_bound) {
-    return std::unique_ptr<ModuleStream>(new ModuleStream(memory_bound));
+std::unique_ptr<ModuleStream> ModuleStream::spool(std::size_t memory_bound, std::size_t largest_buffer) {
+    return std::unique_ptr<ModuleStream>(new ModuleStream(memory_bound, largest_buffer));
 }
 
 ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)) { new_buffer(kFirstBuffer); }
 
-ModuleStream::ModuleStream(std::size_t memory_bound) : spool_(true), memory_bound_(memory_bound) {
+ModuleStream::ModuleStream(std::size_t memory_bound, std::size_t largest_buffer)
+    : spool_(true), memory_bound_(memory_bound), largest_buffer_(std::max(largest_buffer, kFirstBuffer)) {
     new_buffer(kFirstBuffer);
 }
 
@@ -59,40 +60,50 @@ void ModuleStream::flush() {
     if (used_ == 0) return;
     flushed_ += static_cast<std::int64_t>(used_);
     if (keep_in_memory()) {
-        new_buffer(kLargestBuffer);
+        new_buffer(largest_buffer_);
         return;
     }
     write_out(buffer_.get(), used_);
-    if (capacity_ != kLargestBuffer) new_buffer(kLargestBuffer);
+    if (capacity_ != largest_buffer_) new_buffer(largest_buffer_);
     used_ = 0;
 }
 
-bool ModuleStream::read_back_file(const std::function<void(unsigned char*, std::size_t)>& take) {
-    if (!spool_file_.rewind()) return false;
-    std::vector<unsigned char> piece(static_cast<std::size_t>(std::min<std::int64_t>(file_bytes_, kLargestBuffer)));
-    for (std::int64_t left = file_bytes_; left > 0;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kLargestBuffer));
-        std::size_t got = 0;
-        while (got < want) {
-            const std::int64_t n = spool_file_.read_some(piece.data() + got, want - got);
-            if (n <= 0) return false;
-            got += static_cast<std::size_t>(n);
-        }
-        take(piece.data(), want);
-        left -= static_cast<std::int64_t>(want);
+std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
+    ModuleStream& s = *spool_;
+    if (file_left_ < 0) {
+        if (!s.spool_file_.rewind()) return failed_ = true, std::span<unsigned char>{};
+        file_left_ = s.file_bytes_;
+        read_.resize(static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_)));
     }
-    return true;
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_));
+    for (std::size_t got = 0; got < want;) {
+        const std::int64_t n = s.spool_file_.read_some(read_.data() + got, want - got);
+        if (n <= 0) return failed_ = true, std::span<unsigned char>{};
+        got += static_cast<std::size_t>(n);
+    }
+    file_left_ -= static_cast<std::int64_t>(want);
+    return {read_.data(), want};
+}
+
+std::span<unsigned char> ModuleStream::Pieces::next() {
+    ModuleStream& s = *spool_;
+    if (failed_ || !s.spool_ || s.failed_) return failed_ = true, std::span<unsigned char>{};
+    if (kept_ > 0) s.kept_[kept_ - 1].bytes.reset();
+    if (kept_ < s.kept_.size()) {
+        Piece& piece = s.kept_[kept_++];
+        return {piece.bytes.get(), piece.size};
+    }
+    if (s.file_bytes_ > 0 && file_left_ != 0) return next_from_file();
+    if (last_given_ || s.used_ == 0) return {};
+    last_given_ = true;
+    return {s.buffer_.get(), s.used_};
 }
 
 bool ModuleStream::read_back(const std::function<void(unsigned char*, std::size_t)>& take) {
-    if (!spool_ || failed_) return false;
-    for (Piece& piece : kept_) {
-        take(piece.bytes.get(), piece.size);
-        piece.bytes.reset();
-    }
-    if (file_bytes_ > 0 && !read_back_file(take)) return false;
-    take(buffer_.get(), used_);
-    return true;
+    Pieces pieces(*this);
+    for (std::span<unsigned char> piece = pieces.next(); !piece.empty(); piece = pieces.next())
+        take(piece.data(), piece.size());
+    return !pieces.failed();
 }
 
 // A large piece (the spooled code, a wave) goes out as it is, uncopied.

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,10 @@ public:
     static std::unique_ptr<ModuleStream> create(const std::string& path);
     // Keeps up to memory_bound bytes in memory before it makes a file.
     static constexpr std::size_t kSpoolMemory = std::size_t{8} << 20;
-    static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory);
+    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
+    // Its buffer grows to at most largest_buffer bytes.
+    static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory,
+                                               std::size_t largest_buffer = kLargestBuffer);
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
@@ -90,11 +94,30 @@ public:
     // handed over. False when they could not all be read back.
     [[nodiscard]] bool read_back(const std::function<void(unsigned char*, std::size_t)>& take);
 
+    // A spool's bytes read back on demand, piece by piece, in order; each
+    // piece kept in memory is freed once the next is asked for.
+    class Pieces {
+    public:
+        explicit Pieces(ModuleStream& spool) : spool_(&spool) {}
+        // The next piece, empty at the end or when the bytes cannot be
+        // read (failed() then).
+        std::span<unsigned char> next();
+        bool failed() const { return failed_; }
+
+    private:
+        std::span<unsigned char> next_from_file();
+        ModuleStream* spool_;
+        std::size_t kept_ = 0;            // the next kept piece
+        std::int64_t file_left_ = -1;     // bytes of the file still to read; -1 before it is rewound
+        std::vector<unsigned char> read_;  // the piece read from the file
+        bool last_given_ = false;         // whether the bytes still in the buffer have been given
+        bool failed_ = false;
+    };
+
 private:
     // The buffer starts small, so that a small module costs little, and
     // takes its largest size at the first flush.
     static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
-    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
     // A buffer of the largest size is aligned to the large page and asks
     // for it, so that filling it costs one page fault.
     using Buffer = std::unique_ptr<unsigned char, FreeStreamBuffer>;
@@ -111,16 +134,16 @@ private:
         std::size_t size;
     };
     explicit ModuleStream(platform::OutputFile file);
-    explicit ModuleStream(std::size_t memory_bound);
+    ModuleStream(std::size_t memory_bound, std::size_t largest_buffer);
     void flush();
     bool keep_in_memory();
     void new_buffer(std::size_t capacity);
     void write_out(const unsigned char* data, std::size_t size);
-    [[nodiscard]] bool read_back_file(const std::function<void(unsigned char*, std::size_t)>& take);
 
     platform::OutputFile file_;
     const bool spool_ = false;
     const std::size_t memory_bound_ = 0;  // a spool's bytes kept in memory at most
+    const std::size_t largest_buffer_ = kLargestBuffer;
     std::vector<Piece> kept_;             // a spool's first bytes, in order
     std::size_t kept_bytes_ = 0;
     platform::ScratchFile spool_file_;    // made on the first flush past the bound

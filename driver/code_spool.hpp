@@ -19,92 +19,101 @@
 
 namespace oxbuild {
 
-// A place of four code bytes to fill in: a block record's code address, or
+// A place of four code bytes to fill in: a code address, known once the
+// function that holds it has closed and kept relative to the code base, or
 // a call's kind and number words.
 struct SpoolMark {
-    enum Kind : std::uint8_t { block_start = 0, block_end = 1, block_chain = 2, call = 3 };
-    static constexpr unsigned kKindBits = 2;
+    enum Kind : std::uint8_t { address = 0, call = 1 };
+    static constexpr unsigned kKindBits = 1;
 
-    std::uint32_t at = 0;       // code address of the first byte
-    Kind kind = block_start;
-    std::uint32_t subject = 0;  // record index, or function name
+    std::uint32_t at = 0;  // code address of the first byte
+    Kind kind = address;
+    std::uint32_t value = 0;  // the code address, or the function's name
 };
 inline constexpr std::size_t kMarkedBytes = 4;
-static_assert(SpoolMark::block_start == static_cast<std::uint8_t>(BlockAddress::start) &&
-              SpoolMark::block_end == static_cast<std::uint8_t>(BlockAddress::end) &&
-              SpoolMark::block_chain == static_cast<std::uint8_t>(BlockAddress::chain));
 
 // Marks in code order, each kept in a few bytes: its distance from the one
-// before, and its subject as a difference from the last subject of its kind
-// (blocks are mostly marked near the record they name). The bytes go into
-// chunks, each mark whole in one, written and read through plain pointers.
+// before, and its value as a difference (an address from the mark's own,
+// a name from the last call's). The bytes go to a spool of their own, so
+// that past its memory bound they wait in a scratch file.
 class SpoolMarks {
 public:
-    void add(const SpoolMark& mark);
+    explicit SpoolMarks(std::size_t memory_bound = kMemory) : bytes_(ModuleStream::spool(memory_bound, kBuffer)) {}
+    static constexpr std::size_t kMemory = std::size_t{1} << 20;
+    static constexpr std::size_t kBuffer = std::size_t{1} << 18;
 
-    // Reads the marks in order.
+    void add(const SpoolMark& mark);
+    bool failed() const { return bytes_->failed(); }
+
+    // Reads the marks in order, once: the bytes kept in memory are freed
+    // as they are read.
     class Cursor {
     public:
-        explicit Cursor(const SpoolMarks& marks) : marks_(&marks) { advance(); }
+        explicit Cursor(SpoolMarks& marks) : pieces_(*marks.bytes_) { advance(); }
         bool done() const { return done_; }
+        // Whether the bytes could not all be read back.
+        bool failed() const { return pieces_.failed(); }
         const SpoolMark& mark() const { return mark_; }
         void advance();
 
     private:
-        std::uint64_t read_number();
-        const SpoolMarks* marks_;
-        std::size_t chunk_ = 0;  // the chunk next_ reads in
+        bool next_byte(std::uint8_t& byte);
+        bool read_number(std::uint64_t& value);
+        ModuleStream::Pieces pieces_;
         const std::uint8_t* next_ = nullptr;
         const std::uint8_t* end_ = nullptr;
-        std::array<std::uint32_t, 4> last_subject_{};
+        std::uint32_t last_call_ = 0;
         SpoolMark mark_;
         bool done_ = false;
     };
-    Cursor cursor() const { return Cursor(*this); }
+    Cursor cursor() { return Cursor(*this); }
 
 private:
-    struct Chunk {
-        std::unique_ptr<std::uint8_t[]> bytes;
-        std::size_t used = 0;
-    };
-    static constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
-    // The most a mark takes: two numbers of up to 64 bits, seven bits a byte.
-    static constexpr std::size_t kMostMarkBytes = 20;
-    void start_chunk();
-    // The bytes of chunk i that hold marks.
-    std::size_t used_in(std::size_t i) const { return i + 1 == chunks_.size() ? static_cast<std::size_t>(next_ - chunks_[i].bytes.get()) : chunks_[i].used; }
-
-    std::vector<Chunk> chunks_;
-    std::uint8_t* next_ = nullptr;  // where the next mark goes in the last chunk
-    std::uint8_t* end_ = nullptr;
+    std::unique_ptr<ModuleStream> bytes_;
     std::uint32_t last_at_ = 0;
-    std::array<std::uint32_t, 4> last_subject_{};
+    std::uint32_t last_call_ = 0;
 };
 
 class CodeSpool {
 public:
-    explicit CodeSpool(std::size_t memory_bound = ModuleStream::kSpoolMemory)
-        : stream_(ModuleStream::spool(memory_bound)) {}
+    explicit CodeSpool(std::size_t memory_bound = ModuleStream::kSpoolMemory,
+                       std::size_t marks_memory = SpoolMarks::kMemory)
+        : stream_(ModuleStream::spool(memory_bound)), marks_(marks_memory) {}
 
     ModuleStream& stream() { return *stream_; }
     std::int64_t written() const { return stream_->written(); }
+    // The marks of the function being compiled wait for it to close, when
+    // its blocks' addresses are known.
     void mark_block_address(CodeAddress at, BlockIndex record, BlockAddress which) {
-        mark(at, static_cast<SpoolMark::Kind>(which), record);
+        waiting_.push_back({at, record, static_cast<std::uint8_t>(which), false});
     }
-    void mark_call(CodeAddress at, NameId function) { mark(at, SpoolMark::call, function); }
+    void mark_call(CodeAddress at, NameId function) { waiting_.push_back({at, function, 0, true}); }
+    // Fills in the waiting marks from the block records, whose addresses
+    // are final once no block is open.
+    void close_function(const BlockRecords& blocks);
+    // The same for the marks that waited before the last block in the
+    // function body closed, as the next one closes: an elseif or else
+    // changes only the addresses of the block closed right before it.
+    void close_body_block(const BlockRecords& blocks);
 
-    const SpoolMarks& marks() const { return marks_; }
+    SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
-    bool complete() const { return !spoiled_ && !stream_->failed(); }
+    bool complete() const { return !spoiled_ && !stream_->failed() && !marks_.failed() && waiting_.empty(); }
 
 private:
-    void mark(CodeAddress at, SpoolMark::Kind kind, std::uint32_t subject) {
-        if (at < 0 || at > std::numeric_limits<std::uint32_t>::max()) spoiled_ = true;
-        if (!spoiled_) marks_.add({static_cast<std::uint32_t>(at), kind, subject});
-    }
+    struct Waiting {
+        CodeAddress at;
+        std::uint32_t subject;  // record index, or function name
+        std::uint8_t which;     // a BlockAddress
+        bool call;
+    };
+    void add(CodeAddress at, SpoolMark::Kind kind, std::int64_t value);
+    void fill_in(const BlockRecords& blocks, std::size_t count);
 
     std::unique_ptr<ModuleStream> stream_;
     SpoolMarks marks_;
+    std::vector<Waiting> waiting_;
+    std::size_t final_ = 0;  // the waiting marks that close_body_block may fill in
     bool spoiled_ = false;
 };
 

@@ -18,12 +18,11 @@ namespace {
 std::array<unsigned char, kMarkedBytes> marked_bytes(const Compiler& c, const SpoolMark& mark) {
     FieldBytes<kMarkedBytes> fields;
     if (mark.kind == SpoolMark::call) {
-        const FunctionIndex index = *c.run.functions.find_index(mark.subject);
+        const FunctionIndex index = *c.run.functions.find_index(mark.value);
         check_index_word(index.call_number);
         fields.word(static_cast<std::uint16_t>(index.kind)).word(static_cast<std::uint32_t>(index.call_number));
     } else {
-        const CodeAddress address = address_in(c.run.blocks.at(mark.subject), static_cast<BlockAddress>(mark.kind));
-        fields.dword(static_cast<std::uint32_t>(address + c.sink.code_base()));
+        fields.dword(static_cast<std::uint32_t>(mark.value + c.sink.code_base()));
     }
     return fields.bytes();
 }
@@ -54,7 +53,21 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
         c.sink.emit_bytes(data, size);
         piece_start = piece_end;
     });
-    if (!read) fatal_stop("cannot read the spooled code back");
+    if (!read || marks.failed()) fatal_stop("cannot read the spooled code back");
+}
+
+// Pass 2 reading the source finds every block's record by its key, but a
+// spooling pass 1 lets the records of closed functions go once there are
+// many: pass 1 runs again from a fresh start, keeping them all.
+void count_again_keeping_blocks(Compiler& c, SourceStream& source) {
+    InputFiles inputs = std::move(c.run.inputs);
+    c.run = RunState(c.names);
+    c.run.inputs = std::move(inputs);
+    CompileListener* const heard_pass_1 = c.pass_1_listener();
+    c.listen_to_pass_1(nullptr);  // it has heard pass 1 once
+    source.rewind();
+    compile_pass(c, kCountingPass);
+    c.listen_to_pass_1(heard_pass_1);
 }
 
 }  // namespace
@@ -72,6 +85,7 @@ SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::funct
     c.spool = spool.get();
     c.sink.spool_into(&spool->stream());
     compile_pass(c, kCountingPass);
+    spool->close_function(c.run.blocks);
     c.spool = nullptr;
     c.sink.spool_into(nullptr);
     if (after_pass_1) after_pass_1();
@@ -81,6 +95,7 @@ SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::funct
         return decision;
     }
     spool.reset();  // its memory and file go before the second reading
+    if (c.run.blocks.released()) count_again_keeping_blocks(c, source);
     source.rewind();
     compile_pass(c, kWritingPass);
     return decision;

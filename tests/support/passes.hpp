@@ -35,6 +35,7 @@ struct PassSetup {
     oxbuild::CompileListener* listener = nullptr;            // hears pass 2
     std::string name = "prog.oxs";
     std::size_t spool_memory = oxbuild::ModuleStream::kSpoolMemory;  // the spool's bytes kept in memory
+    std::size_t blocks_kept = oxbuild::BlockRecords::kKept;          // block records pass 1 holds before letting go
 
     PassSetup& in(PassMode m) { return mode = m, *this; }
     PassSetup& file(std::string file_name, std::string text) {
@@ -45,6 +46,7 @@ struct PassSetup {
     PassSetup& then(std::function<void(oxbuild::Compiler&)> change) { return after_pass_1 = std::move(change), *this; }
     PassSetup& listened_by(oxbuild::CompileListener* l) { return listener = l, *this; }
     PassSetup& spooling_in_memory(std::size_t bytes) { return spool_memory = bytes, *this; }
+    PassSetup& keeping_blocks(std::size_t records) { return blocks_kept = records, *this; }
 };
 
 class TwoPasses {
