@@ -36,6 +36,8 @@ void ModuleStream::new_buffer(std::size_t capacity) {
     used_ = 0;
 }
 
+std::size_t ModuleStream::next_capacity() const { return std::min(capacity_ * 2, largest_buffer_); }
+
 void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
     if (failed_ || size == 0) return;
     if (!spool_) {
@@ -60,11 +62,11 @@ void ModuleStream::flush() {
     if (used_ == 0) return;
     flushed_ += static_cast<std::int64_t>(used_);
     if (keep_in_memory()) {
-        new_buffer(largest_buffer_);
+        new_buffer(next_capacity());
         return;
     }
     write_out(buffer_.get(), used_);
-    if (capacity_ != largest_buffer_) new_buffer(largest_buffer_);
+    if (capacity_ != largest_buffer_) new_buffer(next_capacity());
     used_ = 0;
 }
 

@@ -81,6 +81,13 @@ public:
         used_ += N;
     }
     void write(const unsigned char* data, std::size_t size);
+    // Room for up to n bytes (n at most 64 KiB), filled in place; taken(k)
+    // then adds the first k of them.
+    unsigned char* room(std::size_t n) {
+        if (capacity_ - used_ < n) flush();
+        return buffer_.get() + used_;
+    }
+    void taken(std::size_t k) { used_ += k; }
 
     // Bytes handed to the stream so far.
     std::int64_t written() const { return flushed_ + static_cast<std::int64_t>(used_); }
@@ -116,7 +123,7 @@ public:
 
 private:
     // The buffer starts small, so that a small module costs little, and
-    // takes its largest size at the first flush.
+    // doubles at each flush up to its largest size.
     static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
     // A buffer of the largest size is aligned to the large page and asks
     // for it, so that filling it costs one page fault.
@@ -138,6 +145,7 @@ private:
     void flush();
     bool keep_in_memory();
     void new_buffer(std::size_t capacity);
+    std::size_t next_capacity() const;
     void write_out(const unsigned char* data, std::size_t size);
 
     platform::OutputFile file_;

@@ -42,7 +42,17 @@ public:
     static constexpr std::size_t kMemory = std::size_t{1} << 20;
     static constexpr std::size_t kBuffer = std::size_t{1} << 18;
 
-    void add(const SpoolMark& mark);
+    void add(const SpoolMark& mark) {
+        std::uint8_t* const start = bytes_->room(kMostMarkBytes);
+        std::uint8_t* end = put_number(start, mark.at - last_at_);
+        const std::int64_t difference = mark.kind == SpoolMark::call
+                                            ? static_cast<std::int64_t>(mark.value) - last_call_
+                                            : static_cast<std::int64_t>(mark.value) - mark.at;
+        end = put_number(end, fold_sign(difference) << SpoolMark::kKindBits | mark.kind);
+        bytes_->taken(static_cast<std::size_t>(end - start));
+        last_at_ = mark.at;
+        if (mark.kind == SpoolMark::call) last_call_ = mark.value;
+    }
     bool failed() const { return bytes_->failed(); }
 
     // Reads the marks in order, once: the bytes kept in memory are freed
@@ -57,6 +67,8 @@ public:
         void advance();
 
     private:
+        // Reads a whole mark from where it lies in one piece.
+        void read_in_piece();
         bool next_byte(std::uint8_t& byte);
         bool read_number(std::uint64_t& value);
         ModuleStream::Pieces pieces_;
@@ -69,6 +81,30 @@ public:
     Cursor cursor() { return Cursor(*this); }
 
 private:
+    // A mark's two numbers, seven bits to a byte, take this much at most.
+    static constexpr std::size_t kMostNumberBytes = 10;
+    static constexpr std::size_t kMostMarkBytes = 2 * kMostNumberBytes;
+    static constexpr unsigned kDigitBits = 7;
+    static constexpr std::uint8_t kMoreDigits = 0x80;
+    static constexpr std::uint64_t kDigitMask = kMoreDigits - 1;
+    // A signed difference as an unsigned number with the sign in bit 0, so
+    // that small differences either way stay small.
+    static std::uint64_t fold_sign(std::int64_t difference) {
+        return (static_cast<std::uint64_t>(difference) << 1) ^ static_cast<std::uint64_t>(difference >> 63);
+    }
+    static std::int64_t unfold_sign(std::uint64_t folded) {
+        return static_cast<std::int64_t>(folded >> 1) ^ -static_cast<std::int64_t>(folded & 1);
+    }
+    // Low bits first, the top bit set on every byte but the last.
+    static std::uint8_t* put_number(std::uint8_t* out, std::uint64_t value) {
+        while (value > kDigitMask) {
+            *out++ = static_cast<std::uint8_t>(value & kDigitMask) | kMoreDigits;
+            value >>= kDigitBits;
+        }
+        *out++ = static_cast<std::uint8_t>(value);
+        return out;
+    }
+
     std::unique_ptr<ModuleStream> bytes_;
     std::uint32_t last_at_ = 0;
     std::uint32_t last_call_ = 0;
@@ -98,7 +134,7 @@ public:
 
     SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
-    bool complete() const { return !spoiled_ && !stream_->failed() && !marks_.failed() && waiting_.empty(); }
+    bool complete() const { return !spoiled_ && !stream_->failed() && !marks_.failed() && filled_ == waiting_.size(); }
 
 private:
     struct Waiting {
@@ -107,13 +143,15 @@ private:
         std::uint8_t which;     // a BlockAddress
         bool call;
     };
-    void add(CodeAddress at, SpoolMark::Kind kind, std::int64_t value);
-    void fill_in(const BlockRecords& blocks, std::size_t count);
+    // Fills in the waiting marks from filled_ up to end.
+    void fill_in(const BlockRecords& blocks, std::size_t end);
+    static constexpr std::size_t kFilledKept = 4096;
 
     std::unique_ptr<ModuleStream> stream_;
     SpoolMarks marks_;
     std::vector<Waiting> waiting_;
-    std::size_t final_ = 0;  // the waiting marks that close_body_block may fill in
+    std::size_t filled_ = 0;  // the waiting marks filled in already
+    std::size_t final_ = 0;   // the waiting marks that close_body_block may fill in
     bool spoiled_ = false;
 };
 
