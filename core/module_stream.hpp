@@ -58,7 +58,7 @@ public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
     // Keeps up to memory_bound bytes in memory before it makes a file.
-    static constexpr std::size_t kSpoolMemory = std::size_t{8} << 20;
+    static constexpr std::size_t kSpoolMemory = std::size_t{6} << 20;
     static constexpr std::size_t kLargestBuffer = platform::kLargePage;
     // Its buffer grows to at most largest_buffer bytes.
     static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory,

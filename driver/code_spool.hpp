@@ -39,8 +39,8 @@ inline constexpr std::size_t kMarkedBytes = 4;
 class SpoolMarks {
 public:
     explicit SpoolMarks(std::size_t memory_bound = kMemory) : bytes_(ModuleStream::spool(memory_bound, kBuffer)) {}
-    static constexpr std::size_t kMemory = std::size_t{1} << 20;
-    static constexpr std::size_t kBuffer = std::size_t{1} << 18;
+    static constexpr std::size_t kMemory = std::size_t{1} << 18;
+    static constexpr std::size_t kBuffer = std::size_t{1} << 16;
 
     void add(const SpoolMark& mark) {
         std::uint8_t* const start = bytes_->room(kMostMarkBytes);
