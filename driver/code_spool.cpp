@@ -66,20 +66,17 @@ void CodeSpool::fill_in(const BlockRecords& blocks, std::size_t end) {
     filled_ = end;
 }
 
-void CodeSpool::close_function(const BlockRecords& blocks) {
+void CodeSpool::fill_in_all(const BlockRecords& blocks) {
     fill_in(blocks, waiting_.size());
     waiting_.clear();
     filled_ = final_ = 0;
 }
 
-void CodeSpool::close_body_block(const BlockRecords& blocks) {
-    fill_in(blocks, final_);
-    // The marks filled in go now and then, not at every block.
-    if (filled_ >= kFilledKept) {
-        waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(filled_));
-        filled_ = 0;
-    }
-    final_ = waiting_.size();
+void CodeSpool::fill_in_ready(const BlockRecords& blocks, std::size_t ready) {
+    fill_in(blocks, ready);
+    waiting_.erase(waiting_.begin(), waiting_.begin() + static_cast<std::ptrdiff_t>(filled_));
+    final_ -= filled_;
+    filled_ = 0;
 }
 
 }  // namespace oxbuild

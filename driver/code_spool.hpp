@@ -126,11 +126,18 @@ public:
     void mark_call(CodeAddress at, NameId function) { waiting_.push_back({at, function, 0, true}); }
     // Fills in the waiting marks from the block records, whose addresses
     // are final once no block is open.
-    void close_function(const BlockRecords& blocks);
+    void close_function(const BlockRecords& blocks) {
+        if (!waiting_.empty()) fill_in_all(blocks);
+    }
     // The same for the marks that waited before the last block in the
     // function body closed, as the next one closes: an elseif or else
     // changes only the addresses of the block closed right before it.
-    void close_body_block(const BlockRecords& blocks);
+    // They are filled in some at a time.
+    void close_body_block(const BlockRecords& blocks) {
+        const std::size_t ready = final_;
+        final_ = waiting_.size();
+        if (ready - filled_ >= kFillAtOnce) [[unlikely]] fill_in_ready(blocks, ready);
+    }
 
     SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
@@ -145,7 +152,10 @@ private:
     };
     // Fills in the waiting marks from filled_ up to end.
     void fill_in(const BlockRecords& blocks, std::size_t end);
-    static constexpr std::size_t kFilledKept = 4096;
+    // Fills in the waiting marks up to ready and lets them go.
+    void fill_in_ready(const BlockRecords& blocks, std::size_t ready);
+    void fill_in_all(const BlockRecords& blocks);
+    static constexpr std::size_t kFillAtOnce = 256;
 
     std::unique_ptr<ModuleStream> stream_;
     SpoolMarks marks_;
