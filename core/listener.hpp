@@ -90,8 +90,10 @@ public:
 
     // An instruction about to be written at a code address (counted from the
     // code base; -1 when pass 2 writes no module), from the statement at the
-    // point and line of its file: one row of the program's line table.
-    virtual void instruction_started(std::int64_t /*address*/, const SourcePoint& /*at*/, int /*line*/) {}
+    // point and line of its file, with its opcode: one row of the program's
+    // line table.
+    virtual void instruction_started(std::int64_t /*address*/, const SourcePoint& /*at*/, int /*line*/,
+                                     Opcode /*op*/) {}
 
 protected:
     ~CompileListener() = default;

@@ -24,11 +24,11 @@ SourcePoint Compiler::point_here() const { return {reader.file_number, reader.wo
 
 // Pass 1 counts the code address; in pass 2 the sink's counter stays 0, and
 // the code address is what the module has taken past the code base.
-void Compiler::tell_instruction() const {
+void Compiler::tell_instruction(Opcode op) const {
     std::int64_t address = -1;
     if (sink.counting()) address = sink.counter();
     else if (module != nullptr) address = module->written() - run.layout.code_base;
-    listener->instruction_started(address, point_here(), reader.line);
+    listener->instruction_started(address, point_here(), reader.line, op);
 }
 
 std::string Compiler::resolve(std::string_view name_as_written) const {

@@ -140,7 +140,7 @@ public:
     // Starts an instruction with its opcode; a listener hears its code
     // address and source line first.
     void emit_instruction(Opcode op) {
-        if (listener != nullptr) [[unlikely]] tell_instruction();
+        if (listener != nullptr) [[unlikely]] tell_instruction(op);
         emit_opcode(sink, op);
     }
 
@@ -170,7 +170,7 @@ public:
     std::string resolve(std::string_view name_as_written) const;
 
 private:
-    [[gnu::cold]] void tell_instruction() const;
+    [[gnu::cold]] void tell_instruction(Opcode op) const;
     void attach_listener(CompileListener* l) {
         listener = l;
         lex.use_listener(l);

@@ -70,9 +70,28 @@ void count_again_keeping_blocks(Compiler& c, SourceStream& source) {
     c.listen_to_pass_1(heard_pass_1);
 }
 
+// A compilation that writes no module (a tool that wants only its
+// messages) spools nothing. Pass 2 reads the source again only when it has
+// something to say; otherwise it only starts and finishes, as it would from
+// the spool, with the code left out.
+SpoolDecision compile_for_messages(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
+    compile_pass(c, kCountingPass);
+    if (after_pass_1) after_pass_1();
+    const SpoolDecision decision = reason_to_read_again(c);
+    if (decision == SpoolDecision::write_from_spool) {
+        start_pass_2(c, Compiler::PerPassState::kept);
+        finish_pass_2(c);
+        return decision;
+    }
+    source.rewind();
+    compile_pass(c, kWritingPass);
+    return decision;
+}
+
 }  // namespace
 
 SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1) {
+    if (c.module == nullptr && !c.listened()) return compile_for_messages(c, source, after_pass_1);
     if (c.listened()) {
         // Pass 2 reads the source for the listener in any case: no spool.
         compile_pass(c, kCountingPass);
@@ -105,6 +124,10 @@ SpoolDecision decide_pass_2(Compiler& c, const CodeSpool& spool) {
     if (c.listened()) return SpoolDecision::listened;
     if (!spool.complete()) return SpoolDecision::spool_incomplete;
     if (spool.written() != c.run.code_size) fatal_stop("internal: the spool holds another code size than pass 1 counted");
+    return reason_to_read_again(c);
+}
+
+SpoolDecision reason_to_read_again(Compiler& c) {
     if (c.diag.error_count() != 0) return SpoolDecision::errors;
     if (c.diag.warning_count() != 0) return SpoolDecision::warnings;
     if (c.run.blocks.shared_keys()) return SpoolDecision::shared_block_key;

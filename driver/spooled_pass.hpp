@@ -30,14 +30,19 @@ enum class SpoolDecision : std::uint8_t {
 
 // Both passes over the main source: pass 1 spools its code, and pass 2
 // reads the source again unless the decision writes it from the spool. The
-// decision is returned. after_pass_1, when given, runs between the passes
-// (tests change files there).
+// decision is returned. A compilation without a module (c.module null)
+// spools nothing and leaves pass 2 out unless it has something to say.
+// after_pass_1, when given, runs between the passes (tests change files there).
 SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::function<void()>& after_pass_1 = {});
 
 // Whether pass 2 may come from the spool, after pass 1. A spool that holds
 // more or less code than pass 1 counted is a fault of the compiler: the
 // fatal stop.
 SpoolDecision decide_pass_2(Compiler& c, const CodeSpool& spool);
+
+// After pass 1, what pass 2 has to say that pass 1 did not print, or
+// write_from_spool when nothing: the conditions beside the spool's own.
+SpoolDecision reason_to_read_again(Compiler& c);
 
 // Pass 2 from the spool, with pass 1's state.
 void write_pass_2_from_spool(Compiler& c, CodeSpool& spool);

@@ -16,9 +16,16 @@ std::unique_ptr<SourceStream> SourceStream::open(const std::string& path) {
 }
 
 std::unique_ptr<SourceStream> SourceStream::from_text(std::string text) {
+    auto stream = from_view(text);
+    stream->owned_text_ = std::move(text);
+    stream->text_ = stream->owned_text_;
+    return stream;
+}
+
+std::unique_ptr<SourceStream> SourceStream::from_view(std::string_view text) {
     const std::size_t capacity = std::clamp<std::size_t>(text.size() + 1, kSmallestBuffer, kBufferSize);
     std::unique_ptr<SourceStream> stream(new SourceStream(platform::InputFile(), capacity));
-    stream->text_ = std::move(text);
+    stream->text_ = text;
     return stream;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.hpp"
@@ -22,6 +23,8 @@ public:
     // A source held in memory (an editor's unsaved text), read by the same
     // rules as a file of those bytes.
     static std::unique_ptr<SourceStream> from_text(std::string text);
+    // The same for a text that outlives the stream, which keeps no copy.
+    static std::unique_ptr<SourceStream> from_view(std::string_view text);
     SourceStream(const SourceStream&) = delete;
     SourceStream& operator=(const SourceStream&) = delete;
 
@@ -90,7 +93,8 @@ private:
     std::int64_t returns_before(std::size_t index) const;
 
     platform::InputFile file_;  // closed for a text held in memory
-    std::string text_;       // the text held in memory
+    std::string owned_text_;  // a text given to keep
+    std::string_view text_;   // the text held in memory
     std::size_t text_read_ = 0;
     std::size_t capacity_;
     std::unique_ptr<unsigned char[]> buffer_;  // capacity_ + kPadding bytes

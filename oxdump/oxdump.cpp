@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "oxdump/extract.hpp"
 #include "oxdump/module_reader.hpp"
 #include "oxdump/printer.hpp"
+#include "sourcemap/source_map.hpp"
 
 #ifndef OXDUMP_VERSION
 #define OXDUMP_VERSION "unknown"
@@ -22,8 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kUsage = "usage: oxdump [--extract DIR] MODULE\n";
+constexpr std::string_view kUsage = "usage: oxdump [--extract DIR] [--source SOURCE] MODULE\n";
 constexpr std::string_view kExtractOption = "--extract";
+constexpr std::string_view kSourceOption = "--source";
 // Stored offsets are 32-bit, so no module is larger.
 constexpr std::uintmax_t kLargestModule = std::uintmax_t{1} << 32;
 
@@ -31,6 +34,7 @@ struct Options {
     bool help = false;
     bool version = false;
     std::optional<std::string> extract_dir;
+    std::optional<std::string> source;
     std::string module;
 };
 
@@ -60,6 +64,11 @@ std::optional<Options> parse_options(const std::vector<std::string>& args, std::
             o.extract_dir = args[++i];
         } else if (a.starts_with(std::string(kExtractOption) + "="))
             o.extract_dir = a.substr(kExtractOption.size() + 1);
+        else if (a == kSourceOption) {
+            if (i + 1 == args.size()) return refuse(problem, "--source needs a source file");
+            o.source = args[++i];
+        } else if (a.starts_with(std::string(kSourceOption) + "="))
+            o.source = a.substr(kSourceOption.size() + 1);
         else
             return refuse(problem, "unknown option " + a);
     }
@@ -92,6 +101,23 @@ std::optional<Module> read_checked(std::span<const std::uint8_t> bytes, std::str
     }
 }
 
+// The source compiled in memory, when it compiles to exactly the module;
+// otherwise nothing, with the reason on err.
+std::shared_ptr<sourcemap::SourceMap> map_of_source(const std::string& source, std::span<const std::uint8_t> module,
+                                                    const std::string& module_name, std::ostream& err) {
+    sourcemap::CompiledSource compiled = sourcemap::compile_source(source, source);
+    if (!compiled.opened) {
+        err << "oxdump: " << source << ": cannot be read\n";
+    } else if (compiled.errors != 0) {
+        err << compiled.messages << "oxdump: " << source << ": does not compile\n";
+    } else if (!sourcemap::same_module(compiled, module)) {
+        err << "oxdump: " << module_name << ": is not the module that " << source << " compiles to\n";
+    } else {
+        return std::move(compiled.map);
+    }
+    return nullptr;
+}
+
 // The command line, once the options are read; bad_alloc is left to the
 // caller.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -116,7 +142,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const auto module = read_checked(*bytes, options->module, err);
     if (!module) return kExitBadModule;
-    print_module(*module, options->module, out);
+    std::shared_ptr<sourcemap::SourceMap> map;
+    if (options->source) {
+        map = map_of_source(*options->source, *bytes, options->module, err);
+        if (!map) return kExitTrouble;
+    }
+    print_module(*module, options->module, out, map.get());
     if (!options->extract_dir) return kExitListed;
     try {
         for (const fs::path& path : extract_resources(*module, *bytes, *options->extract_dir))

@@ -1,8 +1,8 @@
 // The inspector's command line, runnable in process:
-//   oxdump [--extract DIR] MODULE
+//   oxdump [--extract DIR] [--source SOURCE] MODULE
 // Exit statuses: 0 listed (and extracted); 1 the file is not a valid
-// module; 2 a wrong command line, a file that cannot be read, or resources
-// that cannot be written.
+// module; 2 a wrong command line, a file that cannot be read, resources
+// that cannot be written, or a source that does not compile to the module.
 #pragma once
 
 #include <cstdint>

@@ -41,6 +41,11 @@
 //     deeper per nesting level: popup "TEXT" | item "TEXT", id N, value N.
 //     Past 32 levels the indentation stops growing and the line begins
 //     with "[level N] ".
+// Given the module's source, variables and user functions are named as the
+// source names them (an unnamed slot keeps its slot form), function titles
+// carry the function's name after its number, and before an instruction
+// come the lines of its file not shown yet up to its statement's line, each
+// as  NAME(LINE): TEXT  (only the statement's line when the code goes back).
 // Texts are quoted: \" and \\, \n \t \r, code page 932 characters in UTF-8,
 // any other control byte or a byte that forms no character as \xHH.
 //
@@ -61,6 +66,7 @@
 
 #include "core/text_encoding.hpp"
 #include "format/module_format.hpp"
+#include "platform/platform.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxdump {
@@ -158,11 +164,42 @@ std::string constant_text(std::uint32_t value) {
     return value <= kLargestDecimalConstant ? std::to_string(value) : hex(value, 1);
 }
 
-std::string expression_text(const Expression& e) {
+// How variables and functions are named: by slot and number, or by the
+// names the source gave them when a source map is at hand.
+class Names {
+public:
+    explicit Names(const sourcemap::SourceMap* map) : map_(map) {}
+
+    void enter_function(std::optional<std::size_t> index) { function_ = index; }
+
+    std::string variable(const VariableRef& v) const {
+        if (map_ != nullptr) {
+            const TypeCode type = type_code(v.type_word);
+            const bool local = (v.type_word & LOCAL_FLAG) != 0;
+            const auto name = !local ? map_->global_name(type, v.slot)
+                              : function_ ? map_->local_name(*function_, type, v.slot)
+                                          : std::nullopt;
+            if (name) return *name;
+        }
+        return variable_text(v);
+    }
+
+    std::string function(std::size_t index) const {
+        if (map_ != nullptr && index < map_->functions.size() && !map_->functions[index].name.empty())
+            return map_->functions[index].name;
+        return "function " + std::to_string(index);
+    }
+
+private:
+    const sourcemap::SourceMap* map_;
+    std::optional<std::size_t> function_;  // whose locals are named
+};
+
+std::string expression_text(const Expression& e, const Names& names) {
     std::string text;
     for (const ExprItem& item : e) {
         if (item.token == EXPR_VAR)
-            text += variable_text(item.variable);
+            text += names.variable(item.variable);
         else if (item.token == EXPR_CONST)
             text += constant_text(item.value);
         else if (item.token == EXPR_LPAREN)
@@ -177,16 +214,16 @@ std::string expression_text(const Expression& e) {
     return text;
 }
 
-std::string argument_text(const Argument& a) {
+std::string argument_text(const Argument& a, const Names& names) {
     switch (a.form) {
         case Argument::Form::expression:
-            return expression_text(a.expression);
+            return expression_text(a.expression, names);
         case Argument::Form::string:
             return quote_text(a.text);
         case Argument::Form::variable:
             break;
     }
-    return cat({(a.parameter & TYPE_BY_REFERENCE) != 0 ? "&" : "", variable_text(a.variable)});
+    return cat({(a.parameter & TYPE_BY_REFERENCE) != 0 ? "&" : "", names.variable(a.variable)});
 }
 
 std::string_view standard_name(std::uint16_t number) {
@@ -208,7 +245,11 @@ std::map<std::int32_t, std::vector<std::string_view>> handled_events(const Modul
 
 class Printer {
 public:
-    Printer(const Module& m, std::ostream& out) : m_(m), out_(out), events_(handled_events(m)) { number_labels(); }
+    Printer(const Module& m, std::ostream& out, const sourcemap::SourceMap* map)
+        : m_(m), out_(out), events_(handled_events(m)), map_(map), names_(map) {
+        number_labels();
+        if (map != nullptr) printed_lines_.assign(map->files.size(), 0);
+    }
 
     void print(std::string_view file_name) {
         out_ << "module " << file_name << ": " << m_.file_size << " bytes\n";
@@ -225,6 +266,7 @@ public:
 private:
     std::string function_title(std::size_t index) const {
         std::string title = "function " + std::to_string(index);
+        if (map_ != nullptr) title.append(" ").append(names_.function(index));
         const auto it = events_.find(static_cast<std::int32_t>(index));
         if (it == events_.end()) return title;
         title += " (";
@@ -302,21 +344,21 @@ private:
 
     std::string call_text(const Instruction& i) const {
         std::string text = i.call_kind == CALL_STANDARD ? std::string(standard_name(i.call_number))
-                                                        : cat({"function ", std::to_string(i.call_number)});
+                                                        : names_.function(i.call_number);
         text += '(';
         for (std::size_t k = 0; k < i.arguments.size(); ++k)
-            text += cat({k ? ", " : "", argument_text(i.arguments[k])});
+            text += cat({k ? ", " : "", argument_text(i.arguments[k], names_)});
         return text + ')';
     }
 
     std::string instruction_text(const Instruction& i) const {
         switch (i.opcode) {
             case OP_ASSIGN:
-                return cat({"assign ", variable_text(i.target_variable), " = ", expression_text(i.expression)});
+                return cat({"assign ", names_.variable(i.target_variable), " = ", expression_text(i.expression, names_)});
             case OP_JUMP:
                 return cat({"jump ", target_text(i.jump_target)});
             case OP_JUMP_IF_FALSE:
-                return cat({"jump_if_false ", expression_text(i.expression), ", ", target_text(i.jump_target)});
+                return cat({"jump_if_false ", expression_text(i.expression, names_), ", ", target_text(i.jump_target)});
             case OP_CALL:
                 return cat({"call ", call_text(i)});
             default:
@@ -338,12 +380,30 @@ private:
         if (!m_.code.empty() && (titles.empty() || titles.begin()->first > 0)) out_ << "\noutside any function\n";
         for (const Instruction& i : m_.code) {
             const auto [first, last] = titles.equal_range(i.address);
-            for (auto it = first; it != last; ++it) out_ << '\n' << function_title(it->second) << '\n';
+            for (auto it = first; it != last; ++it) {
+                out_ << '\n' << function_title(it->second) << '\n';
+                names_.enter_function(it->second);
+            }
+            if (map_ != nullptr) print_source_lines(i.address);
             if (labels_.count(i.address) != 0) out_ << 'L' << labels_.at(i.address) << ":\n";
             out_ << std::right << std::setw(kAddressWidth) << i.address << "  " << std::left
                  << std::setw(kOffsetWidth + 1) << at(i.address) << ' ' << instruction_text(i) << '\n';
         }
         out_ << std::right;
+    }
+
+    // The source lines of the instruction's statement that have not been
+    // shown yet: those after the last one shown of its file up to its line,
+    // or its line alone when the code goes back in the file.
+    void print_source_lines(Offset address) {
+        const sourcemap::LineRow* row = map_->line_at(address);
+        if (row == nullptr || static_cast<std::size_t>(row->file) >= map_->files.size()) return;
+        const sourcemap::SourceFile& file = map_->files[static_cast<std::size_t>(row->file)];
+        int& shown = printed_lines_[static_cast<std::size_t>(row->file)];
+        if (row->line == shown) return;
+        for (int line = row->line > shown ? shown + 1 : row->line; line <= row->line; ++line)
+            out_ << file.name << '(' << line << "): " << platform::cp932_to_utf8(file.line_text(line)) << '\n';
+        shown = row->line;
     }
 
     void print_bitmaps() {
@@ -400,6 +460,9 @@ private:
     std::ostream& out_;
     std::map<std::int32_t, std::vector<std::string_view>> events_;
     std::map<Offset, std::size_t> labels_;  // jump target -> label number
+    const sourcemap::SourceMap* map_;       // nullptr for a listing without the source
+    Names names_;
+    std::vector<int> printed_lines_;  // by file: the last source line shown
 };
 
 }  // namespace
@@ -426,9 +489,10 @@ std::string quote_text(std::string_view cp932) {
     return out + "\"";
 }
 
-void print_module(const Module& module, std::string_view file_name, std::ostream& out) {
+void print_module(const Module& module, std::string_view file_name, std::ostream& out,
+                  const sourcemap::SourceMap* source) {
     const auto flags = out.flags();
-    Printer(module, out).print(file_name);
+    Printer(module, out, source).print(file_name);
     out.flags(flags);
 }
 

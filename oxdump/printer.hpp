@@ -7,10 +7,14 @@
 #include <string_view>
 
 #include "oxdump/module_model.hpp"
+#include "sourcemap/source_map.hpp"
 
 namespace oxdump {
 
-void print_module(const Module& module, std::string_view file_name, std::ostream& out);
+// With a source map, variables and functions are named as the source names
+// them and each statement's source lines come before its instructions.
+void print_module(const Module& module, std::string_view file_name, std::ostream& out,
+                  const sourcemap::SourceMap* source = nullptr);
 
 // Code page 932 bytes as a double-quoted UTF-8 text: characters converted,
 // '"' and '\' escaped, control bytes and bytes that form no character as \xHH.

@@ -62,9 +62,7 @@ using FileName = std::optional<std::string>;
 
 std::optional<std::string> read_input(const FileName& file) {
     if (!file) return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    const auto bytes = oxbuild::read_whole_file(oxbuild::platform::system_name(*file));
-    if (!bytes) return std::nullopt;
-    return std::string(bytes->begin(), bytes->end());
+    return oxbuild::read_whole_text(oxbuild::platform::system_name(*file));
 }
 
 // One file as the mode asks; the exit status it earns.

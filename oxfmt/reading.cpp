@@ -161,7 +161,7 @@ Compiled read_source(const std::string& path, std::string_view display_name, con
     oxbuild::Compiler c(out, style);
     c.listen_to_pass_1(&recorder);
     c.opener = opener;
-    const auto stream = oxbuild::SourceStream::from_text(bytes);
+    const auto stream = oxbuild::SourceStream::from_view(bytes);
     c.main_source = stream.get();
     c.main_source_name = display_name;
     c.base_dir = oxbuild::platform::source_directory(path);

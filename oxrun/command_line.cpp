@@ -5,6 +5,8 @@
 #include <optional>
 #include <sstream>
 
+#include "oxrun/coverage.hpp"
+#include "oxrun/dap.hpp"
 #include "oxrun/runner.hpp"
 #include "oxrun/test_runner.hpp"
 #include "platform/platform.hpp"
@@ -24,17 +26,21 @@ constexpr std::string_view kUsage =
     "  --max-depth N     nested calls of user functions (default 1000)\n"
     "  --max-string N    bytes of one str value (default 67108864)\n"
     "  --hide NAME,...   leave these standard functions' calls out of the trace\n"
+    "  --lines           end each trace line with the file and line that made it\n"
+    "  --coverage FILE   write the lines and conditions run as an lcov tracefile,\n"
+    "                    merged over every test of a --test run\n"
     "  --test PATH...    run every test script (NAME.oxt naming its program) and compare\n"
     "                    its trace with NAME.trace beside it\n"
     "  --update          write the expected traces instead\n"
     "  --report tap      the results as TAP on standard output\n"
     "  --report junit=F  the results as JUnit XML in the file F\n"
+    "  --dap             serve the Debug Adapter Protocol on standard input and output\n"
     "  --help, --version\n";
 
 struct Options {
     RunOptions run;
     bool test = false, update = false, tap = false, help = false, version = false;
-    std::optional<std::string> junit;
+    std::optional<std::string> junit, coverage;
     std::vector<std::string> operands;
 };
 
@@ -69,6 +75,7 @@ bool valued(Options& o, const std::string& option, const std::string& value) {
     else if (option == "--hide") return hide(o, value);
     else if (option == "--report" && value == "tap") o.tap = true;
     else if (option == "--report" && value.starts_with("junit=") && value.size() > 6) o.junit = value.substr(6);
+    else if (option == "--coverage" && !value.empty()) o.coverage = value;
     else return false;
     return true;
 }
@@ -81,7 +88,9 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::ostream&
         else if (a == "--update") o.update = true;
         else if (a == "--help") o.help = true;
         else if (a == "--version") o.version = true;
-        else if (a == "--max-steps" || a == "--max-depth" || a == "--max-string" || a == "--hide" || a == "--report") {
+        else if (a == "--lines") o.run.lines = true;
+        else if (a == "--max-steps" || a == "--max-depth" || a == "--max-string" || a == "--hide" || a == "--report" ||
+                 a == "--coverage") {
             if (k + 1 == args.size() || !valued(o, a, args[k + 1])) {
                 err << "oxrun: " << a << " needs a valid value\n" << kUsage;
                 return std::nullopt;
@@ -100,6 +109,22 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::ostream&
         return std::nullopt;
     }
     return o;
+}
+
+// Runs with the coverage counted when it is asked for, then writes it.
+template <class Run>
+int with_coverage(Options o, std::ostream& err, Run run) {
+    if (!o.coverage) return run(o);
+    Coverage coverage;
+    o.run.coverage = &coverage;
+    const int status = run(o);
+    std::ostringstream text;
+    coverage.write(text);
+    if (!oxbuild::platform::replace_file(*o.coverage, text.str())) {
+        err << "oxrun: " << *o.coverage << ": cannot be written\n";
+        return kExitRefused;
+    }
+    return status;
 }
 
 int run_once(const Options& o, std::istream& in, std::ostream& out, std::ostream& err) {
@@ -153,6 +178,7 @@ int run_tests(const Options& o, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int run_oxrun(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && args[0] == "--dap") return run_debug_adapter();
     const auto options = parse(args, err);
     if (!options) return kExitRefused;
     if (options->help) {
@@ -163,7 +189,9 @@ int run_oxrun(const std::vector<std::string>& args, std::istream& in, std::ostre
         out << "oxrun " << OXRUN_VERSION << " (model host)\n";
         return kExitOk;
     }
-    return options->test ? run_tests(*options, out, err) : run_once(*options, in, out, err);
+    return with_coverage(*options, err, [&](const Options& o) {
+        return o.test ? run_tests(o, out, err) : run_once(o, in, out, err);
+    });
 }
 
 }  // namespace oxrun

@@ -91,6 +91,7 @@ inline void Machine::pop_frame() {
 }
 
 void Machine::fault(const std::string& message, const Frame& at) {
+    if (watcher_ != nullptr) watcher_->faulted(*this, message);
     const std::uint32_t address = at.pc < at.function->steps.size() ? at.function->steps[at.pc].address : 0;
     Fault f{message, at.function->name, address};
     while (depth_ != 0) pop_frame();
@@ -100,6 +101,7 @@ void Machine::fault(const std::string& message, const Frame& at) {
 void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> values, std::uint32_t* result) {
     const Function& f = program_.functions[function];
     budget_ = limits_.max_steps;
+    ++events_called_;
     Frame& fr = push_frame(f);
     // The host passes ints by value and one int& (OnLoad's result); other
     // parameter types get nothing from it.
@@ -114,17 +116,44 @@ void Machine::call_event(std::uint32_t function, std::span<const std::int32_t> v
         if ((t == oxbuild::TYPE_INT_REF || t == oxbuild::TYPE_UINT_REF) && result != nullptr && to)
             fr.env.refs[*to] = result;
     }
-    run(depth_ - 1);
+    if (watcher_ != nullptr) run<true>(depth_ - 1);
+    else run<false>(depth_ - 1);
+}
+
+inline void Machine::call_user(const Step& s, const Frame& caller_frame) {
+    if (depth_ >= limits_.max_depth)
+        raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
+    const Call& call = caller_frame.function->calls[s.operand];
+    const Function& callee = program_.functions[call.callee];
+    const std::size_t caller_index = depth_ - 1;
+    const Env& callee_env = push_frame(callee).env;
+    const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
+    for (const Argument& a : call.arguments) {
+        switch (a.kind) {
+            case Argument::Kind::value: callee_env.cells[*a.destination] = evaluate(*a.value, env); break;
+            case Argument::Kind::literal: callee_env.strs[*a.destination] = a.literal; break;
+            case Argument::Kind::str_value: callee_env.strs[*a.destination] = *str_at(env, a.var); break;
+            case Argument::Kind::cell_ref: callee_env.refs[*a.destination] = cell_at(env, a.var); break;
+            case Argument::Kind::str_ref: callee_env.str_refs[*a.destination] = str_at(env, a.var); break;
+            case Argument::Kind::value_unused: evaluate(*a.value, env); break;
+            case Argument::Kind::unused: break;
+        }
+    }
 }
 
 // The dispatch loop. The frame, its storage and the budget are kept in
-// locals; a call or a return reloads them.
+// locals; a call or a return reloads them. Watched, the watcher hears each
+// step with the frame's pc stored, and the end of a while body is a plain
+// jump, so that its condition is heard as a step of its own (see Watcher
+// for one that does not hear every step).
+template <bool kWatched>
 void Machine::run(std::size_t depth) {
     Frame* fr = &frames_[depth_ - 1];
     const Step* steps = fr->function->steps.data();
     std::uint32_t pc = fr->pc;
     const Env* env = &fr->env;
     std::uint64_t budget = budget_;
+    Watcher* const watcher = watcher_;
     const auto enter = [&](std::uint32_t at) {
         fr = &frames_[depth_ - 1];
         steps = fr->function->steps.data();
@@ -138,6 +167,12 @@ void Machine::run(std::size_t depth) {
                 raise("the step budget of " + std::to_string(limits_.max_steps) + " instructions ran out");
             }
             const Step& s = steps[pc];
+            if constexpr (kWatched) {
+                if (watcher->every_step || --watcher->quiet_steps == 0) {
+                    fr->pc = pc;
+                    watcher->before_step(*this);
+                }
+            }
             switch (s.kind) {
                 case Step::Kind::assign_local: env->cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
                 case Step::Kind::assign_global: env->global_cells[s.operand] = evaluate(*s.expression, *env); ++pc; break;
@@ -145,11 +180,17 @@ void Machine::run(std::size_t depth) {
                 case Step::Kind::jump: pc = s.operand; break;
                 case Step::Kind::loop:
                     pc = s.operand;
-                    if (budget == 0) break;  // the condition then meets the budget where it stands
+                    if ((kWatched && watcher->every_step) || budget == 0) break;  // the condition then meets the budget where it stands
                     --budget;
                     pc = evaluate(*steps[pc].expression, *env) != 0 ? pc + 1 : steps[pc].operand;
                     break;
-                case Step::Kind::jump_if_false: pc = evaluate(*s.expression, *env) != 0 ? pc + 1 : s.operand; break;
+                case Step::Kind::jump_if_false: {
+                    const bool held = evaluate(*s.expression, *env) != 0;
+                    if constexpr (kWatched)
+                        if (watcher->every_step) watcher->branched(*this, held);
+                    pc = held ? pc + 1 : s.operand;
+                    break;
+                }
                 case Step::Kind::call_user:
                     fr->pc = pc;
                     call_user(s, *fr);
@@ -177,37 +218,6 @@ void Machine::run(std::size_t depth) {
     }
 }
 
-void Machine::call_user(const Step& s, const Frame& caller_frame) {
-    if (depth_ >= limits_.max_depth)
-        raise("the call depth limit of " + std::to_string(limits_.max_depth) + " nested calls was reached");
-    const Call& call = caller_frame.function->calls[s.operand];
-    const Function& callee = program_.functions[call.callee];
-    const std::size_t caller_index = depth_ - 1;
-    const Env& callee_env = push_frame(callee).env;
-    const Env& env = frames_[caller_index].env;  // after the push: frames_ may have moved
-    for (const Argument& a : call.arguments) {
-        switch (a.kind) {
-            case Argument::Kind::value: {
-                const std::uint32_t v = evaluate(*a.value, env);
-                if (a.destination) callee_env.cells[*a.destination] = v;
-                break;
-            }
-            case Argument::Kind::literal:
-                if (a.destination) callee_env.strs[*a.destination] = a.literal;
-                break;
-            case Argument::Kind::str_value:
-                if (a.destination) callee_env.strs[*a.destination] = *str_at(env, a.var);
-                break;
-            case Argument::Kind::cell_ref:
-                if (a.destination) callee_env.refs[*a.destination] = cell_at(env, a.var);
-                break;
-            case Argument::Kind::str_ref:
-                if (a.destination) callee_env.str_refs[*a.destination] = str_at(env, a.var);
-                break;
-        }
-    }
-}
-
 void Machine::call_standard(const Step& s, const Frame& caller) {
     const Call& call = caller.function->calls[s.operand];
     host_args_.resize(call.arguments.size());
@@ -226,6 +236,8 @@ void Machine::call_standard(const Step& s, const Frame& caller) {
                 break;
             case Argument::Kind::cell_ref: h.cell = cell_at(caller.env, a.var); break;
             case Argument::Kind::str_ref: h.str = str_at(caller.env, a.var); break;
+            case Argument::Kind::value_unused:
+            case Argument::Kind::unused: break;  // only user callees' arguments are marked so
         }
     }
     host_.call(static_cast<std::uint16_t>(call.callee), host_args_);

@@ -92,9 +92,48 @@ private:
     std::size_t used_ = 0, end_ = 0;  // in the current chunk
 };
 
+// A frame of the call stack as a watcher sees it: the function, the step
+// about to run (or the call running) and its storage.
+struct FrameView {
+    const Function* function = nullptr;
+    std::uint32_t step = 0;
+    const Env* env = nullptr;
+};
+
+class Machine;
+
+// Hears a run instruction by instruction: coverage, lines in the trace, the
+// debugger. A watched run takes a loop of its own, so that an unwatched one
+// pays nothing for it.
+class Watcher {
+public:
+    // Before each instruction of the innermost frame; or, while every_step
+    // is false, once quiet_steps more have run (for a debugger that only
+    // listens between its stops), the end of a while body then running its
+    // condition in the same dispatch and conditions going unheard.
+    virtual void before_step(const Machine& machine) = 0;
+    bool every_step = true;
+    std::uint32_t quiet_steps = 1;
+    // A jump_if_false's outcome: held is true when its condition held.
+    virtual void branched(const Machine& /*machine*/, bool /*held*/) {}
+    // A runtime error, heard while the stack still stands.
+    virtual void faulted(const Machine& /*machine*/, const std::string& /*message*/) {}
+
+protected:
+    ~Watcher() = default;
+};
+
 class Machine {
 public:
     Machine(const Program& program, Host& host, Limits limits);
+
+    void watch(Watcher* watcher) { watcher_ = watcher; }
+    const Program& program() const { return program_; }
+    // The call stack, outermost first.
+    std::size_t depth() const { return depth_; }
+    // Event calls begun so far.
+    std::uint64_t events_called() const { return events_called_; }
+    FrameView frame(std::size_t k) const { return {frames_[k].function, frames_[k].pc, &frames_[k].env}; }
 
     // Runs the handler of an event: by-value arguments in order; the
     // by-reference one (OnLoad's) is result. Throws Fault.
@@ -117,8 +156,9 @@ private:
 
     [[gnu::always_inline]] inline Frame& push_frame(const Function& f);
     [[gnu::always_inline]] inline void pop_frame();
+    template <bool kWatched>
     void run(std::size_t depth);
-    void call_user(const Step& s, const Frame& caller);
+    [[gnu::always_inline]] inline void call_user(const Step& s, const Frame& caller);
     void call_standard(const Step& s, const Frame& caller);
     [[noreturn]] void fault(const std::string& message, const Frame& at);
 
@@ -130,12 +170,14 @@ private:
     std::vector<std::string> global_strs_;
     std::vector<Frame> frames_;  // the first depth_ are the call stack
     std::size_t depth_ = 0;
+    std::uint64_t events_called_ = 0;
     // A frame's cells, refs and str_refs lie in one block of words.
     FrameStack<Word> words_;
     FrameStack<std::string> strs_;
     std::uint32_t scratch_cell_ = 0;  // what a by-reference slot no argument set refers to
     std::string scratch_str_;
     std::vector<HostArg> host_args_;
+    Watcher* watcher_ = nullptr;
 };
 
 }  // namespace oxrun

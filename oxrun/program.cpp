@@ -16,8 +16,6 @@ using namespace oxbuild;
 using oxdump::Instruction;
 using oxdump::VariableRef;
 
-constexpr std::size_t kGlobalClasses = 3;  // int, uint, str
-
 // The highest slot used, plus one, per type class: the storage a function
 // (or the globals) needs, whatever counts the module claims.
 using SlotUse = std::array<std::uint32_t, kTypeClassCount>;
@@ -125,7 +123,7 @@ private:
     Function translate(Program& p, std::size_t f) {
         const SlotUse& use = local_use_[f];
         Function fn;
-        fn.name = source_ && f < source_->functions.size() ? source_->functions[f] : "function " + std::to_string(f);
+        fn.name = source_ && f < source_->functions.size() ? source_->functions[f].name : "function " + std::to_string(f);
         fn.entry = static_cast<std::uint32_t>(m_.functions[f].entry);
         fn.int_locals = use[0];
         fn.int_refs = use[3];
@@ -238,8 +236,11 @@ private:
 
     void set_destinations(Call& call) const {
         const oxdump::Function& callee = m_.functions[call.callee];
-        for (std::size_t k = 0; k < call.arguments.size() && k < callee.parameters.size(); ++k)
-            call.arguments[k].destination = destination(call.callee, callee.parameters[k]);
+        for (std::size_t k = 0; k < call.arguments.size(); ++k) {
+            Argument& a = call.arguments[k];
+            if (k < callee.parameters.size()) a.destination = destination(call.callee, callee.parameters[k]);
+            if (!a.destination) a.kind = a.kind == Argument::Kind::value ? Argument::Kind::value_unused : Argument::Kind::unused;
+        }
     }
 
     // A variable's name for traces: from the source, else as oxdump lists it.

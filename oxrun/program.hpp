@@ -17,9 +17,11 @@
 #include <vector>
 
 #include "oxdump/module_model.hpp"
-#include "oxrun/source_map.hpp"
+#include "sourcemap/source_map.hpp"
 
 namespace oxrun {
+
+using sourcemap::SourceMap;
 
 // The storage a running function sees: its frame and the globals.
 struct Env {
@@ -53,7 +55,9 @@ inline std::uint32_t evaluate(const Node& n, const Env& e) { return n.eval(n, e)
 
 // A call argument as the callee receives it.
 struct Argument {
-    enum class Kind : std::uint8_t { value, literal, str_value, cell_ref, str_ref };
+    // A user callee's argument without a destination is value_unused (still
+    // evaluated, for its runtime errors) or unused, so that a call tests none.
+    enum class Kind : std::uint8_t { value, literal, str_value, cell_ref, str_ref, value_unused, unused };
     Kind kind = Kind::value;
     const Node* value = nullptr;  // value
     std::string literal;          // literal

@@ -6,7 +6,8 @@
 
 #include "core/text_encoding.hpp"
 #include "oxdump/module_reader.hpp"
-#include "oxrun/source_map.hpp"
+#include "sourcemap/source_map.hpp"
+#include "oxrun/coverage.hpp"
 #include "oxrun/trace.hpp"
 #include "symbols/host_tables.hpp"
 
@@ -35,8 +36,12 @@ std::optional<std::vector<std::uint8_t>> read_bytes(const std::string& path) {
 // model host, writing the event lines.
 class Session {
 public:
-    Session(const Program& p, const RunOptions& options, std::ostream& out)
-        : program_(p), trace_(out), host_(trace_, options.host), machine_(p, host_, options.limits) {}
+    Session(const Program& p, const RunOptions& options, std::ostream& out, RunWatcher* watcher)
+        : program_(p), trace_(out), host_(trace_, options.host), machine_(p, host_, options.limits),
+          watcher_(watcher) {
+        machine_.watch(options.debugger != nullptr ? options.debugger : watcher);
+        if (options.lines) trace_.locate(watcher);
+    }
 
     void run(const Script& script) {
         if (program_.handler(kLoadRow)) deliver(kLoadRow, {});
@@ -67,6 +72,7 @@ private:
         const auto handler = program_.handler(row);
         const bool by_reference = !event.parameters.empty() && (event.parameters[0] & oxbuild::TYPE_BY_REFERENCE) != 0;
         const Function* f = handler ? &program_.functions[*handler] : nullptr;
+        if (watcher_ != nullptr) watcher_->begin_event(f);
         const std::string reference_name =
             !by_reference ? "" : f != nullptr && !f->parameter_names.empty() ? f->parameter_names[0] : "result";
         trace_.line(event_line(event.name, values, reference_name, f != nullptr));
@@ -80,6 +86,7 @@ private:
     Trace trace_;
     ModelHost host_;
     Machine machine_;
+    RunWatcher* watcher_;  // nullptr for a plain run
 };
 
 std::string fault_text(const Fault& f, const Program& p, const std::string& program_name) {
@@ -110,7 +117,7 @@ Loaded load_file(const std::string& path, const std::string& display_name) {
         if (!bytes) return {nullptr, display + ": cannot be read"};
         return load_module(*bytes, display, nullptr);
     }
-    CompiledSource compiled = compile_source(path, display);
+    sourcemap::CompiledSource compiled = sourcemap::compile_source(path, display);
     if (!compiled.opened) return {nullptr, display + ": cannot be read"};
     if (compiled.errors != 0) {
         std::string error = compiled.messages;
@@ -123,8 +130,10 @@ Loaded load_file(const std::string& path, const std::string& display_name) {
 RunOutcome run_program(const Program& program, const std::string& program_name, const Script& script,
                        const RunOptions& options, std::ostream& trace) {
     RunOutcome outcome;
+    std::optional<RunWatcher> watcher;
+    if (options.lines || options.coverage != nullptr) watcher.emplace(program);
     try {
-        Session(program, options, trace).run(script);
+        Session(program, options, trace, watcher ? &*watcher : nullptr).run(script);
     } catch (const Fault& f) {
         outcome.status = kExitRuntimeError;
         outcome.error = fault_text(f, program, program_name);
@@ -132,6 +141,8 @@ RunOutcome run_program(const Program& program, const std::string& program_name, 
         outcome.status = kExitRuntimeError;
         outcome.error = program_name + ": runtime error: out of memory";
     }
+    // A run that ended in a runtime error still counts what it ran.
+    if (options.coverage != nullptr) options.coverage->add(program, *watcher);
     return outcome;
 }
 

@@ -31,9 +31,14 @@ Loaded load_file(const std::string& path, const std::string& display = "");
 Loaded load_module(std::span<const std::uint8_t> bytes, const std::string& name,
                    std::shared_ptr<const SourceMap> source);
 
+class Coverage;
+
 struct RunOptions {
     Limits limits;
     HostOptions host;
+    bool lines = false;            // trace lines name their file and line
+    Coverage* coverage = nullptr;  // where runs add their counts
+    Watcher* debugger = nullptr;   // watches the run instead (the debug adapter)
 };
 
 struct RunOutcome {

@@ -55,4 +55,9 @@ std::string result_line(std::string_view name, std::int32_t value) {
     return std::string(kCallIndent) + "-> &" + std::string(name) + "=" + std::to_string(value);
 }
 
+void Trace::append_place() {
+    const std::string place = locator_->place();
+    if (!place.empty()) out_ << "  # " << place;
+}
+
 }  // namespace oxrun

@@ -33,14 +33,31 @@ std::string result_line(std::string_view name, std::int32_t value);
 // A str value in a trace or a script: double-quoted UTF-8 with escapes.
 std::string quoted(std::string_view cp932);
 
-// Where trace lines go, in order.
+// Where the run stands in the source, for trace lines that name it.
+class Locator {
+public:
+    virtual std::string place() const = 0;
+
+protected:
+    ~Locator() = default;
+};
+
+// Where trace lines go, in order. With a locator, each line ends in
+// "  # file(line)" of the instruction that made it (when it has a place).
 class Trace {
 public:
     explicit Trace(std::ostream& out) : out_(out) {}
-    void line(const std::string& text) { out_ << text << '\n'; }
+    void locate(const Locator* locator) { locator_ = locator; }
+    void line(const std::string& text) {
+        out_ << text;
+        if (locator_ != nullptr) append_place();
+        out_ << '\n';
+    }
 
 private:
+    void append_place();
     std::ostream& out_;
+    const Locator* locator_ = nullptr;
 };
 
 }  // namespace oxrun

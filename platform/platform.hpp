@@ -185,6 +185,9 @@ void binary_standard_streams();
 // Up to size bytes of standard input as they come (waiting for the first):
 // how many were read, 0 at its end, -1 on an error.
 std::int64_t read_standard_input(unsigned char* data, std::size_t size);
+// Whether standard input has bytes (or its end) to read without waiting:
+// for a program that works and still listens (the debug adapter).
+bool standard_input_waiting();
 // All the bytes to standard output; false when it is gone.
 [[nodiscard]] bool write_standard_output(const unsigned char* data, std::size_t size);
 

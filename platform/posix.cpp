@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +23,6 @@ namespace oxbuild::platform {
 namespace {
 
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as fopen does
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -45,52 +45,6 @@ bool write_to(std::intptr_t handle, const unsigned char* data, std::size_t size)
 }
 
 bool rewind_file(std::intptr_t handle) { return ::lseek(descriptor(handle), 0, SEEK_SET) == 0; }
-
-// Code page 932 to UTF-8 through iconv.
-class Converter {
-public:
-    Converter() : cd_(iconv_open("UTF-8", "CP932")) {}
-    ~Converter() {
-        if (valid()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    std::string convert(std::string_view text) {
-        std::string out;
-        char buffer[256];
-        char* in = const_cast<char*>(text.data());
-        std::size_t in_left = text.size();
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        while (in_left > 0) {
-            char* dst = buffer;
-            std::size_t dst_left = sizeof buffer;
-            const std::size_t r = iconv(cd_, &in, &in_left, &dst, &dst_left);
-            out.append(buffer, static_cast<std::size_t>(dst - buffer));
-            if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-            // An invalid or incomplete sequence: replace one byte and go on.
-            out += kReplacement;
-            ++in;
-            --in_left;
-        }
-        return out;
-    }
-
-private:
-    iconv_t cd_;
-};
-
-// Without a converter on the machine: ASCII passes, other bytes are replaced.
-std::string ascii_only(std::string_view text) {
-    std::string out;
-    for (const char ch : text) {
-        if (static_cast<unsigned char>(ch) < 0x80) out += ch;
-        else out += kReplacement;
-    }
-    return out;
-}
-
 }  // namespace
 
 bool is_option(std::string_view arg) {
@@ -324,11 +278,71 @@ void binary_standard_streams() {}
 
 std::int64_t read_standard_input(unsigned char* data, std::size_t size) { return read_from(STDIN_FILENO, data, size); }
 
+bool standard_input_waiting() {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
 bool write_standard_output(const unsigned char* data, std::size_t size) { return write_to(STDOUT_FILENO, data, size); }
+
+// The WebAssembly build's C library converts no code page 932: that build
+// has the project's own table instead (web_text.cpp).
+#ifndef __EMSCRIPTEN__
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Code page 932 to UTF-8 through iconv.
+class Converter {
+public:
+    Converter() : cd_(iconv_open("UTF-8", "CP932")) {}
+    ~Converter() {
+        if (valid()) iconv_close(cd_);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    std::string convert(std::string_view text) {
+        std::string out;
+        char buffer[256];
+        char* in = const_cast<char*>(text.data());
+        std::size_t in_left = text.size();
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        while (in_left > 0) {
+            char* dst = buffer;
+            std::size_t dst_left = sizeof buffer;
+            const std::size_t r = iconv(cd_, &in, &in_left, &dst, &dst_left);
+            out.append(buffer, static_cast<std::size_t>(dst - buffer));
+            if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+            // An invalid or incomplete sequence: replace one byte and go on.
+            out += kReplacement;
+            ++in;
+            --in_left;
+        }
+        return out;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+// Without a converter on the machine: ASCII passes, other bytes are replaced.
+std::string ascii_only(std::string_view text) {
+    std::string out;
+    for (const char ch : text) {
+        if (static_cast<unsigned char>(ch) < 0x80) out += ch;
+        else out += kReplacement;
+    }
+    return out;
+}
+
+}  // namespace
 
 std::string cp932_to_utf8(std::string_view text) {
     static Converter converter;
     return converter.valid() ? converter.convert(text) : ascii_only(text);
 }
+#endif
 
 }  // namespace oxbuild::platform

@@ -248,6 +248,16 @@ std::int64_t read_standard_input(unsigned char* data, std::size_t size) {
     return read_from(handle_value(::GetStdHandle(STD_INPUT_HANDLE)), data, size);
 }
 
+// A pipe says how many bytes wait in it (a broken one has its end waiting);
+// anything else (a file, a console) is taken as ready.
+bool standard_input_waiting() {
+    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (::GetFileType(in) != FILE_TYPE_PIPE) return true;
+    DWORD available = 0;
+    if (!::PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr)) return true;
+    return available != 0;
+}
+
 bool write_standard_output(const unsigned char* data, std::size_t size) {
     return write_to(handle_value(::GetStdHandle(STD_OUTPUT_HANDLE)), data, size);
 }

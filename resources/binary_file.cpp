@@ -22,15 +22,26 @@ std::size_t BinaryFile::read(unsigned char* data, std::size_t size) {
 
 std::int64_t BinaryFile::size() const { return file_.size(); }
 
-std::optional<std::vector<unsigned char>> read_whole_file(const std::string& path) {
+namespace {
+
+template <class Container>
+std::optional<Container> read_whole(const std::string& path) {
     const auto file = BinaryFile::open(path);
     if (!file) return std::nullopt;
     const std::int64_t size = file->size();
     if (size < 0) return std::nullopt;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    if (file->read(bytes.data(), bytes.size()) != bytes.size()) return std::nullopt;
+    Container bytes(static_cast<std::size_t>(size), 0);
+    if (file->read(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()) != bytes.size()) return std::nullopt;
     return bytes;
 }
+
+}  // namespace
+
+std::optional<std::vector<unsigned char>> read_whole_file(const std::string& path) {
+    return read_whole<std::vector<unsigned char>>(path);
+}
+
+std::optional<std::string> read_whole_text(const std::string& path) { return read_whole<std::string>(path); }
 
 std::uint64_t content_digest(std::span<const unsigned char> bytes) {
     constexpr std::uint64_t kOffset = 0xCBF29CE484222325ull;

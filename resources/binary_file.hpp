@@ -31,6 +31,8 @@ private:
 
 // The whole file by its actual size; nullopt when it cannot be read.
 std::optional<std::vector<unsigned char>> read_whole_file(const std::string& path);
+// The same in a string, for a tool that holds a source as text.
+std::optional<std::string> read_whole_text(const std::string& path);
 
 // A 64-bit digest of a file's bytes, to tell whether it changed since it
 // was read.

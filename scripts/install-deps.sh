@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and testing oxbuild needs on Debian, when missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz|bench|guard|package|oxls|editors|windows]...
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench|guard|package|oxls|editors|web|windows]...
 #   package: what the Debian package is built and checked with (dpkg-shlibdeps
 #   from dpkg-dev, file for cpack, lintian for the package test).
 #   oxls: the JSON library of the language server; editors: Node and npm.
+#   web: emscripten (with the acorn its Node tools need) and Chromium for the
+#   playground page and its browser test.
 set -euo pipefail
 
 packages=(cmake g++ make)
@@ -11,8 +13,9 @@ for need in "$@"; do
   case "$need" in
     build) packages+=(nlohmann-json3-dev) ;;
     oxls) packages+=(nlohmann-json3-dev) ;;
-    test) packages+=(libgtest-dev nlohmann-json3-dev neovim libxml2-utils) ;;
+    test) packages+=(libgtest-dev nlohmann-json3-dev neovim libxml2-utils lcov) ;;
     editors) packages+=(nodejs npm) ;;
+    web) packages+=(emscripten node-acorn chromium) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(valgrind tcc lua5.4) ;;
     guard) packages+=(valgrind) ;;  # the instruction guard counts with callgrind

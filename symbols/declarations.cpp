@@ -99,7 +99,7 @@ bool declare_or_compare_prototype(Compiler& c, const Word& name, NameId id, cons
     if (prototype == nullptr) {
         if (!p.scopes.declare(c.diag, 0, name, id, TYPE_FUNCTION)) return false;
         p.prototypes.add(id, params.types);
-    } else if (!std::ranges::equal(prototype->parameters, params.types)) {
+    } else if (!std::equal(prototype->parameters.begin(), prototype->parameters.end(), params.types.begin(), params.types.end())) {
         c.diag.report_error_name(msg::redeclared_type, name.view());
     }
     return true;

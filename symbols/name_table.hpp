@@ -48,8 +48,7 @@ private:
         capacity_ = room > kChunk ? room : kChunk;
         // Not filled: only copies are read (the bytes readable past a name's
         // text are masked off by whoever loads them).
-        chunks_.push_back(room > kChunk ? std::make_unique_for_overwrite<T[]>(room)
-                                        : std::make_unique_for_overwrite<T[]>(kChunk));
+        chunks_.push_back(std::unique_ptr<T[]>(new T[capacity_]));
         used_ = 0;
     }
 

@@ -10,7 +10,7 @@ using oxtest::TempDir;
 
 namespace {
 
-constexpr std::string_view kUsage = "usage: oxdump [--extract DIR] MODULE\n";
+constexpr std::string_view kUsage = "usage: oxdump [--extract DIR] [--source SOURCE] MODULE\n";
 
 // The Overview module, as prog.oxb in the directory.
 void write_overview_module(const TempDir& dir) {

@@ -89,6 +89,8 @@ TEST(OxfmtLayout, RefusesASourceWithAnErrorOrAWarningWithTheCompilersMessages) {
     const std::pair<std::string, std::string> sources[] = {
         {"OnUnload()\n{\n    x = 1;\n}\n", "prog.oxs(3):symbol not found : x\n"},
         {"#module \"a\"\n#module \"b\"\n", "prog.oxs(2):warning:#module redefined\n"},
+        // Only a second reading reports it: the formatter's compile must make one.
+        {"f(int a);\nOnLoad(int &r)\n{\n    f(r);\n}\n", "prog.oxs(4):function has no body : f\n"},
     };
     for (const auto& [source, messages] : sources) {
         oxtest::TempDir dir;

@@ -172,7 +172,7 @@ TEST_F(OxlsFeatures, ColoursNamesByWhatTheCompilerFoundThemToBe) {
         std::string mark = std::to_string(line) + ":" + std::to_string(character) + "+" +
                            std::to_string(data[i + 2].get<int>()) + " " + types.at(data[i + 3].get<std::size_t>());
         for (std::size_t bit = 0; bit < modifiers.size(); ++bit)
-            if (data[i + 4].get<int>() & (1 << bit)) mark += " " + modifiers[bit];
+            if (data[i + 4].get<int>() & (1 << bit)) mark.append(" ").append(modifiers[bit]);
         marks.push_back(mark);
     }
     for (const std::string expected :
@@ -187,7 +187,7 @@ TEST_F(OxlsFeatures, FoldsBlocksCommentsAndMenuBodies) {
     std::vector<std::string> ranges;
     for (const json& r : lsp.result("textDocument/foldingRange", {{"textDocument", {{"uri", uri}}}}))
         ranges.push_back(std::to_string(r["startLine"].get<int>()) + "-" + std::to_string(r["endLine"].get<int>()) +
-                         (r.contains("kind") ? " " + r["kind"].get<std::string>() : ""));
+                         (r.contains("kind") ? std::string(" ").append(r["kind"].get<std::string>()) : ""));
     std::sort(ranges.begin(), ranges.end());
     EXPECT_EQ(ranges, (std::vector<std::string>{"13-14 comment", "16-17", "20-21", "5-11"}));
 }

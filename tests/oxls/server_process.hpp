@@ -11,8 +11,9 @@ namespace oxtest {
 
 class ServerProcess {
 public:
-    // Starts the program; throws when it cannot.
-    explicit ServerProcess(const std::string& program);
+    // Starts the program, with one argument when it is given; throws when
+    // it cannot.
+    explicit ServerProcess(const std::string& program, const std::string& argument = "");
     ~ServerProcess();  // kills it if it still runs
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;

@@ -15,7 +15,8 @@ struct ServerProcess::Handles {
     int from_server = -1;
 };
 
-ServerProcess::ServerProcess(const std::string& program) : h_(std::make_unique<Handles>()) {
+ServerProcess::ServerProcess(const std::string& program, const std::string& argument)
+    : h_(std::make_unique<Handles>()) {
     std::signal(SIGPIPE, SIG_IGN);
     int in[2], out[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0) throw std::runtime_error("pipe failed");
@@ -24,7 +25,8 @@ ServerProcess::ServerProcess(const std::string& program) : h_(std::make_unique<H
         ::dup2(in[0], STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
         for (const int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
-        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        if (argument.empty()) ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        else ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ::close(in[0]);

@@ -19,7 +19,8 @@ struct ServerProcess::Handles {
 
 // The program's name is made absolute first: the build gives it as the
 // build machine wrote it ("/work/build/oxls/oxls.exe" when cross-compiled).
-ServerProcess::ServerProcess(const std::string& program) : h_(std::make_unique<Handles>()) {
+ServerProcess::ServerProcess(const std::string& program, const std::string& argument)
+    : h_(std::make_unique<Handles>()) {
     char full[MAX_PATH];
     const DWORD found = ::GetFullPathNameA(program.c_str(), MAX_PATH, full, nullptr);
     if (found == 0 || found >= MAX_PATH) throw std::runtime_error("no " + program);
@@ -37,6 +38,7 @@ ServerProcess::ServerProcess(const std::string& program) : h_(std::make_unique<H
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     std::string command_line = std::string("\"") + full + "\"";
+    if (!argument.empty()) command_line += " " + argument;
     const BOOL started = ::CreateProcessA(full, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                           &startup, &process);
     ::CloseHandle(child_in);

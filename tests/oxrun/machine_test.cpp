@@ -106,6 +106,17 @@ TEST(OxrunMachine, RuntimeErrorInAnIncludeFileNamesThatFile) {
     EXPECT_TRUE(r.err.starts_with("oxrun: lib.oxh(3): runtime error: division by zero (in half, code address ")) << r.err;
 }
 
+// A parameter without a name receives nothing, but its argument is still
+// evaluated, with the runtime errors that evaluation meets.
+TEST(OxrunMachine, AnArgumentForAnUnnamedParameterIsStillEvaluated) {
+    oxtest::TempDir dir;
+    oxtest::write_file(dir / "prog.oxs", std::string_view("skip(int, int &b)\n{\n    b = 5;\n}\nOnLoad(int &result)\n{\n"
+                                                          "    skip(2, result);\n    skip(1 / (result - 5), result);\n}\n"));
+    const Result r = run_binary({"prog.oxs"}, dir.path().string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.starts_with("oxrun: prog.oxs(8): runtime error: division by zero (in OnLoad")) << r.err;
+}
+
 TEST(OxrunMachine, LocalsStartAfreshAtEveryCallSoRecursionWorks) {
     const std::string decls =
         "sum(int n, int &out);\n"

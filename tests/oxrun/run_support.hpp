@@ -10,6 +10,13 @@
 
 namespace oxruntest {
 
+// An include file of the line and debugger tests: bump adds by to n.
+inline constexpr std::string_view kBumpLibrary =
+    "bump(int & n, int by)\n"  // 1
+    "{\n"                      // 2
+    "    n = n + by;\n"        // 3
+    "}\n";                     // 4
+
 struct Result {
     std::string out;  // the trace
     std::string err;
