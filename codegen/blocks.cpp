@@ -18,8 +18,12 @@ BlockIndex BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress st
         unindexed_ = true;
     } else {
         remembered = last.index == kNoBlock || last.position != key.position;
-        if (remembered) remember(key, index);
-        else shared_keys_ = true;
+        if (remembered) {
+            remember(key, index);
+        } else {
+            shared_keys_ = true;
+            if (last.index < base_) shared_with_released_ = true;
+        }
         last = {index, key.position};
     }
     records_.push_back(record);
@@ -103,12 +107,59 @@ void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddres
     }
 }
 
+// The held records appended to the scratch file, chunk by chunk as they
+// lie in memory; false when it cannot be made or written.
+bool BlockRecords::spill_held() {
+    if (!spill_.is_open()) spill_ = platform::ScratchFile::create();
+    if (!spill_.is_open()) return false;
+    constexpr std::size_t kChunk = ChunkedVector<BlockRecord>::kChunk;
+    for (std::size_t i = 0; i < records_.size(); i += kChunk) {
+        const std::size_t count = std::min(kChunk, records_.size() - i);
+        if (!spill_.write_all(reinterpret_cast<const unsigned char*>(&records_[i]), count * sizeof(BlockRecord)))
+            return false;
+    }
+    return true;
+}
+
 void BlockRecords::release_all() {
+    // A failed write leaves the file holding a partial tail past base_
+    // records, which are never read; the records stay held from then on.
+    if (!spill_held()) {
+        spill_failed_ = true;
+        return;
+    }
     base_ += records_.size();
     records_.clear();
     for (std::vector<std::uint32_t>& indexes : by_file_) indexes.clear();
     indexed_up_to_ = base_;
     cache_.fill({});
+}
+
+bool BlockRecords::take_back_released() {
+    if (base_ == 0) return true;
+    if (!spill_.rewind()) return false;
+    ChunkedVector<BlockRecord> all;
+    std::vector<BlockRecord> piece(ChunkedVector<BlockRecord>::kChunk);
+    for (std::size_t left = base_; left > 0;) {
+        const std::size_t count = std::min(left, piece.size());
+        auto* bytes = reinterpret_cast<unsigned char*>(piece.data());
+        for (std::size_t got = 0; got < count * sizeof(BlockRecord);) {
+            const std::int64_t n = spill_.read_some(bytes + got, count * sizeof(BlockRecord) - got);
+            if (n <= 0) return false;
+            got += static_cast<std::size_t>(n);
+        }
+        for (std::size_t i = 0; i < count; ++i) all.push_back(piece[i]);
+        left -= count;
+    }
+    for (std::size_t i = 0; i < records_.size(); ++i) all.push_back(records_[i]);
+    records_ = std::move(all);
+    base_ = 0;
+    spill_ = platform::ScratchFile();
+    for (std::vector<std::uint32_t>& indexes : by_file_) indexes.clear();
+    indexed_up_to_ = 0;
+    next_in_order_ = 0;
+    cache_.fill({});
+    return true;
 }
 
 }  // namespace oxbuild

@@ -10,6 +10,7 @@
 
 #include "core/chunked_vector.hpp"
 #include "core/sink.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
@@ -101,15 +102,24 @@ public:
     // given the first of them.
     void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
     std::size_t size() const { return base_ + records_.size(); }
-    // Lets the records go once more than kept are held, when no block is
-    // open: a spooling pass 1 needs none of them again (its marks are
-    // filled in as each function closes). A search finds only the records
-    // still held, so that pass 1 must be run again for pass 2 to read the
-    // source (released tells).
+    // Sets the records aside in a scratch file once more than kept are
+    // held, when no block is open: a spooling pass 1 needs none of them
+    // again (its marks are filled in as each function closes). A search
+    // finds only the records still held. Without a scratch file to take
+    // them, they stay.
     void release_closed(std::size_t kept) {
-        if (records_.size() > kept) release_all();
+        if (records_.size() > kept && !spill_failed_) release_all();
     }
     bool released() const { return base_ != 0; }
+    // Brings the records set aside back before the held ones, for pass 2
+    // reading the source: the records are then those of a pass 1 that
+    // kept them all. False when the scratch file cannot be read back.
+    [[nodiscard]] bool take_back_released();
+    // Whether a block opened at the key of a record set aside, so that
+    // pass 1 found another first record for it than one keeping them all.
+    // Keys repeat only at the end of an include file, where no function
+    // closes in between, so this never holds.
+    bool shared_with_released() const { return shared_with_released_; }
     static constexpr std::size_t kKept = std::size_t{1} << 16;
     // Whether two records ever had one key (a search finds the first), and
     // whether a record came out of position order (no search finds it).
@@ -129,6 +139,7 @@ private:
     void remember(const BlockKey& key, std::uint32_t index) const;
 
     void release_all();
+    bool spill_held();
 
     static constexpr std::size_t kCacheSize = 256;
     struct CacheEntry {
@@ -147,7 +158,10 @@ private:
         std::int64_t position = 0;
     };
     ChunkedVector<BlockRecord> records_;  // from base_ on; no reallocation peaks as it grows
-    std::size_t base_ = 0;                // the records let go
+    std::size_t base_ = 0;                // the records set aside
+    platform::ScratchFile spill_;         // the records set aside, in order
+    bool spill_failed_ = false;           // no scratch file took them: the rest stay
+    bool shared_with_released_ = false;   // a key met again after its record was set aside
     BlockRecord released_{};
     std::vector<LastIndexed> last_indexed_;  // by file number
     mutable std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes

@@ -56,20 +56,6 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
     if (!read || marks.failed()) fatal_stop("cannot read the spooled code back");
 }
 
-// Pass 2 reading the source finds every block's record by its key, but a
-// spooling pass 1 lets the records of closed functions go once there are
-// many: pass 1 runs again from a fresh start, keeping them all.
-void count_again_keeping_blocks(Compiler& c, SourceStream& source) {
-    InputFiles inputs = std::move(c.run.inputs);
-    c.run = RunState(c.names);
-    c.run.inputs = std::move(inputs);
-    CompileListener* const heard_pass_1 = c.pass_1_listener();
-    c.listen_to_pass_1(nullptr);  // it has heard pass 1 once
-    source.rewind();
-    compile_pass(c, kCountingPass);
-    c.listen_to_pass_1(heard_pass_1);
-}
-
 // A compilation that writes no module (a tool that wants only its
 // messages) spools nothing. Pass 2 reads the source again only when it has
 // something to say; otherwise it only starts and finishes, as it would from
@@ -114,7 +100,9 @@ SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::funct
         return decision;
     }
     spool.reset();  // its memory and file go before the second reading
-    if (c.run.blocks.released()) count_again_keeping_blocks(c, source);
+    // Pass 2 reading the source finds every block's record by its key.
+    if (c.run.blocks.shared_with_released()) fatal_stop("internal: a block key met again after its record was set aside");
+    if (!c.run.blocks.take_back_released()) fatal_stop("cannot read the block records back");
     source.rewind();
     compile_pass(c, kWritingPass);
     return decision;

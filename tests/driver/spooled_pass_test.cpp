@@ -101,11 +101,12 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
     const Case cases[] = {
         {"a clean program", clean, SpoolDecision::write_from_spool, {}},
         {"a tool listening", clean, SpoolDecision::listened, PassSetup().listened_by(&listener)},
+        // Nor to take the block records set aside: they stay in memory.
         {"code past the spool's memory, with no scratch file to hold it", marked_program(0),
-         SpoolDecision::spool_incomplete, {}},
+         SpoolDecision::spool_incomplete, PassSetup().keeping_blocks(0)},
         {"an error", "OnLoad(int &r) { r = ; }\n", SpoolDecision::errors, {}},
         {"a warning", "#module \"a\"\n#module \"b\"\n", SpoolDecision::warnings, {}},
-        // Pass 1 runs again to have every block record for pass 2.
+        // The block records set aside come back for pass 2.
         {"a warning after the block records of closed functions went", marked_program(0) + "#module \"a\"\n#module \"b\"\n",
          SpoolDecision::warnings, PassSetup().keeping_blocks(0)},
         {"two blocks at one key", two_blocks_at_an_end, SpoolDecision::shared_block_key,
