@@ -4,38 +4,46 @@
 
 namespace oxbuild {
 
-void BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
+BlockIndex BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
     const auto file = static_cast<std::size_t>(key.file_number);
-    if (file >= last_indexed_.size()) last_indexed_.resize(file + 1, kNoBlock);
-    BlockIndex& last = last_indexed_[file];
-    const auto index = static_cast<BlockIndex>(records_.size());
+    if (file >= last_indexed_.size()) last_indexed_.resize(file + 1);
+    LastIndexed& last = last_indexed_[file];
+    const auto index = static_cast<BlockIndex>(size());
     BlockRecord record{key.position, kind, true, key.file_number, static_cast<std::int32_t>(start), 0, 0};
     // Positions only grow within a file; a record out of order could not
     // be found by the binary search, so it is not indexed.
-    if (last != kNoBlock && records_[last].position > key.position) {
+    bool remembered = false;
+    if (last.index != kNoBlock && last.position > key.position) {
         record.indexed = false;
         unindexed_ = true;
     } else {
-        if (last == kNoBlock || records_[last].position != key.position) remember(key, index);
-        else shared_keys_ = true;
-        last = index;
+        remembered = last.index == kNoBlock || last.position != key.position;
+        if (remembered) {
+            remember(key, index);
+        } else {
+            shared_keys_ = true;
+            if (last.index < base_) shared_with_released_ = true;
+        }
+        last = {index, key.position};
     }
     records_.push_back(record);
+    // A record just remembered is what the cache gives for its key.
+    return remembered ? index : find(key);
 }
 
 void BlockRecords::index_new_records() const {
-    if (indexed_up_to_ == records_.size()) return;
+    if (indexed_up_to_ == size()) return;
     if (by_file_.size() < last_indexed_.size()) by_file_.resize(last_indexed_.size());
     // The first build takes most records at once: each file's list gets
     // its size before it is filled, with no doubling on the way.
-    if (indexed_up_to_ == 0) {
+    if (indexed_up_to_ == base_) {
         std::vector<std::size_t> counts(by_file_.size(), 0);
         for (std::size_t i = 0; i < records_.size(); ++i)
             if (records_[i].indexed) ++counts[static_cast<std::size_t>(records_[i].file_number)];
         for (std::size_t file = 0; file < counts.size(); ++file) by_file_[file].reserve(counts[file]);
     }
-    for (; indexed_up_to_ < records_.size(); ++indexed_up_to_) {
-        const BlockRecord& record = records_[indexed_up_to_];
+    for (; indexed_up_to_ < size(); ++indexed_up_to_) {
+        const BlockRecord& record = records_[indexed_up_to_ - base_];
         if (record.indexed)
             by_file_[static_cast<std::size_t>(record.file_number)].push_back(static_cast<std::uint32_t>(indexed_up_to_));
     }
@@ -47,9 +55,9 @@ const std::uint32_t* BlockRecords::first_at(const BlockKey& key) const {
     const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];
     const auto it = std::lower_bound(indexes.begin(), indexes.end(), key.position,
                                      [this](std::uint32_t index, std::int64_t position) {
-                                         return records_[index].position < position;
+                                         return records_[index - base_].position < position;
                                      });
-    if (it == indexes.end() || records_[*it].position != key.position) return nullptr;
+    if (it == indexes.end() || records_[*it - base_].position != key.position) return nullptr;
     return &*it;
 }
 
@@ -70,9 +78,11 @@ void BlockRecords::remember(const BlockKey& key, std::uint32_t index) const {
 }
 
 BlockIndex BlockRecords::find(const BlockKey& key) {
-    if (const std::int64_t index = cached(key); index >= 0) return static_cast<BlockIndex>(index);
+    if (const std::int64_t index = cached(key); index >= static_cast<std::int64_t>(base_))
+        return static_cast<BlockIndex>(index);
     // Pass 2 opens blocks in the order pass 1 made their records.
-    if (next_in_order_ < records_.size() && records_[next_in_order_].key() == key && !shared_keys_) {
+    if (next_in_order_ < base_) next_in_order_ = static_cast<std::uint32_t>(base_);
+    if (next_in_order_ < size() && records_[next_in_order_ - base_].key() == key && !shared_keys_) {
         remember(key, next_in_order_);
         return next_in_order_++;
     }
@@ -91,10 +101,65 @@ void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddres
     const std::uint32_t* index = first_at(key);
     if (index == nullptr) return;
     const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];
-    for (; index != indexes.data() + indexes.size() && records_[*index].key() == key; ++index) {
-        records_[*index].end = static_cast<std::int32_t>(address);
-        records_[*index].chain = static_cast<std::int32_t>(address);
+    for (; index != indexes.data() + indexes.size() && records_[*index - base_].key() == key; ++index) {
+        records_[*index - base_].end = static_cast<std::int32_t>(address);
+        records_[*index - base_].chain = static_cast<std::int32_t>(address);
     }
+}
+
+// The held records appended to the scratch file, chunk by chunk as they
+// lie in memory; false when it cannot be made or written.
+bool BlockRecords::spill_held() {
+    if (!spill_.is_open()) spill_ = platform::ScratchFile::create();
+    if (!spill_.is_open()) return false;
+    constexpr std::size_t kChunk = ChunkedVector<BlockRecord>::kChunk;
+    for (std::size_t i = 0; i < records_.size(); i += kChunk) {
+        const std::size_t count = std::min(kChunk, records_.size() - i);
+        if (!spill_.write_all(reinterpret_cast<const unsigned char*>(&records_[i]), count * sizeof(BlockRecord)))
+            return false;
+    }
+    return true;
+}
+
+void BlockRecords::release_all() {
+    // A failed write leaves the file holding a partial tail past base_
+    // records, which are never read; the records stay held from then on.
+    if (!spill_held()) {
+        spill_failed_ = true;
+        return;
+    }
+    base_ += records_.size();
+    records_.clear();
+    for (std::vector<std::uint32_t>& indexes : by_file_) indexes.clear();
+    indexed_up_to_ = base_;
+    cache_.fill({});
+}
+
+bool BlockRecords::take_back_released() {
+    if (base_ == 0) return true;
+    if (!spill_.rewind()) return false;
+    ChunkedVector<BlockRecord> all;
+    std::vector<BlockRecord> piece(ChunkedVector<BlockRecord>::kChunk);
+    for (std::size_t left = base_; left > 0;) {
+        const std::size_t count = std::min(left, piece.size());
+        auto* bytes = reinterpret_cast<unsigned char*>(piece.data());
+        for (std::size_t got = 0; got < count * sizeof(BlockRecord);) {
+            const std::int64_t n = spill_.read_some(bytes + got, count * sizeof(BlockRecord) - got);
+            if (n <= 0) return false;
+            got += static_cast<std::size_t>(n);
+        }
+        for (std::size_t i = 0; i < count; ++i) all.push_back(piece[i]);
+        left -= count;
+    }
+    for (std::size_t i = 0; i < records_.size(); ++i) all.push_back(records_[i]);
+    records_ = std::move(all);
+    base_ = 0;
+    spill_ = platform::ScratchFile();
+    for (std::vector<std::uint32_t>& indexes : by_file_) indexes.clear();
+    indexed_up_to_ = 0;
+    next_in_order_ = 0;
+    cache_.fill({});
+    return true;
 }
 
 }  // namespace oxbuild

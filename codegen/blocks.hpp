@@ -10,6 +10,7 @@
 
 #include "core/chunked_vector.hpp"
 #include "core/sink.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
@@ -32,10 +33,10 @@ struct BlockKey {
 // The kind shares a word with the position (sources stay far below 2^56
 // bytes), so that a record takes 24 bytes.
 struct BlockRecord {
-    std::int64_t position : 56;
-    std::uint64_t kind : 7;     // a BlockKind
-    std::uint64_t indexed : 1;  // whether a search by key can find it
-    std::int32_t file_number;
+    std::int64_t position : 56 = 0;
+    std::uint64_t kind : 7 = BLOCK_FUNCTION;
+    std::uint64_t indexed : 1 = 0;  // whether a search by key can find it
+    std::int32_t file_number = 0;
     std::int32_t start = 0;  // where the block's statement begins
     std::int32_t end = 0;    // the jump target past the block
     std::int32_t chain = 0;  // right after the block's body
@@ -86,15 +87,40 @@ private:
 // never needs it.
 class BlockRecords {
 public:
-    void add(const BlockKey& key, BlockKind kind, CodeAddress start);
+    // Adds a record and returns the first record with its key, as find
+    // would: mostly the new one, known without a search.
+    BlockIndex add(const BlockKey& key, BlockKind kind, CodeAddress start);
     // The first record with the key, or kNoBlock.
     BlockIndex find(const BlockKey& key);
-    BlockRecord& at(BlockIndex index) { return records_[index]; }
-    const BlockRecord& at(BlockIndex index) const { return records_[index]; }
+    // A record let go (see release_closed) reads as a function body's.
+    BlockRecord& at(BlockIndex index) {
+        if (index < base_) [[unlikely]] return released_ = {};
+        return records_[index - base_];
+    }
+    const BlockRecord& at(BlockIndex index) const { return const_cast<BlockRecords*>(this)->at(index); }
     // Sets end and chain of every record with the key (a block closing),
     // given the first of them.
     void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
-    std::size_t size() const { return records_.size(); }
+    std::size_t size() const { return base_ + records_.size(); }
+    // Sets the records aside in a scratch file once more than kept are
+    // held, when no block is open: a spooling pass 1 needs none of them
+    // again (its marks are filled in as each function closes). A search
+    // finds only the records still held. Without a scratch file to take
+    // them, they stay.
+    void release_closed(std::size_t kept) {
+        if (records_.size() > kept && !spill_failed_) release_all();
+    }
+    bool released() const { return base_ != 0; }
+    // Brings the records set aside back before the held ones, for pass 2
+    // reading the source: the records are then those of a pass 1 that
+    // kept them all. False when the scratch file cannot be read back.
+    [[nodiscard]] bool take_back_released();
+    // Whether a block opened at the key of a record set aside, so that
+    // pass 1 found another first record for it than one keeping them all.
+    // Keys repeat only at the end of an include file, where no function
+    // closes in between, so this never holds.
+    bool shared_with_released() const { return shared_with_released_; }
+    static constexpr std::size_t kKept = std::size_t{1} << 16;
     // Whether two records ever had one key (a search finds the first), and
     // whether a record came out of position order (no search finds it).
     // Without either, a record found once is the one found at its key ever after.
@@ -112,6 +138,9 @@ private:
     std::int64_t cached(const BlockKey& key) const;
     void remember(const BlockKey& key, std::uint32_t index) const;
 
+    void release_all();
+    bool spill_held();
+
     static constexpr std::size_t kCacheSize = 256;
     struct CacheEntry {
         std::int64_t position = -1;
@@ -123,8 +152,18 @@ private:
     bool unindexed_ = false;    // whether a record came out of position order
     mutable std::uint32_t next_in_order_ = 0;
 
-    ChunkedVector<BlockRecord> records_;  // no reallocation peaks as it grows
-    std::vector<BlockIndex> last_indexed_;  // file number -> its last record that can be found
+    // The last record of a file that a search can find, and its position.
+    struct LastIndexed {
+        BlockIndex index = kNoBlock;
+        std::int64_t position = 0;
+    };
+    ChunkedVector<BlockRecord> records_;  // from base_ on; no reallocation peaks as it grows
+    std::size_t base_ = 0;                // the records set aside
+    platform::ScratchFile spill_;         // the records set aside, in order
+    bool spill_failed_ = false;           // no scratch file took them: the rest stay
+    bool shared_with_released_ = false;   // a key met again after its record was set aside
+    BlockRecord released_{};
+    std::vector<LastIndexed> last_indexed_;  // by file number
     mutable std::vector<std::vector<std::uint32_t>> by_file_;  // file number -> record indexes
     mutable std::size_t indexed_up_to_ = 0;  // records taken into by_file_
 };

@@ -117,6 +117,13 @@ void compile_loop_jump(Compiler& c, bool to_start) {
     c.lex.expect_semicolon();
 }
 
+// A function closing in a spooling pass 1: its marks are filled in, and
+// the block records may go.
+void close_spooled_function(Compiler& c) {
+    c.spool->close_function(c.run.blocks);
+    c.run.blocks.release_closed(c.blocks_kept);
+}
+
 }  // namespace
 
 BlockKey current_block_key(const Compiler& c) { return {c.reader.file_number, c.reader.position()}; }
@@ -134,15 +141,20 @@ bool open_block(Compiler& c, BlockKind kind, CodeAddress start) {
     ++p.block_level;
     p.scopes.free_level(p.block_level);
     const BlockKey key = current_block_key(c);
-    if (c.sink.counting()) c.run.blocks.add(key, kind, start);
-    enter_block(c, p.block_level, key);
+    enter_block(c, p.block_level, key, record_block(c, key, kind, start));
     return true;
 }
 
-void enter_block(Compiler& c, int level, const BlockKey& key) {
+BlockIndex record_block(Compiler& c, const BlockKey& key, BlockKind kind, CodeAddress start) {
+    return c.sink.counting() ? c.run.blocks.add(key, kind, start) : c.run.blocks.find(key);
+}
+
+void enter_block(Compiler& c, int level, const BlockKey& key) { enter_block(c, level, key, c.run.blocks.find(key)); }
+
+void enter_block(Compiler& c, int level, const BlockKey& key, BlockIndex record) {
     PassState& p = c.p();
     p.block_keys[static_cast<std::size_t>(level)] = key;
-    record_of_level(c, level) = c.run.blocks.find(key);
+    record_of_level(c, level) = record;
     if (c.listener != nullptr) [[unlikely]] c.listener->block_opened(level, c.point_here());
 }
 
@@ -157,6 +169,7 @@ void close_block(Compiler& c) {
     p.scopes.free_level(p.block_level);
     if (p.block_level == 1) {
         c.emit_instruction(OP_RETURN);
+        if (c.spool != nullptr) close_spooled_function(c);
     } else {
         const BlockKey key = p.block_keys[static_cast<std::size_t>(p.block_level)];
         const BlockIndex record = record_of_level(c, p.block_level);
@@ -171,6 +184,7 @@ void close_block(Compiler& c) {
                 p.else_allowance.grant_after_if_body();
             }
             if (c.sink.counting()) c.run.blocks.close_all(key, c.run.blocks.at(record), c.sink.counter());
+            if (p.block_level == 2 && c.spool != nullptr) c.spool->close_body_block(c.run.blocks);
         }
     }
     --p.block_level;

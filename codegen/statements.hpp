@@ -15,6 +15,11 @@ class Compiler;
 bool open_block(Compiler& c, BlockKind kind, CodeAddress start);
 // Makes the block at the key the open block of the level, with its record.
 void enter_block(Compiler& c, int level, const BlockKey& key);
+// The same with the record already found (kNoBlock: none).
+void enter_block(Compiler& c, int level, const BlockKey& key, BlockIndex record);
+// The record of a block opened at the key: in pass 1 added, then found as
+// a search would find it; in pass 2 searched for.
+BlockIndex record_block(Compiler& c, const BlockKey& key, BlockKind kind, CodeAddress start);
 // '}' closes the innermost block.
 void close_block(Compiler& c);
 // The key of a block opened where the reader stands now.

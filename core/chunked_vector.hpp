@@ -33,6 +33,12 @@ public:
         ++size_;
     }
 
+    // Empties the sequence and keeps its first chunk for what comes next.
+    void clear() {
+        if (chunks_.size() > 1) chunks_.resize(1);
+        size_ = 0;
+    }
+
     class ConstIterator {
     public:
         using iterator_category = std::forward_iterator_tag;

@@ -12,11 +12,31 @@ std::unique_ptr<ModuleStream> ModuleStream::create(const std::string& path) {
     return std::unique_ptr<ModuleStream>(new ModuleStream(std::move(file)));
 }
 
-std::unique_ptr<ModuleStream> ModuleStream::spool() { return std::unique_ptr<ModuleStream>(new ModuleStream()); }
+std::unique_ptr<ModuleStream> ModuleStream::spool(std::size_t memory_bound, std::size_t largest_buffer) {
+    return std::unique_ptr<ModuleStream>(new ModuleStream(memory_bound, largest_buffer));
+}
 
-ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)), buffer_(new unsigned char[kBufferSize]) {}
+ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)) { new_buffer(kFirstBuffer); }
 
-ModuleStream::ModuleStream() : spool_(true), buffer_(new unsigned char[kBufferSize]) {}
+ModuleStream::ModuleStream(std::size_t memory_bound, std::size_t largest_buffer)
+    : spool_(true), memory_bound_(memory_bound), largest_buffer_(std::max(largest_buffer, kFirstBuffer)) {
+    new_buffer(kFirstBuffer);
+}
+
+ModuleStream::Buffer ModuleStream::allocate(std::size_t capacity) {
+    const std::align_val_t alignment{capacity >= platform::kLargePage ? platform::kLargePage : alignof(std::max_align_t)};
+    Buffer buffer(static_cast<unsigned char*>(::operator new(capacity, alignment)), FreeStreamBuffer{alignment});
+    if (capacity >= platform::kLargePage) platform::advise_large_pages(buffer.get(), capacity);
+    return buffer;
+}
+
+void ModuleStream::new_buffer(std::size_t capacity) {
+    buffer_ = allocate(capacity);
+    capacity_ = capacity;
+    used_ = 0;
+}
+
+std::size_t ModuleStream::next_capacity() const { return std::min(capacity_ * 2, largest_buffer_); }
 
 void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
     if (failed_ || size == 0) return;
@@ -26,43 +46,77 @@ void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
     }
     if (!spool_file_.is_open()) spool_file_ = platform::ScratchFile::create();
     failed_ = !spool_file_.is_open() || !spool_file_.write_all(data, size);
+    file_bytes_ += static_cast<std::int64_t>(size);
 }
 
-bool ModuleStream::read_back(const std::function<void(unsigned char*, std::size_t)>& take) {
-    if (!spool_ || failed_) return false;
-    if (flushed_ > 0) {
-        if (!spool_file_.rewind()) return false;
-        std::vector<unsigned char> piece(kBufferSize);
-        for (std::int64_t left = flushed_; left > 0;) {
-            const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kBufferSize));
-            std::size_t got = 0;
-            while (got < want) {
-                const std::int64_t n = spool_file_.read_some(piece.data() + got, want - got);
-                if (n <= 0) return false;
-                got += static_cast<std::size_t>(n);
-            }
-            take(piece.data(), want);
-            left -= static_cast<std::int64_t>(want);
-        }
-    }
-    take(buffer_.get(), used_);
+// A spool's full buffer stays in memory while the bound allows and nothing
+// has gone to the file yet (the kept bytes are the first ones).
+bool ModuleStream::keep_in_memory() {
+    if (!spool_ || spool_file_.is_open() || kept_bytes_ + used_ > memory_bound_) return false;
+    kept_.push_back({std::move(buffer_), used_});
+    kept_bytes_ += used_;
     return true;
 }
 
 void ModuleStream::flush() {
-    write_out(buffer_.get(), used_);
+    if (used_ == 0) return;
     flushed_ += static_cast<std::int64_t>(used_);
+    if (keep_in_memory()) {
+        new_buffer(next_capacity());
+        return;
+    }
+    write_out(buffer_.get(), used_);
+    if (capacity_ != largest_buffer_) new_buffer(next_capacity());
     used_ = 0;
 }
 
+std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
+    ModuleStream& s = *spool_;
+    if (file_left_ < 0) {
+        if (!s.spool_file_.rewind()) return failed_ = true, std::span<unsigned char>{};
+        file_left_ = s.file_bytes_;
+        read_.resize(static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_)));
+    }
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_));
+    for (std::size_t got = 0; got < want;) {
+        const std::int64_t n = s.spool_file_.read_some(read_.data() + got, want - got);
+        if (n <= 0) return failed_ = true, std::span<unsigned char>{};
+        got += static_cast<std::size_t>(n);
+    }
+    file_left_ -= static_cast<std::int64_t>(want);
+    return {read_.data(), want};
+}
+
+std::span<unsigned char> ModuleStream::Pieces::next() {
+    ModuleStream& s = *spool_;
+    if (failed_ || !s.spool_ || s.failed_) return failed_ = true, std::span<unsigned char>{};
+    if (kept_ > 0) s.kept_[kept_ - 1].bytes.reset();
+    if (kept_ < s.kept_.size()) {
+        Piece& piece = s.kept_[kept_++];
+        return {piece.bytes.get(), piece.size};
+    }
+    if (s.file_bytes_ > 0 && file_left_ != 0) return next_from_file();
+    if (last_given_ || s.used_ == 0) return {};
+    last_given_ = true;
+    return {s.buffer_.get(), s.used_};
+}
+
+bool ModuleStream::read_back(const std::function<void(unsigned char*, std::size_t)>& take) {
+    Pieces pieces(*this);
+    for (std::span<unsigned char> piece = pieces.next(); !piece.empty(); piece = pieces.next())
+        take(piece.data(), piece.size());
+    return !pieces.failed();
+}
+
+// A large piece (the spooled code, a wave) goes out as it is, uncopied.
 void ModuleStream::write(const unsigned char* data, std::size_t size) {
-    if (size >= kBufferSize) {
+    if (size >= kFirstBuffer || size >= capacity_) {
         flush();
         write_out(data, size);
         flushed_ += static_cast<std::int64_t>(size);
         return;
     }
-    if (used_ + size > kBufferSize) flush();
+    if (used_ + size > capacity_) flush();
     std::memcpy(buffer_.get() + used_, data, size);
     used_ += size;
 }

@@ -1,7 +1,9 @@
-// The module file, written through a buffer. The first write failure sticks
-// and is checked once at the end, so a short module is never reported as
-// created. A spool is the same stream kept for reading back: in memory up
-// to one buffer, then in a temporary file.
+// The module file, written through a buffer that grows to a large size, so
+// that a large module goes out in few large writes. The first write failure
+// sticks and is checked once at the end, so a short module is never reported
+// as created. A spool is the same stream kept for reading back: its full
+// buffers are kept in memory up to a fixed bound, the rest goes to a
+// temporary file.
 #pragma once
 
 #include <array>
@@ -10,7 +12,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -42,17 +47,28 @@ private:
     std::size_t used_ = 0;
 };
 
+// Frees a stream's buffer, allocated with its alignment.
+struct FreeStreamBuffer {
+    std::align_val_t alignment{alignof(std::max_align_t)};
+    void operator()(unsigned char* p) const { ::operator delete(p, alignment); }
+};
+
 class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
-    static std::unique_ptr<ModuleStream> spool();
+    // Keeps up to memory_bound bytes in memory before it makes a file.
+    static constexpr std::size_t kSpoolMemory = std::size_t{6} << 20;
+    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
+    // Its buffer grows to at most largest_buffer bytes.
+    static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory,
+                                               std::size_t largest_buffer = kLargestBuffer);
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
     void put(unsigned char byte) {
-        if (used_ == kBufferSize) flush();
-        buffer_[used_++] = byte;
+        if (used_ == capacity_) flush();
+        buffer_.get()[used_++] = byte;
     }
     // A word and a dword, in the module's byte order.
     void put_word(std::uint32_t value) { put_field<2>(value); }
@@ -60,11 +76,18 @@ public:
     // A fixed number of bytes, copied in one piece.
     template <std::size_t N>
     void put_fixed(const std::array<unsigned char, N>& bytes) {
-        if (kBufferSize - used_ < N) flush();
+        if (capacity_ - used_ < N) flush();
         std::memcpy(buffer_.get() + used_, bytes.data(), N);
         used_ += N;
     }
     void write(const unsigned char* data, std::size_t size);
+    // Room for up to n bytes (n at most 64 KiB), filled in place; taken(k)
+    // then adds the first k of them.
+    unsigned char* room(std::size_t n) {
+        if (capacity_ - used_ < n) flush();
+        return buffer_.get() + used_;
+    }
+    void taken(std::size_t k) { used_ += k; }
 
     // Bytes handed to the stream so far.
     std::int64_t written() const { return flushed_ + static_cast<std::int64_t>(used_); }
@@ -74,26 +97,67 @@ public:
 
     bool failed() const { return failed_; }
     // A spool's bytes, in order, handed to take(data, size) in pieces that
-    // take may change; false when they could not all be read back.
+    // take may change, once: the pieces kept in memory are freed as they are
+    // handed over. False when they could not all be read back.
     [[nodiscard]] bool read_back(const std::function<void(unsigned char*, std::size_t)>& take);
 
+    // A spool's bytes read back on demand, piece by piece, in order; each
+    // piece kept in memory is freed once the next is asked for.
+    class Pieces {
+    public:
+        explicit Pieces(ModuleStream& spool) : spool_(&spool) {}
+        // The next piece, empty at the end or when the bytes cannot be
+        // read (failed() then).
+        std::span<unsigned char> next();
+        bool failed() const { return failed_; }
+
+    private:
+        std::span<unsigned char> next_from_file();
+        ModuleStream* spool_;
+        std::size_t kept_ = 0;            // the next kept piece
+        std::int64_t file_left_ = -1;     // bytes of the file still to read; -1 before it is rewound
+        std::vector<unsigned char> read_;  // the piece read from the file
+        bool last_given_ = false;         // whether the bytes still in the buffer have been given
+        bool failed_ = false;
+    };
+
 private:
-    static constexpr std::size_t kBufferSize = 1 << 16;
+    // The buffer starts small, so that a small module costs little, and
+    // doubles at each flush up to its largest size.
+    static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+    // A buffer of the largest size is aligned to the large page and asks
+    // for it, so that filling it costs one page fault.
+    using Buffer = std::unique_ptr<unsigned char, FreeStreamBuffer>;
+    static Buffer allocate(std::size_t capacity);
     template <std::size_t Size>
     void put_field(std::uint32_t value) {
-        if (kBufferSize - used_ < Size) flush();
+        if (capacity_ - used_ < Size) flush();
         store_field<Size>(buffer_.get() + used_, value);
         used_ += Size;
     }
+    // A piece of a spool kept in memory: a full buffer.
+    struct Piece {
+        Buffer bytes;
+        std::size_t size;
+    };
     explicit ModuleStream(platform::OutputFile file);
-    ModuleStream();
+    ModuleStream(std::size_t memory_bound, std::size_t largest_buffer);
     void flush();
+    bool keep_in_memory();
+    void new_buffer(std::size_t capacity);
+    std::size_t next_capacity() const;
     void write_out(const unsigned char* data, std::size_t size);
 
     platform::OutputFile file_;
     const bool spool_ = false;
-    platform::ScratchFile spool_file_;  // made on the first flush
-    std::unique_ptr<unsigned char[]> buffer_;  // only the first used_ bytes are set
+    const std::size_t memory_bound_ = 0;  // a spool's bytes kept in memory at most
+    const std::size_t largest_buffer_ = kLargestBuffer;
+    std::vector<Piece> kept_;             // a spool's first bytes, in order
+    std::size_t kept_bytes_ = 0;
+    platform::ScratchFile spool_file_;    // made on the first flush past the bound
+    std::int64_t file_bytes_ = 0;         // bytes in the scratch file, after the kept ones
+    Buffer buffer_;  // only the first used_ bytes are set
+    std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::int64_t flushed_ = 0;
     bool failed_ = false;

@@ -10,86 +10,158 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "codegen/blocks.hpp"
-#include "core/chunked_vector.hpp"
 #include "core/module_stream.hpp"
 #include "core/sink.hpp"
 #include "symbols/name_table.hpp"
 
 namespace oxbuild {
 
-// A place of four code bytes to fill in: a block record's code address, or
+// A place of four code bytes to fill in: a code address, known once the
+// function that holds it has closed and kept relative to the code base, or
 // a call's kind and number words.
 struct SpoolMark {
-    enum Kind : std::uint8_t { block_start = 0, block_end = 1, block_chain = 2, call = 3 };
-    static constexpr unsigned kKindBits = 2;
+    enum Kind : std::uint8_t { address = 0, call = 1 };
+    static constexpr unsigned kKindBits = 1;
 
-    std::uint32_t at = 0;       // code address of the first byte
-    Kind kind = block_start;
-    std::uint32_t subject = 0;  // record index, or function name
+    std::uint32_t at = 0;  // code address of the first byte
+    Kind kind = address;
+    std::uint32_t value = 0;  // the code address, or the function's name
 };
 inline constexpr std::size_t kMarkedBytes = 4;
-static_assert(SpoolMark::block_start == static_cast<std::uint8_t>(BlockAddress::start) &&
-              SpoolMark::block_end == static_cast<std::uint8_t>(BlockAddress::end) &&
-              SpoolMark::block_chain == static_cast<std::uint8_t>(BlockAddress::chain));
 
 // Marks in code order, each kept in a few bytes: its distance from the one
-// before, and its subject as a difference from the last subject of its kind
-// (blocks are mostly marked near the record they name).
+// before, and its value as a difference (an address from the mark's own,
+// a name from the last call's). The bytes go to a spool of their own, so
+// that past its memory bound they wait in a scratch file.
 class SpoolMarks {
 public:
-    void add(const SpoolMark& mark);
+    explicit SpoolMarks(std::size_t memory_bound = kMemory) : bytes_(ModuleStream::spool(memory_bound, kBuffer)) {}
+    static constexpr std::size_t kMemory = std::size_t{1} << 18;
+    static constexpr std::size_t kBuffer = std::size_t{1} << 16;
 
-    // Reads the marks in order.
+    void add(const SpoolMark& mark) {
+        std::uint8_t* const start = bytes_->room(kMostMarkBytes);
+        std::uint8_t* end = put_number(start, mark.at - last_at_);
+        const std::int64_t difference = mark.kind == SpoolMark::call
+                                            ? static_cast<std::int64_t>(mark.value) - last_call_
+                                            : static_cast<std::int64_t>(mark.value) - mark.at;
+        end = put_number(end, fold_sign(difference) << SpoolMark::kKindBits | mark.kind);
+        bytes_->taken(static_cast<std::size_t>(end - start));
+        last_at_ = mark.at;
+        if (mark.kind == SpoolMark::call) last_call_ = mark.value;
+    }
+    bool failed() const { return bytes_->failed(); }
+
+    // Reads the marks in order, once: the bytes kept in memory are freed
+    // as they are read.
     class Cursor {
     public:
-        explicit Cursor(const SpoolMarks& marks) : marks_(&marks) { advance(); }
+        explicit Cursor(SpoolMarks& marks) : pieces_(*marks.bytes_) { advance(); }
         bool done() const { return done_; }
+        // Whether the bytes could not all be read back.
+        bool failed() const { return pieces_.failed(); }
         const SpoolMark& mark() const { return mark_; }
         void advance();
 
     private:
-        std::uint64_t read_number();
-        const SpoolMarks* marks_;
-        std::size_t next_byte_ = 0;
-        std::array<std::uint32_t, 4> last_subject_{};
+        // Reads a whole mark from where it lies in one piece.
+        void read_in_piece();
+        bool next_byte(std::uint8_t& byte);
+        bool read_number(std::uint64_t& value);
+        ModuleStream::Pieces pieces_;
+        const std::uint8_t* next_ = nullptr;
+        const std::uint8_t* end_ = nullptr;
+        std::uint32_t last_call_ = 0;
         SpoolMark mark_;
         bool done_ = false;
     };
-    Cursor cursor() const { return Cursor(*this); }
+    Cursor cursor() { return Cursor(*this); }
 
 private:
-    void put_number(std::uint64_t value);
-    static constexpr unsigned kChunkBits = 16;
-    ChunkedVector<std::uint8_t, kChunkBits> bytes_;
+    // A mark's two numbers, seven bits to a byte, take this much at most.
+    static constexpr std::size_t kMostNumberBytes = 10;
+    static constexpr std::size_t kMostMarkBytes = 2 * kMostNumberBytes;
+    static constexpr unsigned kDigitBits = 7;
+    static constexpr std::uint8_t kMoreDigits = 0x80;
+    static constexpr std::uint64_t kDigitMask = kMoreDigits - 1;
+    // A signed difference as an unsigned number with the sign in bit 0, so
+    // that small differences either way stay small.
+    static std::uint64_t fold_sign(std::int64_t difference) {
+        return (static_cast<std::uint64_t>(difference) << 1) ^ static_cast<std::uint64_t>(difference >> 63);
+    }
+    static std::int64_t unfold_sign(std::uint64_t folded) {
+        return static_cast<std::int64_t>(folded >> 1) ^ -static_cast<std::int64_t>(folded & 1);
+    }
+    // Low bits first, the top bit set on every byte but the last.
+    static std::uint8_t* put_number(std::uint8_t* out, std::uint64_t value) {
+        while (value > kDigitMask) {
+            *out++ = static_cast<std::uint8_t>(value & kDigitMask) | kMoreDigits;
+            value >>= kDigitBits;
+        }
+        *out++ = static_cast<std::uint8_t>(value);
+        return out;
+    }
+
+    std::unique_ptr<ModuleStream> bytes_;
     std::uint32_t last_at_ = 0;
-    std::array<std::uint32_t, 4> last_subject_{};
+    std::uint32_t last_call_ = 0;
 };
 
 class CodeSpool {
 public:
-    CodeSpool() : stream_(ModuleStream::spool()) {}
+    explicit CodeSpool(std::size_t memory_bound = ModuleStream::kSpoolMemory,
+                       std::size_t marks_memory = SpoolMarks::kMemory)
+        : stream_(ModuleStream::spool(memory_bound)), marks_(marks_memory) {}
 
     ModuleStream& stream() { return *stream_; }
     std::int64_t written() const { return stream_->written(); }
+    // The marks of the function being compiled wait for it to close, when
+    // its blocks' addresses are known.
     void mark_block_address(CodeAddress at, BlockIndex record, BlockAddress which) {
-        mark(at, static_cast<SpoolMark::Kind>(which), record);
+        waiting_.push_back({at, record, static_cast<std::uint8_t>(which), false});
     }
-    void mark_call(CodeAddress at, NameId function) { mark(at, SpoolMark::call, function); }
+    void mark_call(CodeAddress at, NameId function) { waiting_.push_back({at, function, 0, true}); }
+    // Fills in the waiting marks from the block records, whose addresses
+    // are final once no block is open.
+    void close_function(const BlockRecords& blocks) {
+        if (!waiting_.empty()) fill_in_all(blocks);
+    }
+    // The same for the marks that waited before the last block in the
+    // function body closed, as the next one closes: an elseif or else
+    // changes only the addresses of the block closed right before it.
+    // They are filled in some at a time.
+    void close_body_block(const BlockRecords& blocks) {
+        const std::size_t ready = final_;
+        final_ = waiting_.size();
+        if (ready - filled_ >= kFillAtOnce) [[unlikely]] fill_in_ready(blocks, ready);
+    }
 
-    const SpoolMarks& marks() const { return marks_; }
+    SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
-    bool complete() const { return !spoiled_ && !stream_->failed(); }
+    bool complete() const { return !spoiled_ && !stream_->failed() && !marks_.failed() && filled_ == waiting_.size(); }
 
 private:
-    void mark(CodeAddress at, SpoolMark::Kind kind, std::uint32_t subject) {
-        if (at < 0 || at > std::numeric_limits<std::uint32_t>::max()) spoiled_ = true;
-        if (!spoiled_) marks_.add({static_cast<std::uint32_t>(at), kind, subject});
-    }
+    struct Waiting {
+        CodeAddress at;
+        std::uint32_t subject;  // record index, or function name
+        std::uint8_t which;     // a BlockAddress
+        bool call;
+    };
+    // Fills in the waiting marks from filled_ up to end.
+    void fill_in(const BlockRecords& blocks, std::size_t end);
+    // Fills in the waiting marks up to ready and lets them go.
+    void fill_in_ready(const BlockRecords& blocks, std::size_t ready);
+    void fill_in_all(const BlockRecords& blocks);
+    static constexpr std::size_t kFillAtOnce = 256;
 
     std::unique_ptr<ModuleStream> stream_;
     SpoolMarks marks_;
+    std::vector<Waiting> waiting_;
+    std::size_t filled_ = 0;  // the waiting marks filled in already
+    std::size_t final_ = 0;   // the waiting marks that close_body_block may fill in
     bool spoiled_ = false;
 };
 

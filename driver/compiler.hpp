@@ -115,6 +115,8 @@ public:
     std::string main_source_name;  // as derived on the command line
     ModuleStream* module = nullptr;
     CodeSpool* spool = nullptr;    // where pass 1 marks its provisional values; set by the driver for pass 1 only
+    std::size_t spool_memory = ModuleStream::kSpoolMemory;  // the spooled code kept in memory, at most
+    std::size_t blocks_kept = BlockRecords::kKept;  // block records a spooling pass 1 holds before letting closed ones go
     std::string base_dir;          // where the main source's relative names lead (platform::source_directory)
 
     // A tool watching the compilation, and where it wants include files
@@ -132,6 +134,7 @@ public:
     // comments, blocks) may hear pass 1 instead, so that pass 2 may still
     // come from the spool.
     void listen_to_pass_1(CompileListener* l) { pass_1_listener_ = l; }
+    CompileListener* pass_1_listener() const { return pass_1_listener_; }
     // The word, quote or brace just read, for the listener (out of line:
     // the hot paths keep only the listener test).
     [[gnu::cold]] NameAt name_here(std::string_view name) const;

@@ -61,19 +61,21 @@ const KeywordRow* find_row(const KeywordRow (&table)[N], std::string_view word) 
     return nullptr;
 }
 
+// The host's parameter lists are static, so the tables keep them as they are.
 void register_host_tables(Compiler& c) {
     static constexpr std::array<std::int32_t, kMaxParameters> kZeroSlots{};
     for (const StandardFunction& f : standard_functions()) {
-        c.p().prototypes.add(f.name, f.parameters);
+        const NameId id = c.names.intern(f.name);  // numbered once, for both tables
+        c.p().prototypes.add_kept(id, f.parameters);
         if (!c.sink.counting()) continue;
         FunctionRecord record;
         record.entry = f.number;
         record.kind = FunctionKind::standard;
         record.parameter_types = f.parameters;
         record.parameter_slots = std::span(kZeroSlots).first(f.parameters.size());
-        c.run.functions.add(f.name, record);
+        c.run.functions.add_kept(id, record);
     }
-    for (const EventRow& e : events()) c.p().prototypes.add(e.name, e.parameters);
+    for (const EventRow& e : events()) c.p().prototypes.add_kept(c.names.intern(e.name), e.parameters);
 }
 
 void start_main_source(Compiler& c) {

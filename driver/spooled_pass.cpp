@@ -1,6 +1,7 @@
 #include "driver/spooled_pass.hpp"
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 #include "codegen/emit.hpp"
@@ -17,12 +18,11 @@ namespace {
 std::array<unsigned char, kMarkedBytes> marked_bytes(const Compiler& c, const SpoolMark& mark) {
     FieldBytes<kMarkedBytes> fields;
     if (mark.kind == SpoolMark::call) {
-        const FunctionIndex index = *c.run.functions.find_index(mark.subject);
+        const FunctionIndex index = *c.run.functions.find_index(mark.value);
         check_index_word(index.call_number);
         fields.word(static_cast<std::uint16_t>(index.kind)).word(static_cast<std::uint32_t>(index.call_number));
     } else {
-        const CodeAddress address = address_in(c.run.blocks.at(mark.subject), static_cast<BlockAddress>(mark.kind));
-        fields.dword(static_cast<std::uint32_t>(address + c.sink.code_base()));
+        fields.dword(static_cast<std::uint32_t>(mark.value + c.sink.code_base()));
     }
     return fields.bytes();
 }
@@ -37,6 +37,12 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
         while (!marks.done() && marks.mark().at < piece_end) {
             const SpoolMark& mark = marks.mark();
             const auto bytes = marked_bytes(c, mark);
+            const std::int64_t offset = static_cast<std::int64_t>(mark.at) - piece_start;
+            if (offset >= 0 && offset + static_cast<std::int64_t>(kMarkedBytes) <= static_cast<std::int64_t>(size)) {
+                std::memcpy(data + offset, bytes.data(), kMarkedBytes);  // mostly: the mark lies inside the piece
+                marks.advance();
+                continue;
+            }
             for (std::size_t k = 0; k < kMarkedBytes; ++k) {
                 const std::int64_t at = static_cast<std::int64_t>(mark.at) + static_cast<std::int64_t>(k);
                 if (at >= piece_start && at < piece_end) data[at - piece_start] = bytes[k];
@@ -47,7 +53,7 @@ void write_spooled_code(Compiler& c, CodeSpool& spool) {
         c.sink.emit_bytes(data, size);
         piece_start = piece_end;
     });
-    if (!read) fatal_stop("cannot read the spooled code back");
+    if (!read || marks.failed()) fatal_stop("cannot read the spooled code back");
 }
 
 // A compilation that writes no module (a tool that wants only its
@@ -80,10 +86,11 @@ SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::funct
         compile_pass(c, kWritingPass);
         return SpoolDecision::listened;
     }
-    auto spool = std::make_unique<CodeSpool>();
+    auto spool = std::make_unique<CodeSpool>(c.spool_memory);
     c.spool = spool.get();
     c.sink.spool_into(&spool->stream());
     compile_pass(c, kCountingPass);
+    spool->close_function(c.run.blocks);
     c.spool = nullptr;
     c.sink.spool_into(nullptr);
     if (after_pass_1) after_pass_1();
@@ -93,6 +100,9 @@ SpoolDecision compile_passes(Compiler& c, SourceStream& source, const std::funct
         return decision;
     }
     spool.reset();  // its memory and file go before the second reading
+    // Pass 2 reading the source finds every block's record by its key.
+    if (c.run.blocks.shared_with_released()) fatal_stop("internal: a block key met again after its record was set aside");
+    if (!c.run.blocks.take_back_released()) fatal_stop("cannot read the block records back");
     source.rewind();
     compile_pass(c, kWritingPass);
     return decision;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/char_classes.hpp"
 
@@ -49,9 +50,15 @@ inline std::uint32_t hash_padded_word(const char* text, std::size_t length) {
     return detail::hash_pieces(length, [&](std::size_t at) { return word_piece(text, length, at); });
 }
 
-// The same hash of any text (cut to 32 characters), also at compile time.
+// The same hash of any text (cut to 32 characters), also at compile time;
+// at run time the text is padded as a word's buffer is and hashed as one.
 constexpr std::uint32_t hash_name(std::string_view name) {
     const std::size_t length = name.size() < kWordMax ? name.size() : kWordMax;
+    if (!std::is_constant_evaluated()) {
+        char padded[kWordMax] = {};
+        if (length != 0) std::memcpy(padded, name.data(), length);  // an empty view may hold no pointer
+        return hash_padded_word(padded, length);
+    }
     return detail::hash_pieces(length, [&](std::size_t at) {
         std::uint64_t piece = 0;
         for (std::size_t k = 0; k < 8 && at + k < length; ++k)

@@ -55,16 +55,26 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
     return layout;
 }
 
+// The entry (a code address, as a file offset), the six local counts and
+// the parameter count, put together and written in one piece.
+static_assert(kDescriptorFixedSize == 4 + 4 * kTypeClassCount + 4);
+void emit_descriptor_fixed_part(Compiler& c, const FunctionRecord& f) {
+    FieldBytes<kDescriptorFixedSize> fields;
+    fields.dword(static_cast<std::uint32_t>(f.entry + c.sink.code_base()));
+    for (const std::int32_t count : f.local_counts) fields.dword(static_cast<std::uint32_t>(count));
+    fields.dword(static_cast<std::uint32_t>(f.parameter_types.size()));
+    c.sink.emit_fields(fields);
+}
+
 void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t at) {
-    c.sink.emit_code_address(f.entry);
-    for (const std::int32_t count : f.local_counts) emit_dword(c, count);
+    emit_descriptor_fixed_part(c, f);
     const auto n = static_cast<std::int64_t>(f.parameter_types.size());
-    emit_dword(c, n);
     const std::int64_t first_parameter = at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n;
     for (std::int64_t k = 0; k < n; ++k) emit_dword(c, first_parameter + 4 * k);
     for (std::size_t k = 0; k < f.parameter_types.size(); ++k) {
-        c.sink.emit_word(LOCAL_FLAG + f.parameter_types[k]);
-        c.sink.emit_word(static_cast<std::uint32_t>(f.parameter_slots[k]) & 0xFFFF);
+        FieldBytes<4> reference;
+        reference.word(LOCAL_FLAG + f.parameter_types[k]).word(static_cast<std::uint32_t>(f.parameter_slots[k]) & 0xFFFF);
+        c.sink.emit_fields(reference);
     }
 }
 

@@ -122,6 +122,14 @@ private:
     SystemHandle handle_;
 };
 
+// The large page of systems that back memory with such pages on request.
+inline constexpr std::size_t kLargePage = std::size_t{2} << 20;
+// Asks the system to back a block of memory (aligned to kLargePage, its
+// size a multiple of it) with large pages, so that filling it costs one
+// page fault per large page instead of one per small page; nothing where
+// the system does not take such requests.
+void advise_large_pages(void* block, std::size_t size);
+
 // Whether both names lead to one existing file (through links too).
 bool same_file(const std::string& a, const std::string& b);
 

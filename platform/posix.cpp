@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -129,6 +130,15 @@ bool ScratchFile::rewind() { return rewind_file(handle_.get()); }
 
 std::int64_t ScratchFile::read_some(unsigned char* data, std::size_t size) {
     return read_from(handle_.get(), data, size);
+}
+
+void advise_large_pages(void* block, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    (void)::madvise(block, size, MADV_HUGEPAGE);  // a refusal leaves small pages, which work as well
+#else
+    (void)block;
+    (void)size;
+#endif
 }
 
 bool same_file(const std::string& a, const std::string& b) {

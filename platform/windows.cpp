@@ -175,6 +175,9 @@ std::int64_t ScratchFile::read_some(unsigned char* data, std::size_t size) {
     return read_from(handle_.get(), data, size);
 }
 
+// Large pages need a privilege that users rarely have: small pages it is.
+void advise_large_pages(void*, std::size_t) {}
+
 bool same_file(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
     return identify_by_name(a, first) && identify_by_name(b, second) && same_identity(first, second);

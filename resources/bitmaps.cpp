@@ -82,13 +82,20 @@ void emit_info_header(Compiler& c, const BitmapRecord& b, std::int64_t image_siz
     c.sink.emit_dword(0);  // colours important: all
 }
 
-void emit_palette_bgr0(Compiler& c, const SharedPalette& palette) {
-    for (const auto& e : palette.entries) {
-        c.sink.emit_byte(e.blue);
-        c.sink.emit_byte(e.green);
-        c.sink.emit_byte(e.red);
-        c.sink.emit_byte(0);
+// The palette's 256 entries of four bytes, in the order given by the three
+// colour components and a zero, put together and written in one piece.
+enum class ColourOrder : std::uint8_t { bgr0, rgb0 };
+void emit_palette(Compiler& c, const SharedPalette& palette, ColourOrder order) {
+    constexpr std::size_t kEntryBytes = 4;
+    std::array<unsigned char, kPaletteEntries * kEntryBytes> bytes{};
+    for (std::size_t i = 0; i < palette.entries.size(); ++i) {
+        const auto& e = palette.entries[i];
+        const bool bgr = order == ColourOrder::bgr0;
+        bytes[i * kEntryBytes] = bgr ? e.blue : e.red;
+        bytes[i * kEntryBytes + 1] = e.green;
+        bytes[i * kEntryBytes + 2] = bgr ? e.red : e.blue;
     }
+    c.sink.emit_bytes(bytes.data(), bytes.size());
 }
 
 // Information header, the shared palette, and the pixels translated into it
@@ -102,7 +109,7 @@ void emit_bitmap_data(Compiler& c, const BitmapRecord& b) {
     const SharedPalette& palette = c.p().palette;
     const std::int64_t image_size = layout->stride * b.height;
     emit_info_header(c, b, image_size);
-    emit_palette_bgr0(c, palette);
+    emit_palette(c, palette, ColourOrder::bgr0);
     std::array<unsigned char, kMaxColours> translation{};
     for (std::size_t i = 0; i < layout->colour_count; ++i)
         if (static_cast<std::int32_t>(i) != b.transparent)
@@ -225,12 +232,7 @@ void write_bitmap_section(Compiler& c) {
     const auto& bitmaps = c.p().bitmaps;
     c.sink.emit_word(format::kPaletteVersion);
     c.sink.emit_word(static_cast<std::uint32_t>(palette.in_use));
-    for (const auto& e : palette.entries) {
-        c.sink.emit_byte(e.red);
-        c.sink.emit_byte(e.green);
-        c.sink.emit_byte(e.blue);
-        c.sink.emit_byte(0);
-    }
+    emit_palette(c, palette, ColourOrder::rgb0);
     c.sink.emit_dword(static_cast<std::uint32_t>(bitmaps.size()));
     std::int64_t offset = c.run.layout.bitmap_section + bitmap_data_start(bitmaps.size());
     for (const BitmapRecord& b : bitmaps) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing oxbuild needs on Debian, when missing.
-# Usage: scripts/install-deps.sh [build|test|fuzz|bench|package|oxls|editors|web|windows]...
+# Usage: scripts/install-deps.sh [build|test|fuzz|bench|guard|package|oxls|editors|web|windows]...
 #   package: what the Debian package is built and checked with (dpkg-shlibdeps
 #   from dpkg-dev, file for cpack, lintian for the package test).
 #   oxls: the JSON library of the language server; editors: Node and npm.
@@ -18,6 +18,7 @@ for need in "$@"; do
     web) packages+=(emscripten node-acorn chromium) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(valgrind tcc lua5.4) ;;
+    guard) packages+=(valgrind) ;;  # the instruction guard counts with callgrind
     package) packages+=(dpkg-dev file lintian) ;;
     windows) packages+=(g++-mingw-w64-x86-64 googletest wine wine64 locales nlohmann-json3-dev) ;;  # cross-compiling, running under Wine
     *) echo "unknown need: $need" >&2; exit 2 ;;

@@ -124,18 +124,25 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     p.block_level = 1;
     p.scopes.free_level(1);
     const BlockKey key = current_block_key(c);
+    const BlockIndex block = record_block(c, key, BLOCK_FUNCTION, c.sink.counter());
     if (c.sink.counting()) {
-        c.run.blocks.add(key, BLOCK_FUNCTION, c.sink.counter());
         FunctionRecord record;
-        record.entry = c.sink.counter();
+        record.entry = static_cast<std::int32_t>(c.sink.counter());
         record.kind = FunctionKind::user;
         record.parameter_types = params.types;
         record.parameter_slots = params.slots;
         c.run.functions.add(id, record);
     }
-    enter_block(c, 1, key);
+    enter_block(c, 1, key, block);
     c.body_slots.clear();
     c.body_counts.fill(0);
+    // Mostly every parameter was recorded and every named one accepted, so
+    // the two lists are one: each scope entry takes the slot just added.
+    if (params.types.size() < kMaxParameters && params.named().size() == params.accepted().size()) {
+        for (const auto& parameter : params.named())
+            p.scopes.add_unchecked(1, parameter.id, parameter.type, add_local(c, parameter.type, parameter.id, 1));
+        return;
+    }
     for (const auto& parameter : params.named()) add_local(c, parameter.type, parameter.id, 1);
     for (const auto& parameter : params.accepted())
         p.scopes.add_unchecked(1, parameter.id, parameter.type, resolve_slot(c, parameter.type, parameter.id, 1));

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "lexer/name_map.hpp"
 
 namespace oxbuild {
 
@@ -124,13 +123,30 @@ std::span<const EventRow> events() { return kEvents; }
 
 constinit const NameFilter kStandardFunctionFilter(kStandardFunctions, [](const StandardFunction& f) { return f.name; });
 
+namespace {
+
+// The rows by the hash of their names, open addressing, laid out at compile
+// time: a name is told by the hash its word already carries and one
+// comparison, with nothing built at start-up.
+constexpr std::size_t kNameSlots = 128;  // more than twice the rows
+constexpr std::int8_t kNoRow = -1;
+constexpr std::array<std::int8_t, kNameSlots> kStandardNameSlots = [] {
+    std::array<std::int8_t, kNameSlots> slots{};
+    slots.fill(kNoRow);
+    for (std::size_t row = 0; row < std::size(kStandardFunctions); ++row) {
+        std::size_t at = hash_name(kStandardFunctions[row].name) & (kNameSlots - 1);
+        while (slots[at] != kNoRow) at = (at + 1) & (kNameSlots - 1);
+        slots[at] = static_cast<std::int8_t>(row);
+    }
+    return slots;
+}();
+
+}  // namespace
+
 bool is_standard_function_name_in_table(const NameKey& name) {
-    static const NameMap<bool> names = [] {
-        NameMap<bool> map;
-        for (const StandardFunction& f : kStandardFunctions) map.try_emplace(f.name, true);
-        return map;
-    }();
-    return names.find(name) != nullptr;
+    for (std::size_t at = name.hash() & (kNameSlots - 1); kStandardNameSlots[at] != kNoRow; at = (at + 1) & (kNameSlots - 1))
+        if (kStandardFunctions[static_cast<std::size_t>(kStandardNameSlots[at])].name == name.text) return true;
+    return false;
 }
 
 }  // namespace oxbuild

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "core/chunked_vector.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
@@ -29,7 +30,7 @@ class Arena {
 
 public:
     // readable: how many items from the copy's start must lie in its chunk
-    // (the copy's own and, past them, zeros or later copies).
+    // (the copy's own and, past them, unspecified ones).
     std::span<const T> copy(std::span<const T> items, std::size_t readable = 0) {
         const std::size_t room = std::max(items.size(), readable);
         if (room == 0) return {};
@@ -45,9 +46,9 @@ public:
 private:
     [[gnu::noinline]] void start_chunk(std::size_t room) {
         capacity_ = room > kChunk ? room : kChunk;
-        // A chunk of the usual size is made with its size fixed at compile
-        // time, so that its filling with zeros is a few wide stores.
-        chunks_.push_back(room > kChunk ? std::make_unique<T[]>(room) : std::make_unique<T[]>(kChunk));
+        // Not filled: only copies are read (the bytes readable past a name's
+        // text are masked off by whoever loads them).
+        chunks_.push_back(std::unique_ptr<T[]>(new T[capacity_]));
         used_ = 0;
     }
 
@@ -60,7 +61,9 @@ private:
 
 class NameTable {
 public:
-    NameTable() = default;
+    // Room from the start for the host's names and a small program's, so
+    // that a small compilation grows nothing.
+    NameTable() : slots_(kFirstSlots) {}
     // A copy would share the serial number words remember it by.
     NameTable(const NameTable&) = delete;
     NameTable& operator=(const NameTable&) = delete;
@@ -164,8 +167,9 @@ private:
             if (slot.id == kNoName || (slot.hash == hash && texts_[slot.id].equals(key))) return slot;
         }
     }
+    static constexpr std::size_t kFirstSlots = 256;
     void grow() {
-        std::vector<Slot> old(slots_.empty() ? 64 : slots_.size() * 2);
+        std::vector<Slot> old(slots_.size() * 2);
         old.swap(slots_);
         const std::size_t mask = slots_.size() - 1;
         for (const Slot& s : old) {
@@ -191,16 +195,18 @@ private:
     const std::uint64_t serial_ = next_serial();
 
     std::vector<Slot> slots_;
-    std::vector<Text> texts_;
+    ChunkedVector<Text> texts_;  // no copy and no doubled peak as it grows
     Arena<char> pool_;  // the texts' bytes
 };
 
 // The entry of a name in an array of per-name facts, the array grown
 // (doubled, new entries set to fill) when the name is past its end. Names
 // are numbered in the order they are met, so most new names land here.
+// The first growth makes room for the host's names and a small program's.
+inline constexpr std::size_t kFirstFacts = 256;
 template <typename T>
 [[gnu::noinline]] void grow_facts(std::vector<T>& facts, NameId id, T fill) {
-    facts.resize(std::max<std::size_t>(id + 1, facts.size() * 2), fill);
+    facts.resize(std::max<std::size_t>({std::size_t{id} + 1, facts.size() * 2, kFirstFacts}), fill);
 }
 template <typename T>
 inline T& fact_of(std::vector<T>& facts, NameId id, T fill) {

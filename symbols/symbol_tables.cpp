@@ -117,12 +117,12 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, Type
 
 // --- prototypes ------------------------------------------------------------
 
-void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
+void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
     std::uint32_t& index = fact_of(index_, id, kNone);
     // The first record of a name wins; a later one could never be found.
     if (index != kNone) return;
     index = static_cast<std::uint32_t>(prototypes_.size());
-    prototypes_.push_back(Prototype{types_.copy(parameters)});
+    prototypes_.push_back(Prototype{parameters});
 }
 
 // --- slots -----------------------------------------------------------------
@@ -134,8 +134,12 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
+// A name without a current first entry has no slot at all: its first slot
+// always goes to that entry.
 std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameId id) const {
-    if (id == kNoName) return std::nullopt;
+    if (id == kNoName || id >= first_.size() || first_[id].epoch != epoch_) return std::nullopt;
+    const First& first = first_[id];
+    if (first.is(owner, type_class, level)) return first.slot;
     const std::int32_t* slot =
         map_.find({owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
     if (slot == nullptr) return std::nullopt;
@@ -143,24 +147,46 @@ std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class,
 }
 
 std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count) {
+    if (id != kNoName) {
+        First& first = fact_of(first_, id, First{});
+        if (first.epoch != epoch_) {
+            first = {epoch_, owner, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level), count};
+            return count++;
+        }
+        if (first.is(owner, type_class, level)) return first.slot;
+    }
     const Key key{owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
     const auto [slot, added] = map_.try_emplace(key, count);
     if (added) ++count;
     return *slot;
 }
 
+void SlotTable::clear() {
+    map_.clear();
+    if (++epoch_ != 0) return;
+    for (First& first : first_) first.epoch = 0;
+    epoch_ = 1;
+}
+
 // --- functions -------------------------------------------------------------
 
-void FunctionTable::add(NameId id, const FunctionRecord& given) {
+FunctionRecord& FunctionTable::push(NameId id, const FunctionRecord& given) {
     std::uint32_t& first = fact_of(first_, id, kNone);
     if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
     records_.push_back(given);
     FunctionRecord& record = records_.back();
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
+    record.name = id;
+    return record;
+}
+
+void FunctionTable::add(NameId id, const FunctionRecord& given) {
+    FunctionRecord& record = push(id, given);
     record.parameter_types = types_.copy(given.parameter_types);
     record.parameter_slots = slots_.copy(given.parameter_slots);
-    record.name = id;
 }
+
+void FunctionTable::add_kept(NameId id, const FunctionRecord& given) { (void)push(id, given); }
 
 const FunctionRecord* FunctionTable::find(NameId id) const {
     if (id >= first_.size() || first_[id] == kNone) return nullptr;
@@ -171,7 +197,7 @@ std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {
     const FunctionRecord* record = find(id);
     if (record == nullptr) return std::nullopt;
     if (record->kind == FunctionKind::standard)
-        return FunctionIndex{record->kind, static_cast<std::int32_t>(record->entry)};
+        return FunctionIndex{record->kind, record->entry};
     return FunctionIndex{record->kind, record->user_index};
 }
 

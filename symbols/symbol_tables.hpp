@@ -168,7 +168,10 @@ public:
     PrototypeTable() = default;
     explicit PrototypeTable(NameTable& names) : names_(names) {}
     void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
-    void add(NameId id, std::span<const TypeCode> parameters);
+    void add(NameId id, std::span<const TypeCode> parameters) { add_kept(id, types_.copy(parameters)); }
+    // The same with a parameter list that outlives the table (the host's),
+    // kept as it is.
+    void add_kept(NameId id, std::span<const TypeCode> parameters);
     const Prototype* find(const NameKey& name) const { return find(names_->find(name)); }
     const Prototype* find(NameId id) const {
         return id < index_.size() && index_[id] != kNone ? &prototypes_[index_[id]] : nullptr;
@@ -188,7 +191,10 @@ struct FunctionRecord {
     NameId name = kNoName;  // set by FunctionTable::add
     FunctionKind kind = FunctionKind::user;
     std::int32_t user_index = 0;  // position among the user functions
-    CodeAddress entry = 0;  // code address of the body, or the standard number
+    // The code address of the body, or the standard number. Code addresses
+    // are kept in 32 bits, as block records keep them: a module whose code
+    // does not fit is refused before anything is written.
+    std::int32_t entry = 0;
     std::span<const TypeCode> parameter_types;
     std::span<const std::int32_t> parameter_slots;  // slot within its type class, -1 unnamed
     std::array<std::int32_t, kTypeClassCount> local_counts{};
@@ -201,7 +207,9 @@ struct FunctionIndex {
 
 // Variable slots: a slot is keyed by its owner (the globals or one function),
 // its type class, block level and name. Its number is its position among the
-// slots of the same owner and class.
+// slots of the same owner and class. Most names have one slot: it is kept in
+// an entry by the name's number, found without hashing; only a name's further
+// slots (the same name at other levels or in other classes) go to a map.
 class SlotTable {
 public:
     SlotTable() = default;
@@ -218,7 +226,9 @@ public:
         return add(owner, type_class, level, names_->intern(name), count);
     }
     std::int32_t add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count);
-    void clear() { map_.clear(); }
+    // Empties the table in constant time: an entry counts only when it
+    // carries the table's current epoch.
+    void clear();
 
 private:
     struct Key {
@@ -232,8 +242,20 @@ private:
         std::size_t operator()(const Key& key) const;
     };
 
+    // A name's first slot since the table was last emptied.
+    struct First {
+        std::uint32_t epoch = 0;  // 0: none
+        std::uint32_t owner = 0;
+        std::uint8_t type_class = 0;
+        std::uint8_t level = 0;
+        std::int32_t slot = 0;
+        bool is(std::uint32_t o, int c, int l) const { return owner == o && type_class == c && level == l; }
+    };
+
     NamesRef names_;
-    FlatMap<Key, std::int32_t, KeyHash> map_;
+    std::vector<First> first_;  // by name
+    std::uint32_t epoch_ = 1;
+    FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
 };
 
 // Function records live across both passes: made in pass 1, read in pass 2.
@@ -244,6 +266,9 @@ public:
     // Keeps a copy of the record, its parameter lists included.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
     void add(NameId id, const FunctionRecord& record);
+    // The same for a record whose parameter lists outlive the table (a
+    // standard function's), kept as they are.
+    void add_kept(NameId id, const FunctionRecord& record);
     const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
     const FunctionRecord* find(NameId id) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
@@ -255,6 +280,8 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    // The record added at the end, its lists as given.
+    [[gnu::always_inline]] inline FunctionRecord& push(NameId id, const FunctionRecord& given);
     NamesRef names_;
     ChunkedVector<FunctionRecord> records_;  // no reallocation peaks as it grows
     std::vector<std::uint32_t> first_;    // name -> its first record

@@ -96,3 +96,35 @@ TEST(Sink, ACodeAddressIsStoredAsAFileOffset) {
     f.sink.emit_code_address(0);
     EXPECT_EQ(hex(f.bytes()), hex(ByteWriter().dword(272).get()));
 }
+
+// A spool hands back every byte in order, whether its buffers stayed in
+// memory, went to the scratch file past the bound, or both; the writes
+// cross the buffers' ends at every growth step, and a large one goes
+// around the buffer.
+TEST(ModuleStream, ASpoolReadsBackWhatItWasGivenWhereverItKeptIt) {
+    constexpr std::size_t kTotal = 5'000'000;  // past the largest buffer, several times
+    const std::size_t bounds[] = {0, 100'000, 3'000'000, ModuleStream::kSpoolMemory};
+    for (const std::size_t bound : bounds) {
+        SCOPED_TRACE("memory bound " + std::to_string(bound));
+        const auto spool = ModuleStream::spool(bound);
+        Bytes given;
+        for (std::uint32_t i = 0; given.size() < kTotal; ++i) {
+            const auto byte = static_cast<unsigned char>(i * 7);
+            if (i % 100'000 == 99'999) {
+                const Bytes block(200'000, byte);  // larger than the first buffers
+                spool->write(block.data(), block.size());
+                given.insert(given.end(), block.begin(), block.end());
+            } else if (i % 3 == 0) {
+                spool->put_dword(i);
+                for (int k = 0; k < 4; ++k) given.push_back(static_cast<unsigned char>(i >> (8 * k)));
+            } else {
+                spool->put(byte);
+                given.push_back(byte);
+            }
+        }
+        EXPECT_EQ(spool->written(), static_cast<std::int64_t>(given.size()));
+        Bytes back;
+        EXPECT_TRUE(spool->read_back([&](unsigned char* data, std::size_t size) { back.insert(back.end(), data, data + size); }));
+        EXPECT_TRUE(back == given);
+    }
+}

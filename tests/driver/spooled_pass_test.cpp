@@ -5,7 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "driver/code_spool.hpp"
 #include "support/passes.hpp"
 #include "support/resource_files.hpp"
 #include "support/system.hpp"
@@ -59,14 +61,25 @@ struct Silent final : oxbuild::CompileListener {};
 
 }  // namespace
 
+// The spooled code kept in memory, and sent to the scratch file past its
+// first buffer.
 TEST(SpooledPass, WritesWhatASecondReadingWrites) {
     TempDir dir;
     write_file(dir / "inc.oxh", "helper(int a) { while (a) { a = a - 1; } }\n");
     write_resources(dir, {1, 2, 3});
     constexpr int kPaddings = 64;  // more than the code between two marks, in two-byte steps
-    for (int padding = 0; padding < kPaddings; ++padding) {
-        SCOPED_TRACE("padding " + std::to_string(padding));
-        expect_same_as_reading_twice(dir, marked_program(padding), SpoolDecision::write_from_spool);
+    struct Bounds {
+        std::size_t memory;
+        std::size_t blocks;  // 0: the records of each function go as it closes
+    };
+    for (const Bounds bounds : {Bounds{oxbuild::ModuleStream::kSpoolMemory, oxbuild::BlockRecords::kKept},
+                                Bounds{0, oxbuild::BlockRecords::kKept}, Bounds{0, 0}}) {
+        for (int padding = 0; padding < kPaddings; ++padding) {
+            SCOPED_TRACE("padding " + std::to_string(padding) + ", memory " + std::to_string(bounds.memory) +
+                         ", blocks " + std::to_string(bounds.blocks));
+            expect_same_as_reading_twice(dir, marked_program(padding), SpoolDecision::write_from_spool,
+                                         PassSetup().spooling_in_memory(bounds.memory).keeping_blocks(bounds.blocks));
+        }
     }
 }
 
@@ -88,10 +101,14 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
     const Case cases[] = {
         {"a clean program", clean, SpoolDecision::write_from_spool, {}},
         {"a tool listening", clean, SpoolDecision::listened, PassSetup().listened_by(&listener)},
-        {"code larger than the spool's buffer, with no scratch file to hold it", marked_program(0),
-         SpoolDecision::spool_incomplete, {}},
+        // Nor to take the block records set aside: they stay in memory.
+        {"code past the spool's memory, with no scratch file to hold it", marked_program(0),
+         SpoolDecision::spool_incomplete, PassSetup().keeping_blocks(0)},
         {"an error", "OnLoad(int &r) { r = ; }\n", SpoolDecision::errors, {}},
         {"a warning", "#module \"a\"\n#module \"b\"\n", SpoolDecision::warnings, {}},
+        // The block records set aside come back for pass 2.
+        {"a warning after the block records of closed functions went", marked_program(0) + "#module \"a\"\n#module \"b\"\n",
+         SpoolDecision::warnings, PassSetup().keeping_blocks(0)},
         {"two blocks at one key", two_blocks_at_an_end, SpoolDecision::shared_block_key,
          PassSetup().file("open.oxh", "{{")},
         // Blocks open at growing positions in each file, so no source makes
@@ -110,7 +127,41 @@ TEST(SpooledPass, ReadsTheSourceAgainWhenPass2HasMoreToDo) {
         PassSetup setup = c.setup;
         if (c.decision == SpoolDecision::resource_changed) setup.changing([&] { write_resources(dir, {4, 5, 6}); });
         std::optional<TemporaryDirectoryOverride> no_scratch;
-        if (c.decision == SpoolDecision::spool_incomplete) no_scratch.emplace(gone);
+        if (c.decision == SpoolDecision::spool_incomplete) {
+            no_scratch.emplace(gone);
+            setup.spooling_in_memory(0);
+        }
         expect_same_as_reading_twice(dir, c.source, c.decision, setup);
     }
+}
+
+// Marks come back as they were added, in order, across the pieces that
+// hold them (in memory, then in the scratch file), with large and small
+// distances, addresses either side of their marks and names that go up and
+// down.
+TEST(SpoolMarks, ReadBackAsAdded) {
+    constexpr std::size_t kMemory = 1000;  // a small part of the marks' bytes
+    oxbuild::SpoolMarks marks(kMemory);
+    std::vector<oxbuild::SpoolMark> added;
+    std::uint32_t at = 0;
+    std::uint64_t noise = 12345;
+    for (int i = 0; i < 200'000; ++i) {
+        noise = noise * 6364136223846793005ull + 1442695040888963407ull;
+        at += i % 1000 == 0 ? 0x10000000u >> (i % 3) : static_cast<std::uint32_t>(noise >> 60) * 2;
+        const auto kind = static_cast<oxbuild::SpoolMark::Kind>(i % 2);
+        const auto near = static_cast<std::uint32_t>(static_cast<std::int64_t>(at) + (i % 5) * 100 - 200);
+        const auto value = static_cast<std::uint32_t>(i % 7 == 0 ? noise >> 32 : kind == 0 ? near : i / 3);
+        added.push_back({at, kind, value});
+        marks.add(added.back());
+    }
+    auto cursor = marks.cursor();
+    for (const oxbuild::SpoolMark& mark : added) {
+        ASSERT_FALSE(cursor.done());
+        ASSERT_EQ(cursor.mark().at, mark.at);
+        ASSERT_EQ(cursor.mark().kind, mark.kind);
+        ASSERT_EQ(cursor.mark().value, mark.value);
+        cursor.advance();
+    }
+    EXPECT_TRUE(cursor.done());
+    EXPECT_FALSE(cursor.failed());
 }

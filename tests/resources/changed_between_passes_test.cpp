@@ -72,3 +72,48 @@ TEST(ChangedBetweenPasses, SameSizesAreNoMismatchAndTheFilesAreWrittenAsTheyNowA
     write_files(fresh, {7, 8}, {4, 5, 6});
     EXPECT_TRUE(same_module(outcome.module(), TwoPasses(fresh, source, PassSetup().in(PassMode::as_driver)).module()));
 }
+
+// A compile whose pass 1 sets the block records of closed functions aside
+// (here after every function) reports a change as one that kept them all:
+// pass 2 reads the changed files against pass 1's records.
+TEST(ChangedBetweenPasses, SettingBlockRecordsAsideChangesNothing) {
+    struct Case {
+        const char* what;
+        std::string source;
+        std::function<void(const TempDir&)> before, after;
+        std::string expected_out;
+    };
+    const auto bitmap = [](std::int32_t height) {
+        return [height](const TempDir& dir) { write_bmp(dir / "a.bmp", bitmap_of_height(height)); };
+    };
+    const auto include = [](std::string text) {
+        return [text](const TempDir& dir) { write_file(dir / "inc.oxh", text); };
+    };
+    const Case cases[] = {
+        {"a bitmap with other dimensions", "f() { }\n#bitmap 1 \"a.bmp\" 0\n", bitmap(1), bitmap(2),
+         error_line(kProg, 3, msg::pass_mismatch)},
+        {"an include file with other blocks, beside a warning",
+         "#module \"a\"\n#module \"b\"\n#include \"inc.oxh\"\nOnLoad(int &r) { }\n",
+         include("f(int a) { while (a) { a = 0; } }\n"), include("f(int a) { if (a) { a = 0; } }\n"),
+         // No record where the if opens: reported there and where it closes.
+         kProg + "(2):" + std::string(msg::warning.cp932) + std::string(msg::module_redefined.cp932) + "\n" +
+             error_line("inc.oxh", 1, msg::pass_mismatch) + error_line("inc.oxh", 1, msg::pass_mismatch)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> outs;
+        std::vector<Bytes> modules;
+        for (const std::size_t kept : {oxbuild::BlockRecords::kKept, std::size_t{0}}) {
+            TempDir dir;
+            c.before(dir);
+            const TwoPasses outcome(dir, c.source,
+                                    PassSetup().in(PassMode::as_driver).keeping_blocks(kept).changing([&] { c.after(dir); }));
+            EXPECT_FALSE(outcome.fatal());
+            outs.push_back(outcome.out());
+            modules.push_back(outcome.module());
+        }
+        EXPECT_EQ(outs[0], c.expected_out);
+        EXPECT_EQ(outs[1], outs[0]);
+        EXPECT_EQ(modules[1], modules[0]);
+    }
+}

@@ -53,6 +53,8 @@ void TwoPasses::run(const TempDir& dir, std::string_view source, const PassSetup
     c.sink.attach(module.get());
     c.base_dir = dir.path().string();
     c.listen(setup.listener);
+    c.spool_memory = setup.spool_memory;
+    c.blocks_kept = setup.blocks_kept;
     const auto between = [&] {
         if (setup.between) setup.between();
         if (setup.after_pass_1) setup.after_pass_1(c);

@@ -34,6 +34,8 @@ struct PassSetup {
     std::function<void(oxbuild::Compiler&)> after_pass_1;    // runs between the passes, after between
     oxbuild::CompileListener* listener = nullptr;            // hears pass 2
     std::string name = "prog.oxs";
+    std::size_t spool_memory = oxbuild::ModuleStream::kSpoolMemory;  // the spool's bytes kept in memory
+    std::size_t blocks_kept = oxbuild::BlockRecords::kKept;          // block records pass 1 holds before letting go
 
     PassSetup& in(PassMode m) { return mode = m, *this; }
     PassSetup& file(std::string file_name, std::string text) {
@@ -43,6 +45,8 @@ struct PassSetup {
     PassSetup& changing(std::function<void()> change) { return between = std::move(change), *this; }
     PassSetup& then(std::function<void(oxbuild::Compiler&)> change) { return after_pass_1 = std::move(change), *this; }
     PassSetup& listened_by(oxbuild::CompileListener* l) { return listener = l, *this; }
+    PassSetup& spooling_in_memory(std::size_t bytes) { return spool_memory = bytes, *this; }
+    PassSetup& keeping_blocks(std::size_t records) { return blocks_kept = records, *this; }
 };
 
 class TwoPasses {

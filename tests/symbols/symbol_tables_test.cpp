@@ -145,6 +145,17 @@ TEST(Slots, ASlotIsKeyedByOwnerClassLevelAndName) {
     EXPECT_EQ(slots.find(0, 2, 2, "t"), 0);
     EXPECT_EQ(slots.find(1, 0, 1, "t"), std::nullopt);  // another function
     EXPECT_EQ(slots.find(SlotTable::kGlobals, 0, 0, "t"), std::nullopt);
+    // Emptied (the next function body): no slot is found, and a name's first
+    // slot may now be another one of its keys.
+    slots.clear();
+    EXPECT_EQ(slots.find(0, 0, 1, "t"), std::nullopt);
+    EXPECT_EQ(slots.find(0, 0, 2, "t"), std::nullopt);
+    std::int32_t next_count = 0;
+    EXPECT_EQ(slots.add(0, 0, 2, "t", next_count), 0);
+    EXPECT_EQ(slots.add(0, 0, 1, "t", next_count), 1);
+    EXPECT_EQ(slots.find(0, 0, 2, "t"), 0);
+    EXPECT_EQ(slots.find(0, 0, 1, "t"), 1);
+    EXPECT_EQ(slots.find(0, 0, 2, "u"), std::nullopt);
 }
 
 // --- the function index ----------------------------------------------------
