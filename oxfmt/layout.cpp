@@ -8,6 +8,7 @@
 
 #include "core/char_classes.hpp"
 #include "format/bytecode.hpp"
+#include "platform/platform.hpp"
 #include "oxfmt/recorder.hpp"
 
 namespace oxfmt {
@@ -242,7 +243,11 @@ public:
         const std::size_t first_line_end = source.find('\n');
         if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r')
             eol_ = "\r\n";
-        out_.resize(source.size() + source.size() / 4 + kOutputSlack);
+        // Filled once, so its pages are asked to be large before they are touched.
+        const std::size_t room = source.size() + source.size() / 4 + kOutputSlack;
+        out_.reserve(room);
+        oxbuild::platform::advise_large_pages_inside(out_.data(), out_.capacity());
+        out_.resize(room);
     }
 
     void token(const Token& t, std::string_view text) override;

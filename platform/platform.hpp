@@ -129,6 +129,14 @@ inline constexpr std::size_t kLargePage = std::size_t{2} << 20;
 // page fault per large page instead of one per small page; nothing where
 // the system does not take such requests.
 void advise_large_pages(void* block, std::size_t size);
+// The same for the large pages that lie wholly inside a block of any
+// alignment and size (a string's or a vector's storage, before it is filled).
+inline void advise_large_pages_inside(void* block, std::size_t size) {
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t last = (start + size) & ~(kLargePage - 1);
+    if (last > first) advise_large_pages(reinterpret_cast<void*>(first), last - first);
+}
 
 // Whether both names lead to one existing file (through links too).
 bool same_file(const std::string& a, const std::string& b);
