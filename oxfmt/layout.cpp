@@ -279,6 +279,7 @@ private:
     void lay_token(const Seen& b);
     bool emit_gap(const Element& next, const Seen* b);
     void emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines);
+    [[gnu::always_inline]] void emit_inline(const Sep& sep, std::size_t next_begin);
     void emit_break(std::size_t newlines, int indent);
     void flush_comments(const Seen* next_token);
 
@@ -307,17 +308,17 @@ private:
     std::string out_;
     std::size_t used_ = 0;
     std::string eol_ = "\n";
+    void make_room(std::size_t n) {
+        if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
+    }
     void put(std::string_view bytes) {
-        if (out_.size() - used_ < bytes.size()) out_.resize(2 * out_.size() + bytes.size());
+        make_room(bytes.size());
         char* at = out_.data() + used_;
         if (bytes.size() <= kShortCopy) for (const char c : bytes) *at++ = c;
         else std::memcpy(at, bytes.data(), bytes.size());
         used_ += bytes.size();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
-    void make_room(std::size_t n) {
-        if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
-    }
     // The source's bytes [begin, end): a short run copied whole in one
     // fixed-size move where the source has the bytes to spare.
     void put_source(std::size_t begin, std::size_t end) {
@@ -522,14 +523,20 @@ bool Layout::Engine::emit_gap(const Element& next, const Seen* b) {
         emit_line_break(next, b, sep, newlines);
         return true;
     }
+    emit_inline(sep, next.begin);
+    return true;
+}
+
+// A junction kept on its line, before the element at next_begin: a blank,
+// the source's own blanks, or nothing.
+inline void Layout::Engine::emit_inline(const Sep& sep, std::size_t next_begin) {
     if (sep.kind == Sep::space) put(' ');
     if (sep.kind == Sep::keep)
-        for (const char c : gap)
-            if (c != '\r') put(c);
+        for (std::size_t i = prev_.end; i < next_begin; ++i)
+            if (source_[i] != '\r') put(source_[i]);
     // Side by side, two tokens must not read as one.
     const char last = last_put();
-    if (!gap.empty() && last != ' ' && last != '\t' && would_join(last, source_[next.begin])) put(' ');
-    return true;
+    if (next_begin != prev_.end && last != ' ' && last != '\t' && would_join(last, source_[next_begin])) put(' ');
 }
 
 // One element after the white space before it; b is the token coming.
@@ -579,22 +586,13 @@ void Layout::Engine::lay_token(const Seen& b) {
             else if (c != ' ' && c != '\t' && c != '\r') [[unlikely]] return lay(e, &b);
         }
     }
+    // decide's rule between two tokens, with the statements' table first.
     Sep sep = a_->in.code && b.in.code ? in_code(*a_, b) : between_tokens(*a_, b);
     if (sep.kind != Sep::line_break && newlines != 0 && (sep.kind == Sep::keep || may_continue(b)))
         sep = {Sep::line_break, false, true};
     // (No element is placed on this path, so starts_statement_ is left.)
-    if (sep.kind == Sep::line_break) {
-        emit_line_break(e, &b, sep, newlines);
-    } else {
-        const bool gap = e.begin != prev_.end;
-        if (sep.kind == Sep::space) put(' ');
-        else if (sep.kind == Sep::keep)
-            for (std::size_t i = prev_.end; i < e.begin; ++i)
-                if (text[i] != '\r') put(text[i]);
-        // Side by side, two tokens must not read as one.
-        const char last = last_put();
-        if (gap && last != ' ' && last != '\t' && would_join(last, text[e.begin])) put(' ');
-    }
+    if (sep.kind == Sep::line_break) emit_line_break(e, &b, sep, newlines);
+    else emit_inline(sep, e.begin);
     put_source(e.begin, e.end);
     prev_ = e;
     prev_line_comment_ = false;
@@ -638,7 +636,6 @@ Layout::Layout(std::string_view source, bool place) : engine_(std::make_unique<E
 Layout::~Layout() = default;
 void Layout::token(const Token& t, std::string_view text) { engine_->token(t, text); }
 void Layout::comment(const Comment& c) { engine_->comment(c); }
-TokenSink& Layout::sink() { return *engine_; }
 Compiled Layout::read(const std::string& path, std::string_view display_name, oxbuild::SourceOpener* opener,
                       oxbuild::MessageStyle style) {
     return read_source_into(path, display_name, engine_->source(), *engine_, opener, style);

@@ -45,8 +45,6 @@ public:
 
     void token(const Token& t, std::string_view text) override;
     void comment(const Comment& c) override;
-    // The sink that lays out: this layout without its own call between.
-    TokenSink& sink();
     // Reads the source through the compiler into this layout, as
     // read_source does.
     Compiled read(const std::string& path, std::string_view display_name, oxbuild::SourceOpener* opener,
