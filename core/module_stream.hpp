@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/platform.hpp"
@@ -22,8 +24,15 @@
 namespace oxbuild {
 
 // The module's byte order: a field of Size bytes is stored little-endian.
+// On a little-endian machine the value's first bytes are the field, copied
+// in one move: the compiler does not always merge the bytes' stores.
 template <std::size_t Size>
 constexpr void store_field(unsigned char* at, std::uint32_t value) {
+    static_assert(Size <= sizeof value);
+    if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+        std::memcpy(at, &value, Size);
+        return;
+    }
     for (std::size_t i = 0; i < Size; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
