@@ -71,8 +71,7 @@ void register_host_tables(Compiler& c) {
         FunctionRecord record;
         record.entry = f.number;
         record.kind = FunctionKind::standard;
-        record.parameter_types = f.parameters;
-        record.parameter_slots = std::span(kZeroSlots).first(f.parameters.size());
+        record.set_parameters(f.parameters, std::span(kZeroSlots).first(f.parameters.size()));
         c.run.functions.add_kept(id, record);
     }
     for (const EventRow& e : events()) c.p().prototypes.add_kept(c.names.intern(e.name), e.parameters);

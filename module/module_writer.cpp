@@ -18,7 +18,7 @@ using namespace format;
 
 std::int64_t descriptor_size(const FunctionRecord& f) {
     return static_cast<std::int64_t>(kDescriptorFixedSize +
-                                     kDescriptorPerParameter * f.parameter_types.size());
+                                     kDescriptorPerParameter * f.parameter_types().size());
 }
 
 std::int32_t handler_field(const Compiler& c, std::string_view event_name) {
@@ -59,21 +59,25 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
 // the parameter count, put together and written in one piece.
 static_assert(kDescriptorFixedSize == 4 + 4 * kTypeClassCount + 4);
 void emit_descriptor_fixed_part(Compiler& c, const FunctionRecord& f) {
+    const std::uint32_t parameters = static_cast<std::uint32_t>(f.parameter_types().size());
     FieldBytes<kDescriptorFixedSize> fields;
     fields.dword(static_cast<std::uint32_t>(f.entry + c.sink.code_base()));
     for (const std::int32_t count : f.local_counts) fields.dword(static_cast<std::uint32_t>(count));
-    fields.dword(static_cast<std::uint32_t>(f.parameter_types.size()));
+    fields.dword(parameters);
     c.sink.emit_fields(fields);
 }
 
 void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t at) {
     emit_descriptor_fixed_part(c, f);
-    const auto n = static_cast<std::int64_t>(f.parameter_types.size());
+    // Copies, which the bytes written cannot be taken to change.
+    const std::span<const TypeCode> types = f.parameter_types();
+    const std::span<const std::int32_t> slots = f.parameter_slots();
+    const auto n = static_cast<std::int64_t>(types.size());
     const std::int64_t first_parameter = at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n;
     for (std::int64_t k = 0; k < n; ++k) emit_dword(c, first_parameter + 4 * k);
-    for (std::size_t k = 0; k < f.parameter_types.size(); ++k) {
+    for (std::size_t k = 0; k < types.size(); ++k) {
         FieldBytes<4> reference;
-        reference.word(LOCAL_FLAG + f.parameter_types[k]).word(static_cast<std::uint32_t>(f.parameter_slots[k]) & 0xFFFF);
+        reference.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
         c.sink.emit_fields(reference);
     }
 }

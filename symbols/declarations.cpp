@@ -129,8 +129,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
         FunctionRecord record;
         record.entry = static_cast<std::int32_t>(c.sink.counter());
         record.kind = FunctionKind::user;
-        record.parameter_types = params.types;
-        record.parameter_slots = params.slots;
+        record.set_parameters(params.types, params.slots);
         c.run.functions.add(id, record);
     }
     enter_block(c, 1, key, block);

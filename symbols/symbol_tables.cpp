@@ -182,8 +182,7 @@ FunctionRecord& FunctionTable::push(NameId id, const FunctionRecord& given) {
 
 void FunctionTable::add(NameId id, const FunctionRecord& given) {
     FunctionRecord& record = push(id, given);
-    record.parameter_types = types_.copy(given.parameter_types);
-    record.parameter_slots = slots_.copy(given.parameter_slots);
+    record.set_parameters(types_.copy(given.parameter_types()), slots_.copy(given.parameter_slots()));
 }
 
 void FunctionTable::add_kept(NameId id, const FunctionRecord& given) { (void)push(id, given); }

@@ -187,18 +187,37 @@ private:
 
 enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };
 
+// A record is kept for every function of the program, so its two parameter
+// lists share one count and are held by their first items.
 struct FunctionRecord {
     NameId name = kNoName;  // set by FunctionTable::add
-    FunctionKind kind = FunctionKind::user;
     std::int32_t user_index = 0;  // position among the user functions
     // The code address of the body, or the standard number. Code addresses
     // are kept in 32 bits, as block records keep them: a module whose code
     // does not fit is refused before anything is written.
     std::int32_t entry = 0;
-    std::span<const TypeCode> parameter_types;
-    std::span<const std::int32_t> parameter_slots;  // slot within its type class, -1 unnamed
+    FunctionKind kind = FunctionKind::user;
+
+    std::span<const TypeCode> parameter_types() const { return {types_, parameter_count_}; }
+    // Slot within its type class, -1 unnamed.
+    std::span<const std::int32_t> parameter_slots() const { return {slots_, parameter_count_}; }
+    // The lists are as long as each other, at most kMaxParameters.
+    void set_parameters(std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
+        types_ = types.data();
+        slots_ = slots.data();
+        parameter_count_ = static_cast<std::uint16_t>(types.size());
+    }
+
+private:
+    std::uint16_t parameter_count_ = 0;  // beside kind, in the room it leaves
+    const TypeCode* types_ = nullptr;
+    const std::int32_t* slots_ = nullptr;
+
+public:
     std::array<std::int32_t, kTypeClassCount> local_counts{};
 };
+static_assert(kMaxParameters <= 0xFFFF);
+static_assert(sizeof(FunctionRecord) <= 56);
 
 struct FunctionIndex {
     FunctionKind kind;
