@@ -36,7 +36,7 @@ enum class Keyword : std::uint8_t { none, if_word, while_word, else_word, elseif
 constexpr std::array kKeywords{Keyword::none, Keyword::if_word, Keyword::while_word, Keyword::else_word,
                                Keyword::elseif_word};
 
-Keyword keyword_of(std::string_view word) {
+[[gnu::always_inline]] inline Keyword keyword_of(std::string_view word) {
     switch (word.size()) {
         case 2: return word == "if" ? Keyword::if_word : Keyword::none;
         case 4: return word == "else" ? Keyword::else_word : Keyword::none;
@@ -264,6 +264,7 @@ private:
     void annotate(Seen& b) const;
     void annotate_directive(Seen& b) const;
     Role code_role(const Seen& b) const;
+    [[gnu::always_inline]] Role statement_punctuation_role(const Seen& b) const;
 
     Sep between_tokens(const Seen& a, const Seen& b) const;
     Sep in_directive(const Seen& a, const Seen& b) const;
@@ -276,6 +277,9 @@ private:
     int indent_of(const Seen* b, bool for_comment) const;
 
     void lay(const Element& e, const Seen* next_token);
+    [[gnu::noinline]] void lay_any_token(const Token& t, std::string_view text);
+    [[gnu::always_inline]] bool lay_statement_token(const Token& t, std::string_view text);
+    [[gnu::always_inline]] void lay_after_token(const Seen& b);
     void lay_token(const Seen& b);
     bool emit_gap(const Element& next, const Seen* b);
     void emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines);
@@ -371,6 +375,13 @@ Role Layout::Engine::code_role(const Seen& b) const {
     const char c = b.text.size() == 1 ? b.text[0] : '\0';
     if (t.menu_depth > 0) return c == '{' ? Role::menu_open : c == '}' ? Role::menu_close
                                  : c == ',' ? Role::comma : Role::prefix;
+    return statement_punctuation_role(b);
+}
+
+// Punctuation outside a menu's body.
+inline Role Layout::Engine::statement_punctuation_role(const Seen& b) const {
+    const Token& t = b.t;
+    const char c = b.text.size() == 1 ? b.text[0] : '\0';
     switch (c) {
         case '(': ++depth_; return Role::open_paren;
         case ')': depth_ = std::max(depth_ - 1, 0); return Role::close_paren;
@@ -573,9 +584,14 @@ void Layout::Engine::lay(const Element& e, const Seen* b) {
 // verbatim region around it, no placing kept, nothing but white space
 // before it. Everything else goes through lay.
 void Layout::Engine::lay_token(const Seen& b) {
-    const Element e{b.t.begin, b.t.end, false};
     if (!short_path_) [[unlikely]]
-        return lay(e, &b);
+        return lay({b.t.begin, b.t.end, false}, &b);
+    lay_after_token(b);
+}
+
+// lay_token's short path.
+inline void Layout::Engine::lay_after_token(const Seen& b) {
+    const Element e{b.t.begin, b.t.end, false};
     const char* const text = source_.data();
     std::size_t newlines = 0;
     // Most gaps are empty or one blank.
@@ -603,7 +619,37 @@ void Layout::Engine::flush_comments(const Seen* next_token) {
     pending_.clear();
 }
 
+// Most tokens: a token of the statements (no directive, no menu) after
+// one, on the short path, with nothing waiting before it, its bytes its
+// text and no '#'. It is annotated as annotate would, with less to test:
+// the last token in the statements means no directive is open. False, and
+// nothing changed, for any other token.
+inline bool Layout::Engine::lay_statement_token(const Token& t, std::string_view text) {
+    const bool punctuation = t.kind == TokenKind::punctuation;
+    if (!short_path_ || !a_->in.code || t.menu_depth != 0 || !pending_.empty() ||
+        text.data() != source_.data() + t.begin || (punctuation && text == "#"))
+        return false;
+    Seen& b = *b_;
+    b.t = t;
+    b.text = text;
+    b.keyword = punctuation ? Keyword::none : keyword_of(text);
+    b.in.directive = -1;
+    b.in.directive_level = 0;
+    b.in.code = true;
+    b.in.role = punctuation ? statement_punctuation_role(b) : Role::plain;
+    b.in.depth = depth_;
+    b.in.sep_class = sep_class_of(b);
+    lay_after_token(b);
+    std::swap(a_, b_);
+    return true;
+}
+
 void Layout::Engine::token(const Token& t, std::string_view text) {
+    if (!lay_statement_token(t, text)) [[unlikely]]
+        lay_any_token(t, text);
+}
+
+void Layout::Engine::lay_any_token(const Token& t, std::string_view text) {
     b_->take(t, text, source_);
     annotate(*b_);
     if (!pending_.empty()) flush_comments(b_);
