@@ -323,15 +323,19 @@ private:
         used_ += bytes.size();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
-    // The source's bytes [begin, end): a short run copied whole in one
-    // fixed-size move where the source has the bytes to spare.
-    void put_source(std::size_t begin, std::size_t end) {
+    // The source's bytes [begin, end), after a blank when blank_first: a
+    // short run copied whole in one fixed-size move where the source has
+    // the bytes to spare. The blank is written either way, and kept only
+    // when asked for, so that no branch is taken on it.
+    void put_source(std::size_t begin, std::size_t end, bool blank_first = false) {
         const std::size_t n = end - begin;
-        make_room(n + kShortCopy);
+        make_room(n + kShortCopy + 1);
         char* at = out_.data() + used_;
+        *at = ' ';
+        at += blank_first ? 1 : 0;
         if (n <= kShortCopy && begin + kShortCopy <= source_.size()) std::memcpy(at, source_.data() + begin, kShortCopy);
         else std::memcpy(at, source_.data() + begin, n);
-        used_ += n;
+        used_ += n + (blank_first ? 1 : 0);
     }
     char last_put() const { return used_ == 0 ? ' ' : out_[used_ - 1]; }
     std::string result() {
@@ -541,13 +545,14 @@ bool Layout::Engine::emit_gap(const Element& next, const Seen* b) {
 // A junction kept on its line, before the element at next_begin: a blank,
 // the source's own blanks, or nothing.
 inline void Layout::Engine::emit_inline(const Sep& sep, std::size_t next_begin) {
-    if (sep.kind == Sep::space) put(' ');
+    if (sep.kind == Sep::space) return put(' ');
     if (sep.kind == Sep::keep)
         for (std::size_t i = prev_.end; i < next_begin; ++i)
             if (source_[i] != '\r') put(source_[i]);
     // Side by side, two tokens must not read as one.
+    if (next_begin == prev_.end) return;
     const char last = last_put();
-    if (next_begin != prev_.end && last != ' ' && last != '\t' && would_join(last, source_[next_begin])) put(' ');
+    if (last != ' ' && last != '\t' && would_join(last, source_[next_begin])) put(' ');
 }
 
 // One element after the white space before it; b is the token coming.
@@ -608,8 +613,8 @@ inline void Layout::Engine::lay_after_token(const Seen& b) {
         sep = {Sep::line_break, false, true};
     // (No element is placed on this path, so starts_statement_ is left.)
     if (sep.kind == Sep::line_break) emit_line_break(e, &b, sep, newlines);
-    else emit_inline(sep, e.begin);
-    put_source(e.begin, e.end);
+    else if (sep.kind != Sep::space) emit_inline(sep, e.begin);
+    put_source(e.begin, e.end, sep.kind == Sep::space);
     prev_ = e;
     prev_line_comment_ = false;
 }
