@@ -242,7 +242,7 @@ public:
     Engine(std::string_view source, bool place) : source_(source), end_(input_end(source)), place_(place) {
         const std::size_t first_line_end = source.find('\n');
         if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r')
-            eol_ = "\r\n";
+            eol_ = "\r\n", crlf_ = true;
         // Filled once, so its pages are asked to be large before they are touched.
         const std::size_t room = source.size() + source.size() / 4 + kOutputSlack;
         out_.reserve(room);
@@ -284,7 +284,7 @@ private:
     bool emit_gap(const Element& next, const Seen* b);
     void emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines);
     [[gnu::always_inline]] void emit_inline(const Sep& sep, std::size_t next_begin);
-    void emit_break(std::size_t newlines, int indent);
+    [[gnu::always_inline]] void emit_break(std::size_t newlines, int indent);
     void flush_comments(const Seen* next_token);
 
     std::string_view source_;
@@ -311,7 +311,8 @@ private:
     // The result: its first used_ bytes.
     std::string out_;
     std::size_t used_ = 0;
-    std::string eol_ = "\n";
+    std::string_view eol_ = "\n";
+    bool crlf_ = false;  // eol_ is CR LF
     void make_room(std::size_t n) {
         if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
     }
@@ -498,13 +499,13 @@ Sep Layout::Engine::decide(const Element& next, const Seen* b, std::size_t newli
     return {Sep::line_break, true, continues()};
 }
 
-void Layout::Engine::emit_break(std::size_t newlines, int indent) {
+inline void Layout::Engine::emit_break(std::size_t newlines, int indent) {
     const auto blanks = static_cast<std::size_t>(std::max(indent, 0) * kIndentWidth);
-    make_room(newlines * eol_.size() + blanks + kBlankRun.size());
+    make_room(newlines * 2 + blanks + kBlankRun.size());
     char* const start = out_.data() + used_;
     char* at = start;
     for (std::size_t n = 0; n < newlines; ++n) {
-        if (eol_.size() == 2) *at++ = '\r';
+        if (crlf_) *at++ = '\r';
         *at++ = '\n';
     }
     // A run at a time: the room made above holds the last run's overshoot.
