@@ -241,8 +241,10 @@ class Layout::Engine final : public TokenSink {
 public:
     Engine(std::string_view source, bool place) : source_(source), end_(input_end(source)), place_(place) {
         const std::size_t first_line_end = source.find('\n');
-        if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r')
-            eol_ = "\r\n", crlf_ = true;
+        if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r') {
+            eol_ = "\r\n";
+            crlf_ = true;
+        }
         // Filled once, so its pages are asked to be large before they are touched.
         const std::size_t room = source.size() + source.size() / 4 + kOutputSlack;
         out_.reserve(room);
