@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -113,7 +114,9 @@ constexpr CodePair pair_of_classes(std::size_t a, std::size_t b, bool other_outs
     return {ra, rb, outside, top, keyword_of_class(a), keyword_of_class(b)};
 }
 
-using CodeSepTable = std::array<std::array<Sep, kSepClassCount>, kSepClassCount>;
+// Rows a power of two long, so that a row is found by a shift.
+constexpr std::size_t kSepRowLength = std::bit_ceil(static_cast<std::size_t>(kSepClassCount));
+using CodeSepTable = std::array<std::array<Sep, kSepRowLength>, kSepClassCount>;
 
 constexpr CodeSepTable make_code_seps() {
     CodeSepTable table{};
