@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,7 @@ enum class Keyword : std::uint8_t { none, if_word, while_word, else_word, elseif
 constexpr std::array kKeywords{Keyword::none, Keyword::if_word, Keyword::while_word, Keyword::else_word,
                                Keyword::elseif_word};
 
-Keyword keyword_of(std::string_view word) {
+[[gnu::always_inline]] inline Keyword keyword_of(std::string_view word) {
     switch (word.size()) {
         case 2: return word == "if" ? Keyword::if_word : Keyword::none;
         case 4: return word == "else" ? Keyword::else_word : Keyword::none;
@@ -113,7 +114,9 @@ constexpr CodePair pair_of_classes(std::size_t a, std::size_t b, bool other_outs
     return {ra, rb, outside, top, keyword_of_class(a), keyword_of_class(b)};
 }
 
-using CodeSepTable = std::array<std::array<Sep, kSepClassCount>, kSepClassCount>;
+// Rows a power of two long, so that a row is found by a shift.
+constexpr std::size_t kSepRowLength = std::bit_ceil(static_cast<std::size_t>(kSepClassCount));
+using CodeSepTable = std::array<std::array<Sep, kSepRowLength>, kSepClassCount>;
 
 constexpr CodeSepTable make_code_seps() {
     CodeSepTable table{};
@@ -241,8 +244,10 @@ class Layout::Engine final : public TokenSink {
 public:
     Engine(std::string_view source, bool place) : source_(source), end_(input_end(source)), place_(place) {
         const std::size_t first_line_end = source.find('\n');
-        if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r')
+        if (first_line_end != std::string_view::npos && first_line_end > 0 && source[first_line_end - 1] == '\r') {
             eol_ = "\r\n";
+            crlf_ = true;
+        }
         // Filled once, so its pages are asked to be large before they are touched.
         const std::size_t room = source.size() + source.size() / 4 + kOutputSlack;
         out_.reserve(room);
@@ -264,6 +269,7 @@ private:
     void annotate(Seen& b) const;
     void annotate_directive(Seen& b) const;
     Role code_role(const Seen& b) const;
+    [[gnu::always_inline]] Role statement_punctuation_role(const Seen& b) const;
 
     Sep between_tokens(const Seen& a, const Seen& b) const;
     Sep in_directive(const Seen& a, const Seen& b) const;
@@ -276,11 +282,14 @@ private:
     int indent_of(const Seen* b, bool for_comment) const;
 
     void lay(const Element& e, const Seen* next_token);
+    [[gnu::noinline]] void lay_any_token(const Token& t, std::string_view text);
+    [[gnu::always_inline]] bool lay_statement_token(const Token& t, std::string_view text);
+    [[gnu::always_inline]] void lay_after_token(const Seen& b);
     void lay_token(const Seen& b);
     bool emit_gap(const Element& next, const Seen* b);
     void emit_line_break(const Element& next, const Seen* b, const Sep& sep, std::size_t newlines);
     [[gnu::always_inline]] void emit_inline(const Sep& sep, std::size_t next_begin);
-    void emit_break(std::size_t newlines, int indent);
+    [[gnu::always_inline]] void emit_break(std::size_t newlines, int indent);
     void flush_comments(const Seen* next_token);
 
     std::string_view source_;
@@ -307,7 +316,8 @@ private:
     // The result: its first used_ bytes.
     std::string out_;
     std::size_t used_ = 0;
-    std::string eol_ = "\n";
+    std::string_view eol_ = "\n";
+    bool crlf_ = false;  // eol_ is CR LF
     void make_room(std::size_t n) {
         if (out_.size() - used_ < n) out_.resize(2 * out_.size() + n);
     }
@@ -319,15 +329,19 @@ private:
         used_ += bytes.size();
     }
     void put(char c) { put(std::string_view(&c, 1)); }
-    // The source's bytes [begin, end): a short run copied whole in one
-    // fixed-size move where the source has the bytes to spare.
-    void put_source(std::size_t begin, std::size_t end) {
+    // The source's bytes [begin, end), after a blank when blank_first: a
+    // short run copied whole in one fixed-size move where the source has
+    // the bytes to spare. The blank is written either way, and kept only
+    // when asked for, so that no branch is taken on it.
+    void put_source(std::size_t begin, std::size_t end, bool blank_first = false) {
         const std::size_t n = end - begin;
-        make_room(n + kShortCopy);
+        make_room(n + kShortCopy + 1);
         char* at = out_.data() + used_;
+        *at = ' ';
+        at += blank_first ? 1 : 0;
         if (n <= kShortCopy && begin + kShortCopy <= source_.size()) std::memcpy(at, source_.data() + begin, kShortCopy);
         else std::memcpy(at, source_.data() + begin, n);
-        used_ += n;
+        used_ += n + (blank_first ? 1 : 0);
     }
     char last_put() const { return used_ == 0 ? ' ' : out_[used_ - 1]; }
     std::string result() {
@@ -371,6 +385,13 @@ Role Layout::Engine::code_role(const Seen& b) const {
     const char c = b.text.size() == 1 ? b.text[0] : '\0';
     if (t.menu_depth > 0) return c == '{' ? Role::menu_open : c == '}' ? Role::menu_close
                                  : c == ',' ? Role::comma : Role::prefix;
+    return statement_punctuation_role(b);
+}
+
+// Punctuation outside a menu's body.
+inline Role Layout::Engine::statement_punctuation_role(const Seen& b) const {
+    const Token& t = b.t;
+    const char c = b.text.size() == 1 ? b.text[0] : '\0';
     switch (c) {
         case '(': ++depth_; return Role::open_paren;
         case ')': depth_ = std::max(depth_ - 1, 0); return Role::close_paren;
@@ -483,13 +504,13 @@ Sep Layout::Engine::decide(const Element& next, const Seen* b, std::size_t newli
     return {Sep::line_break, true, continues()};
 }
 
-void Layout::Engine::emit_break(std::size_t newlines, int indent) {
+inline void Layout::Engine::emit_break(std::size_t newlines, int indent) {
     const auto blanks = static_cast<std::size_t>(std::max(indent, 0) * kIndentWidth);
-    make_room(newlines * eol_.size() + blanks + kBlankRun.size());
+    make_room(newlines * 2 + blanks + kBlankRun.size());
     char* const start = out_.data() + used_;
     char* at = start;
     for (std::size_t n = 0; n < newlines; ++n) {
-        if (eol_.size() == 2) *at++ = '\r';
+        if (crlf_) *at++ = '\r';
         *at++ = '\n';
     }
     // A run at a time: the room made above holds the last run's overshoot.
@@ -530,13 +551,14 @@ bool Layout::Engine::emit_gap(const Element& next, const Seen* b) {
 // A junction kept on its line, before the element at next_begin: a blank,
 // the source's own blanks, or nothing.
 inline void Layout::Engine::emit_inline(const Sep& sep, std::size_t next_begin) {
-    if (sep.kind == Sep::space) put(' ');
+    if (sep.kind == Sep::space) return put(' ');
     if (sep.kind == Sep::keep)
         for (std::size_t i = prev_.end; i < next_begin; ++i)
             if (source_[i] != '\r') put(source_[i]);
     // Side by side, two tokens must not read as one.
+    if (next_begin == prev_.end) return;
     const char last = last_put();
-    if (next_begin != prev_.end && last != ' ' && last != '\t' && would_join(last, source_[next_begin])) put(' ');
+    if (last != ' ' && last != '\t' && would_join(last, source_[next_begin])) put(' ');
 }
 
 // One element after the white space before it; b is the token coming.
@@ -573,9 +595,14 @@ void Layout::Engine::lay(const Element& e, const Seen* b) {
 // verbatim region around it, no placing kept, nothing but white space
 // before it. Everything else goes through lay.
 void Layout::Engine::lay_token(const Seen& b) {
-    const Element e{b.t.begin, b.t.end, false};
     if (!short_path_) [[unlikely]]
-        return lay(e, &b);
+        return lay({b.t.begin, b.t.end, false}, &b);
+    lay_after_token(b);
+}
+
+// lay_token's short path.
+inline void Layout::Engine::lay_after_token(const Seen& b) {
+    const Element e{b.t.begin, b.t.end, false};
     const char* const text = source_.data();
     std::size_t newlines = 0;
     // Most gaps are empty or one blank.
@@ -592,8 +619,8 @@ void Layout::Engine::lay_token(const Seen& b) {
         sep = {Sep::line_break, false, true};
     // (No element is placed on this path, so starts_statement_ is left.)
     if (sep.kind == Sep::line_break) emit_line_break(e, &b, sep, newlines);
-    else emit_inline(sep, e.begin);
-    put_source(e.begin, e.end);
+    else if (sep.kind != Sep::space) emit_inline(sep, e.begin);
+    put_source(e.begin, e.end, sep.kind == Sep::space);
     prev_ = e;
     prev_line_comment_ = false;
 }
@@ -603,7 +630,37 @@ void Layout::Engine::flush_comments(const Seen* next_token) {
     pending_.clear();
 }
 
+// Most tokens: a token of the statements (no directive, no menu) after
+// one, on the short path, with nothing waiting before it, its bytes its
+// text and no '#'. It is annotated as annotate would, with less to test:
+// the last token in the statements means no directive is open. False, and
+// nothing changed, for any other token.
+inline bool Layout::Engine::lay_statement_token(const Token& t, std::string_view text) {
+    const bool punctuation = t.kind == TokenKind::punctuation;
+    if (!short_path_ || !a_->in.code || t.menu_depth != 0 || !pending_.empty() ||
+        text.data() != source_.data() + t.begin || (punctuation && text == "#"))
+        return false;
+    Seen& b = *b_;
+    b.t = t;
+    b.text = text;
+    b.keyword = punctuation ? Keyword::none : keyword_of(text);
+    b.in.directive = -1;
+    b.in.directive_level = 0;
+    b.in.code = true;
+    b.in.role = punctuation ? statement_punctuation_role(b) : Role::plain;
+    b.in.depth = depth_;
+    b.in.sep_class = sep_class_of(b);
+    lay_after_token(b);
+    std::swap(a_, b_);
+    return true;
+}
+
 void Layout::Engine::token(const Token& t, std::string_view text) {
+    if (!lay_statement_token(t, text)) [[unlikely]]
+        lay_any_token(t, text);
+}
+
+void Layout::Engine::lay_any_token(const Token& t, std::string_view text) {
     b_->take(t, text, source_);
     annotate(*b_);
     if (!pending_.empty()) flush_comments(b_);

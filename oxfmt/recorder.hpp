@@ -29,7 +29,7 @@ class Recorder final : public oxbuild::CompileListener {
 public:
     Recorder(std::string_view source, Sink& sink)
         : source_(source), end_(input_end(source)), returns_(source.find(recording::kCarriageReturn) != std::string_view::npos),
-          sink_(sink) {}
+          more_(returns_), sink_(sink) {}
 
     bool hears_meaning() const override { return false; }
     void token_read(oxbuild::TokenKind kind, const oxbuild::SourceSpan& span) override;
@@ -53,6 +53,9 @@ private:
     std::string_view source_;
     std::size_t end_;
     bool returns_;  // the source holds a carriage return somewhere
+    // A comment waits, the waiting token has a text of its own, or the
+    // source holds a carriage return: the token is handed on the long way.
+    bool more_;
     Sink& sink_;
     int level_ = 0;
     bool menu_pending_ = false;
@@ -89,7 +92,7 @@ void Recorder<Sink>::hand_on_token() {
     waiting_ = false;
     // Most tokens: no comment waits, the text is the bytes, no carriage
     // return anywhere.
-    if (comments_.empty() && !own_text_ && !returns_ && token_.begin <= token_.end) [[likely]]
+    if (!more_ && token_.begin <= token_.end) [[likely]]
         return sink_.token(token_, std::string_view(source_.data() + token_.begin, token_.end - token_.begin));
     hand_on_token_with_more();
 }
@@ -97,6 +100,9 @@ void Recorder<Sink>::hand_on_token() {
 template <typename Sink>
 void Recorder<Sink>::hand_on_token_with_more() {
     if (!comments_.empty()) hand_on_comments_before(token_.begin);
+    // Comments after this token may still wait; the next token's own text
+    // is yet to be heard.
+    more_ = returns_ || !comments_.empty();
     if (own_text_) return sink_.token(token_, text_);
     const std::string_view bytes = source_.substr(token_.begin, token_.end - token_.begin);
     if (returns_ && bytes.find(recording::kCarriageReturn) != std::string_view::npos) [[unlikely]] {
@@ -140,6 +146,7 @@ void Recorder<Sink>::comment_read(const oxbuild::SourceSpan& span) {
     if (span.file_number != recording::kMainFile) return;
     const auto begin = static_cast<std::size_t>(span.begin);
     comments_.push_back({begin, trimmed_end(begin, span.end)});
+    more_ = true;
 }
 
 template <typename Sink>
@@ -147,6 +154,7 @@ void Recorder<Sink>::define_used(const oxbuild::NameAt& name, std::string_view r
     if (name.end.file_number != recording::kMainFile || !waiting_) return;
     text_.assign(replacement);
     own_text_ = true;
+    more_ = true;
 }
 
 template <typename Sink>
