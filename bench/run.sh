@@ -4,7 +4,7 @@
 #   bench/run.sh                 all of the below: realistic at 1, 10 and 50 MB, every
 #                                shape at 1 and 10 MB, tcc at 1 and 10 MB, then clock
 #   bench/run.sh realistic 50    one shape at one size (MB)
-#   bench/run.sh tcc [MB...]     oxbuild against tcc -c on the realistic program written
+#   bench/run.sh tcc [MB...]     oxbuild against tcc -c, run in turn, on the realistic program written
 #                                in both languages (default 1 and 10 MB)
 #   bench/run.sh clock           instructions to compile examples/clock.oxs (start-up cost)
 # Prints tables on standard output: size, lines, median wall time with min-max,
@@ -76,6 +76,23 @@ instructions() {  # total user-space instructions of one command, or "-"
   fi
 }
 
+# Runs two commands in turn RUNS times (A B A B ...), so that a machine whose
+# speed drifts moves both alike, and writes a line per pair to the file:
+# "seconds_a seconds_b peak_kib_a peak_kib_b status_a status_b".
+alternate() {  # file, command A..., --, command B...
+  local file=$1; shift
+  local a=() b=()
+  while [ "$1" != -- ]; do a+=("$1"); shift; done
+  shift; b=("$@")
+  : > "$file"
+  local k ta pa sa tb pb sb
+  for ((k = 0; k < RUNS; k++)); do
+    read -r ta _ _ pa sa < <(build-bench/bench/bench_measure 1 "${a[@]}")
+    read -r tb _ _ pb sb < <(build-bench/bench/bench_measure 1 "${b[@]}")
+    echo "$ta $tb $pa $pb $sa $sb" >> "$file"
+  done
+}
+
 measure() {  # shape, size in MB
   local shape=$1 mb=$2 dir="$out/$1-$2"
   rm -rf "$dir" && mkdir -p "$dir"
@@ -118,29 +135,33 @@ compare_tcc() {  # size in MB
   # tcc deletes its output file before writing it, so it gets a file of its
   # own: given /dev/null, it would replace the device when run as root.
   local tcc=(tcc -c "$c" -o "$dir/realistic.o")
-  say "compiling each $RUNS times"
-  local ox c_
-  ox=$(build-bench/bench/bench_measure "$RUNS" build-bench/oxbuild "$oxs")
-  c_=$(build-bench/bench/bench_measure "$RUNS" "${tcc[@]}")
+  say "compiling each $RUNS times, in turn"
+  local pairs="$dir/pairs"
+  alternate "$pairs" build-bench/oxbuild "$oxs" -- "${tcc[@]}"
   local ox_ins c_ins
   ox_ins=$(instructions build-bench/oxbuild "$oxs")
   c_ins=$(instructions "${tcc[@]}")
-  awk -v mb="$mb" -v ox="$ox" -v cc="$c_" -v ox_bytes="$(wc -c < "$oxs")" -v c_bytes="$(wc -c < "$c")" \
+  awk -v mb="$mb" -v ox_bytes="$(wc -c < "$oxs")" -v c_bytes="$(wc -c < "$c")" \
       -v ox_ins="$ox_ins" -v c_ins="$c_ins" '
-    function row(name, bytes, m, ins,   ipb) {  # returns instructions per byte, or 0 when not counted
+    function median(v, n,   i, j, t) {  # sorts v[1..n] in place
+      for (i = 2; i <= n; i++) for (j = i; j > 1 && v[j - 1] > v[j]; j--) { t = v[j]; v[j] = v[j - 1]; v[j - 1] = t }
+      return v[int((n + 1) / 2)]
+    }
+    function row(name, bytes, t, peak, status, ins,   ipb) {  # returns instructions per byte, or 0 when not counted
       ipb = (ins == "-" || ins == "") ? 0 : ins / bytes;
-      printf "%-7s %-8s %9.2f %8.3f (%.3f-%.3f) %9.1f %8s %9.1f%s\n", mb " MB", name, bytes / 1e6, m[1], m[2], m[3],
-             bytes / 1e6 / m[1], (ipb ? sprintf("%.1f", ipb) : "-"), m[4] / 1024, (m[5] == 0 ? "" : " exit " m[5]);
+      m = median(t, n);
+      printf "%-7s %-8s %9.2f %8.3f (%.3f-%.3f) %9.1f %8s %9.1f%s\n", mb " MB", name, bytes / 1e6, m, t[1], t[n],
+             bytes / 1e6 / m, (ipb ? sprintf("%.1f", ipb) : "-"), peak / 1024, (status == 0 ? "" : " exit " status);
       return ipb;
     }
-    BEGIN {
-      split(ox, o, "\t"); split(cc, c, "\t");
-      oi = row("oxbuild", ox_bytes, o, ox_ins);
-      ci = row("tcc -c", c_bytes, c, c_ins);
+    { n++; a[n] = $1; b[n] = $2; r[n] = (b[n] / c_bytes) / (a[n] / ox_bytes)
+      if ($3 > pa) pa = $3; if ($4 > pb) pb = $4; if ($5 != 0) sa = $5; if ($6 != 0) sb = $6 }
+    END {
+      oi = row("oxbuild", ox_bytes, a, pa, sa, ox_ins);
+      ci = row("tcc -c", c_bytes, b, pb, sb, c_ins);
       by_ins = (oi && ci) ? sprintf("%.2fx", ci / oi) : "-";
-      printf "%-7s %-8s speed by time %.2fx, by ins %s\n", mb " MB", "ratio",
-             (ox_bytes / o[1]) / (c_bytes / c[1]), by_ins;
-    }'
+      printf "%-7s %-8s speed by time %.2fx (the median of the pairs), by ins %s\n", mb " MB", "ratio", median(r, n), by_ins;
+    }' "$pairs"
   rm -rf "$dir"
 }
 
