@@ -57,7 +57,9 @@ void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
         free_entries_.pop_back();
         entries_[top] = entry;
     }
-    declared_[static_cast<std::size_t>(level)].push_back(id);
+    // No block closes level 0, so its list is never freed and its names
+    // need no listing.
+    if (level != 0) declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
 // Entries are stacked in level order, so the walk stops below the level.

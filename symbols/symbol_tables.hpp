@@ -80,6 +80,7 @@ public:
             if (entries_[e].level <= from_level) return SymbolInfo{entries_[e].type, entries_[e].level, entries_[e].slot};
         return std::nullopt;
     }
+    // Frees a block's list (level 1 and above: level 0 is never freed).
     void free_level(int level) {
         if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
     }
@@ -112,7 +113,7 @@ private:
     NamesRef names_;
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> free_entries_;
-    std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level
+    std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level above 0
 };
 
 // The parameter list of a function statement: a scope list of its own until
