@@ -57,6 +57,15 @@ public:
         if (counting()) counter_ += static_cast<CodeAddress>(size);
         if (out_) out_->write(data, size);
     }
+    // Writes n bytes (at most 64 KiB) in place: fill(at) stores them at at,
+    // and is not called when this pass writes nowhere.
+    template <typename Fill>
+    void emit_in_place(std::size_t n, Fill fill) {
+        if (counting()) counter_ += static_cast<CodeAddress>(n);
+        if (out_ == nullptr) return;
+        fill(out_->room(n));
+        out_->taken(n);
+    }
     void emit_text(std::string_view text) {
         emit_bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     }

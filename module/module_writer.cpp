@@ -55,31 +55,45 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
     return layout;
 }
 
-// The entry (a code address, as a file offset), the six local counts and
-// the parameter count, put together and written in one piece.
-static_assert(kDescriptorFixedSize == 4 + 4 * kTypeClassCount + 4);
-void emit_descriptor_fixed_part(Compiler& c, const FunctionRecord& f) {
-    const std::uint32_t parameters = static_cast<std::uint32_t>(f.parameter_types().size());
-    FieldBytes<kDescriptorFixedSize> fields;
-    fields.dword(static_cast<std::uint32_t>(f.entry + c.sink.code_base()));
-    for (const std::int32_t count : f.local_counts) fields.dword(static_cast<std::uint32_t>(count));
-    fields.dword(parameters);
-    c.sink.emit_fields(fields);
-}
+// Stores fields one after another in the module's byte order.
+class FieldCursor {
+public:
+    explicit FieldCursor(unsigned char* at) : at_(at) {}
+    FieldCursor& word(std::uint32_t value) { return put<2>(value); }
+    FieldCursor& dword(std::uint32_t value) { return put<4>(value); }
 
+private:
+    template <std::size_t Size>
+    FieldCursor& put(std::uint32_t value) {
+        store_field<Size>(at_, value);
+        at_ += Size;
+        return *this;
+    }
+    unsigned char* at_;
+};
+
+// The entry (a code address, as a file offset), the six local counts, the
+// parameter count, each parameter's pointer and each parameter's
+// reference, stored in place in one piece.
+static_assert(kDescriptorFixedSize == 4 + 4 * kTypeClassCount + 4);
+static_assert(kDescriptorPerParameter == 4 + 4);
 void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t at) {
-    emit_descriptor_fixed_part(c, f);
-    // Copies, which the bytes written cannot be taken to change.
+    // Copies, which the bytes stored cannot be taken to change.
     const std::span<const TypeCode> types = f.parameter_types();
     const std::span<const std::int32_t> slots = f.parameter_slots();
-    const auto n = static_cast<std::int64_t>(types.size());
-    const std::int64_t first_parameter = at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n;
-    for (std::int64_t k = 0; k < n; ++k) emit_dword(c, first_parameter + 4 * k);
-    for (std::size_t k = 0; k < types.size(); ++k) {
-        FieldBytes<4> reference;
-        reference.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
-        c.sink.emit_fields(reference);
-    }
+    const std::array<std::int32_t, kTypeClassCount> local_counts = f.local_counts;
+    const auto entry = static_cast<std::uint32_t>(f.entry + c.sink.code_base());
+    const auto n = static_cast<std::uint32_t>(types.size());
+    const auto first_parameter = static_cast<std::uint32_t>(at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n);
+    c.sink.emit_in_place(static_cast<std::size_t>(descriptor_size(f)), [&](unsigned char* bytes) {
+        FieldCursor fields(bytes);
+        fields.dword(entry);
+        for (const std::int32_t count : local_counts) fields.dword(static_cast<std::uint32_t>(count));
+        fields.dword(n);
+        for (std::uint32_t k = 0; k < n; ++k) fields.dword(first_parameter + 4 * k);
+        for (std::uint32_t k = 0; k < n; ++k)
+            fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
+    });
 }
 
 }  // namespace

@@ -22,6 +22,18 @@ namespace oxbuild {
 using NameId = std::uint32_t;
 inline constexpr NameId kNoName = 0xFFFFFFFF;
 
+// What the symbol tables keep for one name, in one record per name number
+// made when the name is numbered, so that no table grows an array of its
+// own as names are met. Each field belongs to one kind of table, of which
+// one at a time uses the name table (a new one forgets its field).
+inline constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
+struct NameRecord {
+    std::uint32_t scope_top = kNoRecord;       // ScopeTable: the innermost declaration
+    std::uint32_t prototype = kNoRecord;       // PrototypeTable: the name's prototype
+    std::uint32_t first_function = kNoRecord;  // FunctionTable: the name's first record
+    std::uint32_t accepted_in = 0;             // ParameterList: the list that accepted it
+};
+
 // Copies of small arrays kept for the whole compilation in large chunks, so
 // that no record needs an allocation of its own.
 template <typename T>
@@ -63,7 +75,7 @@ class NameTable {
 public:
     // Room from the start for the host's names and a small program's, so
     // that a small compilation grows nothing.
-    NameTable() : slots_(kFirstSlots) {}
+    NameTable() : slots_(kFirstSlots), records_(kFirstSlots / 2) {}
     // A copy would share the serial number words remember it by.
     NameTable(const NameTable&) = delete;
     NameTable& operator=(const NameTable&) = delete;
@@ -80,6 +92,13 @@ public:
     }
     std::string_view text(NameId id) const { return texts_[id].view(); }
     std::size_t size() const { return texts_.size(); }
+    // The record of a numbered name.
+    NameRecord& record(NameId id) { return records_[id]; }
+    const NameRecord& record(NameId id) const { return records_[id]; }
+    // Sets one field of every record, for a table that starts afresh.
+    void reset_field(std::uint32_t NameRecord::*field, std::uint32_t value) {
+        for (NameRecord& r : records_) r.*field = value;
+    }
 
 private:
     struct Slot {
@@ -171,6 +190,7 @@ private:
     void grow() {
         std::vector<Slot> old(slots_.size() * 2);
         old.swap(slots_);
+        records_.resize(slots_.size() / 2);
         const std::size_t mask = slots_.size() - 1;
         for (const Slot& s : old) {
             if (s.id == kNoName) continue;
@@ -196,6 +216,9 @@ private:
 
     std::vector<Slot> slots_;
     ChunkedVector<Text> texts_;  // no copy and no doubled peak as it grows
+    // By name number, made as the slots grow: there is a record for every
+    // name the slots have room for (at most half of them are used).
+    std::vector<NameRecord> records_;
     Arena<char> pool_;  // the texts' bytes
 };
 

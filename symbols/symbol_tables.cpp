@@ -47,7 +47,7 @@ bool ScopeTable::declare(Diagnostics& diag, int level, const NameKey& name, Name
 }
 
 void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
-    std::uint32_t& top = fact_of(tops_, id, kNoEntry);
+    std::uint32_t& top = this->top(id);
     const Entry entry{type, static_cast<std::uint8_t>(level), slot, top};
     if (free_entries_.empty()) {
         top = static_cast<std::uint32_t>(entries_.size());
@@ -57,13 +57,15 @@ void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
         free_entries_.pop_back();
         entries_[top] = entry;
     }
-    declared_[static_cast<std::size_t>(level)].push_back(id);
+    // No block closes level 0, so its list is never freed and its names
+    // need no listing.
+    if (level != 0) declared_[static_cast<std::size_t>(level)].push_back(id);
 }
 
 // Entries are stacked in level order, so the walk stops below the level.
 std::uint32_t ScopeTable::find_at(NameId id, int level) const {
-    if (id >= tops_.size()) return kNoEntry;
-    for (std::uint32_t e = tops_[id]; e != kNoEntry; e = entries_[e].below) {
+    if (id == kNoName) return kNoEntry;
+    for (std::uint32_t e = top(id); e != kNoEntry; e = entries_[e].below) {
         if (entries_[e].level == level) return e;
         if (entries_[e].level < level) break;
     }
@@ -81,10 +83,10 @@ std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
 void ScopeTable::free_declared(int level) {
     auto& declared = declared_[static_cast<std::size_t>(level)];
     for (const std::uint32_t id : declared) {
-        const std::uint32_t top = tops_[id];
+        std::uint32_t& top = this->top(id);
         if (top == kNoEntry || entries_[top].level != level) continue;
-        tops_[id] = entries_[top].below;
         free_entries_.push_back(top);
+        top = entries_[top].below;
     }
     declared.clear();
 }
@@ -98,14 +100,14 @@ void ParameterList::clear() {
     accepted_.clear();
     named_.clear();
     if (++generation_ == 0) {
-        std::fill(accepted_in_.begin(), accepted_in_.end(), 0);
+        names_->reset_field(&NameRecord::accepted_in, 0);
         generation_ = 1;
     }
 }
 
 bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type) {
     if (!check_name_rules(diag, name)) return false;
-    std::uint32_t& accepted_in = fact_of<std::uint32_t>(accepted_in_, id, 0);
+    std::uint32_t& accepted_in = names_->record(id).accepted_in;
     if (accepted_in == generation_) {
         diag.report_error_name(msg::already_defined, name.view());
         return false;
@@ -118,7 +120,7 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, Type
 // --- prototypes ------------------------------------------------------------
 
 void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
-    std::uint32_t& index = fact_of(index_, id, kNone);
+    std::uint32_t& index = names_->record(id).prototype;
     // The first record of a name wins; a later one could never be found.
     if (index != kNone) return;
     index = static_cast<std::uint32_t>(prototypes_.size());
@@ -171,7 +173,7 @@ void SlotTable::clear() {
 // --- functions -------------------------------------------------------------
 
 FunctionRecord& FunctionTable::push(NameId id, const FunctionRecord& given) {
-    std::uint32_t& first = fact_of(first_, id, kNone);
+    std::uint32_t& first = names_->record(id).first_function;
     if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
     records_.push_back(given);
     FunctionRecord& record = records_.back();
@@ -188,8 +190,9 @@ void FunctionTable::add(NameId id, const FunctionRecord& given) {
 void FunctionTable::add_kept(NameId id, const FunctionRecord& given) { (void)push(id, given); }
 
 const FunctionRecord* FunctionTable::find(NameId id) const {
-    if (id >= first_.size() || first_[id] == kNone) return nullptr;
-    return &records_[first_[id]];
+    if (id == kNoName) return nullptr;
+    const std::uint32_t first = names_->record(id).first_function;
+    return first == kNone ? nullptr : &records_[first];
 }
 
 std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {

@@ -61,7 +61,8 @@ private:
 class ScopeTable {
 public:
     ScopeTable() = default;
-    explicit ScopeTable(NameTable& names) : names_(names) {}
+    // The table is the names' only scope table from now on.
+    explicit ScopeTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::scope_top, kNoEntry); }
 
 
     // declare_symbol: name rules, then no duplicate in the level's list.
@@ -79,6 +80,7 @@ public:
             if (entries_[e].level <= from_level) return SymbolInfo{entries_[e].type, entries_[e].level, entries_[e].slot};
         return std::nullopt;
     }
+    // Frees a block's list (level 1 and above: level 0 is never freed).
     void free_level(int level) {
         if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
     }
@@ -89,7 +91,7 @@ public:
     }
 
 private:
-    static constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNoEntry = kNoRecord;
     // Each name's declarations form a stack, innermost on top, linked through
     // one pool of entries, so that no name needs an allocation of its own.
     struct Entry {
@@ -104,14 +106,14 @@ private:
     void free_declared(int level);
     std::uint32_t top_of(const NameKey& name) const {
         const NameId id = names_->find(name);
-        return id < tops_.size() ? tops_[id] : kNoEntry;
+        return id == kNoName ? kNoEntry : top(id);
     }
+    std::uint32_t& top(NameId id) const { return names_->record(id).scope_top; }
 
     NamesRef names_;
-    std::vector<std::uint32_t> tops_;       // name -> innermost entry
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> free_entries_;
-    std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level
+    std::array<std::vector<std::uint32_t>, kBlockLevels> declared_;  // ids declared per level above 0
 };
 
 // The parameter list of a function statement: a scope list of its own until
@@ -119,7 +121,8 @@ private:
 class ParameterList {
 public:
     ParameterList() = default;
-    explicit ParameterList(NameTable& names) : names_(names) {}
+    // The list is the names' only parameter list from now on.
+    explicit ParameterList(NameTable& names) : names_(names) { names.reset_field(&NameRecord::accepted_in, 0); }
 
     struct Named {
         NameId id;
@@ -151,9 +154,8 @@ private:
     NamesRef names_;
     std::vector<Named> accepted_;
     std::vector<Named> named_;
-    // name -> the list (by its generation) that accepted it, so that a
-    // clear costs nothing however many names were seen.
-    std::vector<std::uint32_t> accepted_in_;
+    // Each name's record holds the list (by its generation) that accepted
+    // it, so that a clear costs nothing however many names were seen.
     std::uint32_t generation_ = 1;
 };
 
@@ -166,7 +168,8 @@ struct Prototype {
 class PrototypeTable {
 public:
     PrototypeTable() = default;
-    explicit PrototypeTable(NameTable& names) : names_(names) {}
+    // The table is the names' only prototype table from now on.
+    explicit PrototypeTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::prototype, kNone); }
     void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
     void add(NameId id, std::span<const TypeCode> parameters) { add_kept(id, types_.copy(parameters)); }
     // The same with a parameter list that outlives the table (the host's),
@@ -174,13 +177,14 @@ public:
     void add_kept(NameId id, std::span<const TypeCode> parameters);
     const Prototype* find(const NameKey& name) const { return find(names_->find(name)); }
     const Prototype* find(NameId id) const {
-        return id < index_.size() && index_[id] != kNone ? &prototypes_[index_[id]] : nullptr;
+        if (id == kNoName) return nullptr;
+        const std::uint32_t index = names_->record(id).prototype;
+        return index != kNone ? &prototypes_[index] : nullptr;
     }
 
 private:
-    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNone = kNoRecord;
     NamesRef names_;
-    std::vector<std::uint32_t> index_;  // name -> prototype
     ChunkedVector<Prototype> prototypes_;
     Arena<TypeCode> types_;
 };
@@ -281,7 +285,8 @@ private:
 class FunctionTable {
 public:
     FunctionTable() = default;
-    explicit FunctionTable(NameTable& names) : names_(names) {}
+    // The table is the names' only function table from now on.
+    explicit FunctionTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::first_function, kNone); }
     // Keeps a copy of the record, its parameter lists included.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
     void add(NameId id, const FunctionRecord& record);
@@ -298,12 +303,11 @@ public:
     std::int32_t user_count() const { return user_count_; }
 
 private:
-    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    static constexpr std::uint32_t kNone = kNoRecord;
     // The record added at the end, its lists as given.
     [[gnu::always_inline]] inline FunctionRecord& push(NameId id, const FunctionRecord& given);
     NamesRef names_;
     ChunkedVector<FunctionRecord> records_;  // no reallocation peaks as it grows
-    std::vector<std::uint32_t> first_;    // name -> its first record
     Arena<TypeCode> types_;
     Arena<std::int32_t> slots_;
     std::int32_t user_count_ = 0;

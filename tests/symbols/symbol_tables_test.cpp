@@ -4,6 +4,7 @@
 
 #include <array>
 #include <sstream>
+#include <string>
 
 #include "codegen/emit.hpp"
 #include "support/code_builder.hpp"
@@ -205,6 +206,35 @@ TEST(Prototypes, TheFirstRecordOfANameWins) {
     const auto parameters = prototypes.find("f")->parameters;
     EXPECT_EQ(std::vector<TypeCode>(parameters.begin(), parameters.end()), std::vector<TypeCode>{TYPE_INT});
     EXPECT_EQ(prototypes.find("F"), nullptr);
+}
+
+// Each pass builds its scope and prototype tables afresh over the names the
+// compilation keeps: a new table knows nothing of the last one's, and names
+// met while a table is in use (past any first room) are kept in it.
+TEST(SharedNames, ANewTableOverTheSameNamesStartsEmpty) {
+    PrintingDiagnostics d;
+    NameTable names;
+    constexpr int kNames = 1000;
+    {
+        ScopeTable scopes(names);
+        PrototypeTable prototypes(names);
+        for (int i = 0; i < kNames; ++i) {
+            const std::string name = "n" + std::to_string(i);
+            ASSERT_TRUE(scopes.declare(d.diag, 0, name, TYPE_INT));
+            prototypes.add(name, std::vector<TypeCode>{TYPE_STR});
+        }
+        for (int i = 0; i < kNames; ++i) {
+            const std::string name = "n" + std::to_string(i);
+            EXPECT_EQ(scopes.lookup(name, 0)->type, TYPE_INT) << name;
+            EXPECT_NE(prototypes.find(name), nullptr) << name;
+        }
+    }
+    ScopeTable scopes(names);
+    PrototypeTable prototypes(names);
+    EXPECT_EQ(scopes.lookup("n0", 0), std::nullopt);
+    EXPECT_EQ(prototypes.find("n999"), nullptr);
+    EXPECT_TRUE(scopes.declare(d.diag, 0, "n0", TYPE_STR));
+    EXPECT_EQ(d.take(), "");
 }
 
 // --- slot numbering in compiled modules ------------------------------------
