@@ -107,29 +107,40 @@ void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddres
     }
 }
 
-// The held records appended to the scratch file, chunk by chunk as they
-// lie in memory; false when it cannot be made or written.
-bool BlockRecords::spill_held() {
+// The first count held records appended to the scratch file, chunk by
+// chunk as they lie in memory; false when it cannot be made or written.
+bool BlockRecords::spill_held(std::size_t count) {
     if (!spill_.is_open()) spill_ = platform::ScratchFile::create();
     if (!spill_.is_open()) return false;
     constexpr std::size_t kChunk = ChunkedVector<BlockRecord>::kChunk;
-    for (std::size_t i = 0; i < records_.size(); i += kChunk) {
-        const std::size_t count = std::min(kChunk, records_.size() - i);
-        if (!spill_.write_all(reinterpret_cast<const unsigned char*>(&records_[i]), count * sizeof(BlockRecord)))
+    for (std::size_t i = 0; i < count; i += kChunk) {
+        const std::size_t n = std::min(kChunk, count - i);
+        if (!spill_.write_all(reinterpret_cast<const unsigned char*>(&records_[i]), n * sizeof(BlockRecord)))
             return false;
     }
     return true;
 }
 
-void BlockRecords::release_all() {
+void BlockRecords::keep_held_from(std::size_t first) {
+    if (first == records_.size()) {
+        records_.clear();
+        return;
+    }
+    ChunkedVector<BlockRecord> rest;
+    for (std::size_t i = first; i < records_.size(); ++i) rest.push_back(records_[i]);
+    records_ = std::move(rest);
+}
+
+void BlockRecords::release_before(BlockIndex record) {
+    const std::size_t count = record - base_;
     // A failed write leaves the file holding a partial tail past base_
     // records, which are never read; the records stay held from then on.
-    if (!spill_held()) {
+    if (!spill_held(count)) {
         spill_failed_ = true;
         return;
     }
-    base_ += records_.size();
-    records_.clear();
+    keep_held_from(count);
+    base_ += count;
     for (std::vector<std::uint32_t>& indexes : by_file_) indexes.clear();
     indexed_up_to_ = base_;
     cache_.fill({});

@@ -108,8 +108,20 @@ public:
     // finds only the records still held. Without a scratch file to take
     // them, they stay.
     void release_closed(std::size_t kept) {
-        if (records_.size() > kept && !spill_failed_) release_all();
+        if (records_.size() > kept && !spill_failed_) release_before(static_cast<BlockIndex>(size()));
     }
+    // Whether more than kept records are held before the given one, so
+    // that release_before would let them go: pass 1 asks as a block of a
+    // function body closes, since every record before that block is then
+    // closed and final (an else changes only the block closed right before
+    // it), and the function's own record is read only for its kind, which a
+    // record let go gives. Its waiting marks must be filled in first.
+    bool may_release_before(BlockIndex record, std::size_t kept) const {
+        return record > base_ + kept && !spill_failed_;
+    }
+    // Sets the held records before the given one aside in the scratch file;
+    // the rest stay held.
+    void release_before(BlockIndex record);
     bool released() const { return base_ != 0; }
     // Brings the records set aside back before the held ones, for pass 2
     // reading the source: the records are then those of a pass 1 that
@@ -117,7 +129,7 @@ public:
     [[nodiscard]] bool take_back_released();
     // Whether a block opened at the key of a record set aside, so that
     // pass 1 found another first record for it than one keeping them all.
-    // Keys repeat only at the end of an include file, where no function
+    // Keys repeat only at the end of an include file, where no block
     // closes in between, so this never holds.
     bool shared_with_released() const { return shared_with_released_; }
     static constexpr std::size_t kKept = std::size_t{1} << 16;
@@ -138,8 +150,10 @@ private:
     std::int64_t cached(const BlockKey& key) const;
     void remember(const BlockKey& key, std::uint32_t index) const;
 
-    void release_all();
-    bool spill_held();
+    // Appends the first count held records to the scratch file.
+    bool spill_held(std::size_t count);
+    // Keeps only the held records from the given one on.
+    void keep_held_from(std::size_t first);
 
     static constexpr std::size_t kCacheSize = 256;
     struct CacheEntry {

@@ -124,6 +124,18 @@ void close_spooled_function(Compiler& c) {
     c.run.blocks.release_closed(c.blocks_kept);
 }
 
+// A block of the function body closing in a spooling pass 1: the marks
+// before the block closed last are filled in, and once many block records
+// are held, those before this block go, so that a long function keeps few.
+void close_spooled_body_block(Compiler& c, BlockIndex record) {
+    if (!c.run.blocks.may_release_before(record, c.blocks_kept)) [[likely]] {
+        c.spool->close_body_block(c.run.blocks);
+        return;
+    }
+    c.spool->close_body_block_filling_in(c.run.blocks);
+    c.run.blocks.release_before(record);
+}
+
 }  // namespace
 
 BlockKey current_block_key(const Compiler& c) { return {c.reader.file_number, c.reader.position()}; }
@@ -184,7 +196,7 @@ void close_block(Compiler& c) {
                 p.else_allowance.grant_after_if_body();
             }
             if (c.sink.counting()) c.run.blocks.close_all(key, c.run.blocks.at(record), c.sink.counter());
-            if (p.block_level == 2 && c.spool != nullptr) c.spool->close_body_block(c.run.blocks);
+            if (p.block_level == 2 && c.spool != nullptr) close_spooled_body_block(c, record);
         }
     }
     --p.block_level;

@@ -138,6 +138,13 @@ public:
         final_ = waiting_.size();
         if (ready - filled_ >= kFillAtOnce) [[unlikely]] fill_in_ready(blocks, ready);
     }
+    // The same, filling in all those marks now: the block records before
+    // this block are to go.
+    void close_body_block_filling_in(const BlockRecords& blocks) {
+        const std::size_t ready = final_;
+        final_ = waiting_.size();
+        fill_in_ready(blocks, ready);
+    }
 
     SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
