@@ -39,9 +39,9 @@ rm -rf "$out" && mkdir -p "$out"
 # "own total".
 own_and_total() {  # callgrind output file, the object's path
   awk -v own="$2" '
-    function object_id(spec,   id, name) {
-      id = spec; sub(/\).*/, "", id); sub(/^\(/, "", id)
-      name = spec; if (sub(/^\([0-9]+\) /, "", name)) names[id] = name
+    function object_id(given,   id, name) {
+      id = given; sub(/\).*/, "", id); sub(/^\(/, "", id)
+      name = given; if (sub(/^\([0-9]+\) /, "", name)) names[id] = name
       return id
     }
     /^ob=/    { in_own = names[object_id(substr($0, 4))] == own; next }

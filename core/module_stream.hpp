@@ -36,6 +36,24 @@ constexpr void store_field(unsigned char* at, std::uint32_t value) {
     for (std::size_t i = 0; i < Size; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+// Stores fields one after another in the module's byte order, from a place
+// in a buffer: a form put together in place in a stream's room.
+class FieldCursor {
+public:
+    constexpr explicit FieldCursor(unsigned char* at) : at_(at) {}
+    constexpr FieldCursor& word(std::uint32_t value) { return field<2>(value); }
+    constexpr FieldCursor& dword(std::uint32_t value) { return field<4>(value); }
+    template <std::size_t Size>
+    constexpr FieldCursor& field(std::uint32_t value) {
+        store_field<Size>(at_, value);
+        at_ += Size;
+        return *this;
+    }
+
+private:
+    unsigned char* at_;
+};
+
 // Fields put together in the module's byte order, so that a form of several
 // fields is written in one piece. N is the form's size.
 template <std::size_t N>
@@ -48,7 +66,7 @@ public:
 private:
     template <std::size_t Size>
     constexpr FieldBytes& put(std::uint32_t value) {
-        store_field<Size>(bytes_.data() + used_, value);
+        FieldCursor(bytes_.data() + used_).field<Size>(value);
         used_ += Size;
         return *this;
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "codegen/blocks.hpp"
@@ -134,17 +135,12 @@ public:
     // changes only the addresses of the block closed right before it.
     // They are filled in some at a time.
     void close_body_block(const BlockRecords& blocks) {
-        const std::size_t ready = final_;
-        final_ = waiting_.size();
+        const std::size_t ready = settle_final();
         if (ready - filled_ >= kFillAtOnce) [[unlikely]] fill_in_ready(blocks, ready);
     }
     // The same, filling in all those marks now: the block records before
     // this block are to go.
-    void close_body_block_filling_in(const BlockRecords& blocks) {
-        const std::size_t ready = final_;
-        final_ = waiting_.size();
-        fill_in_ready(blocks, ready);
-    }
+    void close_body_block_filling_in(const BlockRecords& blocks) { fill_in_ready(blocks, settle_final()); }
 
     SpoolMarks& marks() { return marks_; }
     // Whether the spool holds all of pass 1's code with every mark.
@@ -157,6 +153,9 @@ private:
         std::uint8_t which;     // a BlockAddress
         bool call;
     };
+    // Makes every mark waiting now final for the next body block's close,
+    // and returns how many were final before.
+    std::size_t settle_final() { return std::exchange(final_, waiting_.size()); }
     // Fills in the waiting marks from filled_ up to end.
     void fill_in(const BlockRecords& blocks, std::size_t end);
     // Fills in the waiting marks up to ready and lets them go.

@@ -55,23 +55,6 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
     return layout;
 }
 
-// Stores fields one after another in the module's byte order.
-class FieldCursor {
-public:
-    explicit FieldCursor(unsigned char* at) : at_(at) {}
-    FieldCursor& word(std::uint32_t value) { return put<2>(value); }
-    FieldCursor& dword(std::uint32_t value) { return put<4>(value); }
-
-private:
-    template <std::size_t Size>
-    FieldCursor& put(std::uint32_t value) {
-        store_field<Size>(at_, value);
-        at_ += Size;
-        return *this;
-    }
-    unsigned char* at_;
-};
-
 // The entry (a code address, as a file offset), the six local counts, the
 // parameter count, each parameter's pointer and each parameter's
 // reference, stored in place in one piece.
