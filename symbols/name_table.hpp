@@ -75,7 +75,7 @@ class NameTable {
 public:
     // Room from the start for the host's names and a small program's, so
     // that a small compilation grows nothing.
-    NameTable() : slots_(kFirstSlots), records_(kFirstSlots / 2) {}
+    NameTable() : slots_(kFirstSlots, kNoName), records_(kFirstSlots / 2) {}
     // A copy would share the serial number words remember it by.
     NameTable(const NameTable&) = delete;
     NameTable& operator=(const NameTable&) = delete;
@@ -90,8 +90,8 @@ public:
         if (const NameId known = recall(key); known != kNoName) return known;
         return find_by_search(key);
     }
-    std::string_view text(NameId id) const { return texts_[id].view(); }
-    std::size_t size() const { return texts_.size(); }
+    std::string_view text(NameId id) const { return names_[id].view(); }
+    std::size_t size() const { return names_.size(); }
     // The record of a numbered name.
     NameRecord& record(NameId id) { return records_[id]; }
     const NameRecord& record(NameId id) const { return records_[id]; }
@@ -101,16 +101,13 @@ public:
     }
 
 private:
-    struct Slot {
-        std::uint32_t hash = 0;
-        NameId id = kNoName;
-    };
-    // A stored text: its bytes lie in the pool with at least kWordMax
-    // readable bytes from its start, so that it is compared in whole 8-byte
-    // pieces as a word's buffer is.
-    struct Text {
+    // A numbered name's text, hashed once. Its bytes lie in the pool with at least kWordMax readable bytes from its
+    // start, so that it is compared in whole 8-byte pieces as a word's
+    // buffer is.
+    struct Name {
         const char* text;
         std::uint32_t length;
+        std::uint32_t hash;
         std::string_view view() const { return {text, length}; }
         bool equals(const NameKey& key) const {
             if (length != key.text.size()) return false;
@@ -120,9 +117,9 @@ private:
             return true;
         }
     };
-    Text store(std::string_view s) {
-        const std::span<const char> stored = pool_.copy(s, kWordMax);
-        return {stored.data(), static_cast<std::uint32_t>(stored.size())};
+    Name make_name(const NameKey& key, std::uint32_t hash) {
+        const std::span<const char> stored = pool_.copy(key.text, kWordMax);
+        return {stored.data(), static_cast<std::uint32_t>(stored.size()), hash};
     }
 
     // A word's own remembered number, or the number of a short name met
@@ -162,41 +159,44 @@ private:
     }
 
     [[gnu::noinline]] NameId intern_by_search(const NameKey& key) {
-        if ((texts_.size() + 1) * 2 > slots_.size()) grow();
-        Slot& slot = probe(key);
-        if (slot.id == kNoName) {
-            slot = {key.hash(), static_cast<NameId>(texts_.size())};
-            texts_.push_back(store(key.text));
+        if ((names_.size() + 1) * 2 > slots_.size()) grow();
+        const std::uint32_t hash = key.hash();
+        NameId& slot = probe(key, hash);
+        if (slot == kNoName) {
+            slot = static_cast<NameId>(names_.size());
+            names_.push_back(make_name(key, hash));
         }
-        remember(key, slot.id);
-        return slot.id;
+        remember(key, slot);
+        return slot;
     }
     [[gnu::noinline]] NameId find_by_search(const NameKey& key) const {
-        if (texts_.empty()) return kNoName;
-        const NameId id = const_cast<NameTable*>(this)->probe(key).id;
+        if (names_.empty()) return kNoName;
+        const NameId id = const_cast<NameTable*>(this)->probe(key, key.hash());
         remember(key, id);
         return id;
     }
 
-    Slot& probe(const NameKey& key) {
+    // The slot holding the name's number, or the empty slot where it goes.
+    NameId& probe(const NameKey& key, std::uint32_t hash) {
         const std::size_t mask = slots_.size() - 1;
-        const std::uint32_t hash = key.hash();
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& slot = slots_[i];
-            if (slot.id == kNoName || (slot.hash == hash && texts_[slot.id].equals(key))) return slot;
+            NameId& slot = slots_[i];
+            if (slot == kNoName) return slot;
+            const Name& name = names_[slot];
+            if (name.hash == hash && name.equals(key)) return slot;
         }
     }
     static constexpr std::size_t kFirstSlots = 256;
     void grow() {
-        std::vector<Slot> old(slots_.size() * 2);
+        std::vector<NameId> old(slots_.size() * 2, kNoName);
         old.swap(slots_);
         records_.resize(slots_.size() / 2);
         const std::size_t mask = slots_.size() - 1;
-        for (const Slot& s : old) {
-            if (s.id == kNoName) continue;
-            std::size_t i = s.hash & mask;
-            while (slots_[i].id != kNoName) i = (i + 1) & mask;
-            slots_[i] = s;
+        for (const NameId id : old) {
+            if (id == kNoName) continue;
+            std::size_t i = names_[id].hash & mask;
+            while (slots_[i] != kNoName) i = (i + 1) & mask;
+            slots_[i] = id;
         }
     }
 
@@ -214,10 +214,13 @@ private:
     }
     const std::uint64_t serial_ = next_serial();
 
-    std::vector<Slot> slots_;
-    ChunkedVector<Text> texts_;  // no copy and no doubled peak as it grows
+    // Open addressing by hash, at most half full: a slot holds a name's
+    // number, the hash beside its text.
+    std::vector<NameId> slots_;
+    ChunkedVector<Name> names_;  // by number; no copy and no doubled peak as it grows
     // By name number, made as the slots grow: there is a record for every
-    // name the slots have room for (at most half of them are used).
+    // name the slots have room for (at most half of them are used). Kept
+    // apart from the texts, as the tables read records far more often.
     std::vector<NameRecord> records_;
     Arena<char> pool_;  // the texts' bytes
 };
