@@ -24,6 +24,7 @@
 #include "lexer/reader.hpp"
 #include "lexer/source_stream.hpp"
 #include "lexer/tokens.hpp"
+#include "module/function_descriptors.hpp"
 #include "module/module_writer.hpp"
 #include "resources/resource_records.hpp"
 #include "symbols/symbol_tables.hpp"
@@ -54,6 +55,7 @@ struct RunState {
     explicit RunState(NameTable& names) : functions(names), slots(names) {}
 
     FunctionTable functions;
+    FunctionDescriptors descriptors;  // the user functions', in their order
     SlotTable slots;                 // the globals' slots
     std::array<std::int32_t, kGlobalTypes> global_counts{};
     BlockRecords blocks;

@@ -61,9 +61,8 @@ const KeywordRow* find_row(const KeywordRow (&table)[N], std::string_view word) 
     return nullptr;
 }
 
-// The host's parameter lists are static, so the tables keep them as they are.
+// The host's parameter lists are static, so the prototypes keep them as they are.
 void register_host_tables(Compiler& c) {
-    static constexpr std::array<std::int32_t, kMaxParameters> kZeroSlots{};
     for (const StandardFunction& f : standard_functions()) {
         const NameId id = c.names.intern(f.name);  // numbered once, for both tables
         c.p().prototypes.add_kept(id, f.parameters);
@@ -71,8 +70,8 @@ void register_host_tables(Compiler& c) {
         FunctionRecord record;
         record.entry = f.number;
         record.kind = FunctionKind::standard;
-        record.set_parameters(f.parameters, std::span(kZeroSlots).first(f.parameters.size()));
-        c.run.functions.add_kept(id, record);
+        record.parameter_count = static_cast<std::uint16_t>(f.parameters.size());
+        c.run.functions.add(id, record);
     }
     for (const EventRow& e : events()) c.p().prototypes.add_kept(c.names.intern(e.name), e.parameters);
 }
@@ -129,6 +128,7 @@ void compile_punctuation_item(Compiler& c) {
 }
 
 void finish_pass_1(Compiler& c) {
+    c.run.descriptors.finish();
     compute_section_totals(c);
     c.run.code_size = c.sink.counter();
     c.run.texts = c.p().texts;

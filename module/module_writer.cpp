@@ -4,6 +4,7 @@
 
 #include "driver/compiler.hpp"
 #include "core/fatal.hpp"
+#include "module/function_descriptors.hpp"
 #include "format/module_format.hpp"
 #include "resources/bitmaps.hpp"
 #include "resources/menus.hpp"
@@ -16,10 +17,7 @@ namespace {
 
 using namespace format;
 
-std::int64_t descriptor_size(const FunctionRecord& f) {
-    return static_cast<std::int64_t>(kDescriptorFixedSize +
-                                     kDescriptorPerParameter * f.parameter_types().size());
-}
+std::int64_t descriptor_size(const FunctionRecord& f) { return FunctionDescriptors::size_of(f.parameter_count); }
 
 std::int32_t handler_field(const Compiler& c, std::string_view event_name) {
     const auto index = c.run.functions.find_index(event_name);
@@ -42,9 +40,7 @@ void emit_text_fields(Compiler& c) {
 ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std::int64_t events) {
     ModuleLayout layout;
     std::int64_t code_base = static_cast<std::int64_t>(kDescriptorOffsetsField + kEventTableHeadSize) +
-                             4 * user_functions + 4 * events;
-    for (const FunctionRecord& f : c.run.functions.records())
-        if (f.kind == FunctionKind::user) code_base += descriptor_size(f);
+                             4 * user_functions + 4 * events + c.run.descriptors.size();
     layout.code_base = code_base;
     layout.bitmap_section = code_base + c.run.code_size;
     layout.wave_section = layout.bitmap_section + c.run.bitmap_total;
@@ -53,30 +49,6 @@ ModuleLayout compute_layout(const Compiler& c, std::int64_t user_functions, std:
     layout.module_size = layout.menu_section + layout.menu_total;
     require_module_size(layout.module_size);
     return layout;
-}
-
-// The entry (a code address, as a file offset), the six local counts, the
-// parameter count, each parameter's pointer and each parameter's
-// reference, stored in place in one piece.
-static_assert(kDescriptorFixedSize == 4 + 4 * kTypeClassCount + 4);
-static_assert(kDescriptorPerParameter == 4 + 4);
-void emit_function_descriptor(Compiler& c, const FunctionRecord& f, std::int64_t at) {
-    // Copies, which the bytes stored cannot be taken to change.
-    const std::span<const TypeCode> types = f.parameter_types();
-    const std::span<const std::int32_t> slots = f.parameter_slots();
-    const std::array<std::int32_t, kTypeClassCount> local_counts = f.local_counts;
-    const auto entry = static_cast<std::uint32_t>(f.entry + c.sink.code_base());
-    const auto n = static_cast<std::uint32_t>(types.size());
-    const auto first_parameter = static_cast<std::uint32_t>(at + static_cast<std::int64_t>(kDescriptorFixedSize) + 4 * n);
-    c.sink.emit_in_place(static_cast<std::size_t>(descriptor_size(f)), [&](unsigned char* bytes) {
-        FieldCursor fields(bytes);
-        fields.dword(entry);
-        for (const std::int32_t count : local_counts) fields.dword(static_cast<std::uint32_t>(count));
-        fields.dword(n);
-        for (std::uint32_t k = 0; k < n; ++k) fields.dword(first_parameter + 4 * k);
-        for (std::uint32_t k = 0; k < n; ++k)
-            fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
-    });
 }
 
 }  // namespace
@@ -125,12 +97,9 @@ void write_module_header(Compiler& c) {
     for (std::size_t i = kFixedHandlerEvents; i < all_events.size(); ++i)
         emit_dword(c, handler_field(c, all_events[i].name));
 
-    descriptor = event_table + static_cast<std::int64_t>(kEventTableHeadSize) + 4 * event_entries;
-    for (const FunctionRecord& f : c.run.functions.records()) {
-        if (f.kind != FunctionKind::user) continue;
-        emit_function_descriptor(c, f, descriptor);
-        descriptor += descriptor_size(f);
-    }
+    const std::int64_t first_descriptor = event_table + static_cast<std::int64_t>(kEventTableHeadSize) + 4 * event_entries;
+    if (!c.run.descriptors.write(c.sink, layout.code_base, first_descriptor))
+        fatal_stop("cannot read the function descriptors back");
 }
 
 }  // namespace oxbuild

@@ -129,8 +129,9 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
         FunctionRecord record;
         record.entry = static_cast<std::int32_t>(c.sink.counter());
         record.kind = FunctionKind::user;
-        record.set_parameters(params.types, params.slots);
+        record.parameter_count = static_cast<std::uint16_t>(params.types.size());
         c.run.functions.add(id, record);
+        c.run.descriptors.start(record.entry, params.types, params.slots);
     }
     enter_block(c, 1, key, block);
     c.body_slots.clear();
@@ -154,8 +155,7 @@ std::int32_t add_local(Compiler& c, TypeCode type, NameId name, int level) {
     if (type_class < 0) return 0;
     const auto index = static_cast<std::size_t>(type_class);
     const std::int32_t slot = c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
-    FunctionRecord* record = c.run.functions.last();
-    if (c.sink.counting() && record != nullptr) record->local_counts[index] = c.body_counts[index];
+    if (c.sink.counting()) c.run.descriptors.set_local_count(index, c.body_counts[index]);
     return slot;
 }
 

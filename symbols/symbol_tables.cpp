@@ -172,22 +172,14 @@ void SlotTable::clear() {
 
 // --- functions -------------------------------------------------------------
 
-FunctionRecord& FunctionTable::push(NameId id, const FunctionRecord& given) {
+void FunctionTable::add(NameId id, const FunctionRecord& given) {
     std::uint32_t& first = names_->record(id).first_function;
     if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
     records_.push_back(given);
     FunctionRecord& record = records_.back();
     if (record.kind == FunctionKind::user) record.user_index = user_count_++;
     record.name = id;
-    return record;
 }
-
-void FunctionTable::add(NameId id, const FunctionRecord& given) {
-    FunctionRecord& record = push(id, given);
-    record.set_parameters(types_.copy(given.parameter_types()), slots_.copy(given.parameter_slots()));
-}
-
-void FunctionTable::add_kept(NameId id, const FunctionRecord& given) { (void)push(id, given); }
 
 const FunctionRecord* FunctionTable::find(NameId id) const {
     if (id == kNoName) return nullptr;

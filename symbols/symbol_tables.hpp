@@ -191,8 +191,9 @@ private:
 
 enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };
 
-// A record is kept for every function of the program, so its two parameter
-// lists share one count and are held by their first items.
+// A record is kept for every function of the program, in 16 bytes: a user
+// function's descriptor (its parameter lists and local counts) is kept by
+// FunctionDescriptors instead, out of memory past a bound.
 struct FunctionRecord {
     NameId name = kNoName;  // set by FunctionTable::add
     std::int32_t user_index = 0;  // position among the user functions
@@ -201,27 +202,10 @@ struct FunctionRecord {
     // does not fit is refused before anything is written.
     std::int32_t entry = 0;
     FunctionKind kind = FunctionKind::user;
-
-    std::span<const TypeCode> parameter_types() const { return {types_, parameter_count_}; }
-    // Slot within its type class, -1 unnamed.
-    std::span<const std::int32_t> parameter_slots() const { return {slots_, parameter_count_}; }
-    // The lists are as long as each other, at most kMaxParameters.
-    void set_parameters(std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
-        types_ = types.data();
-        slots_ = slots.data();
-        parameter_count_ = static_cast<std::uint16_t>(types.size());
-    }
-
-private:
-    std::uint16_t parameter_count_ = 0;  // beside kind, in the room it leaves
-    const TypeCode* types_ = nullptr;
-    const std::int32_t* slots_ = nullptr;
-
-public:
-    std::array<std::int32_t, kTypeClassCount> local_counts{};
+    std::uint16_t parameter_count = 0;  // at most kMaxParameters
 };
 static_assert(kMaxParameters <= 0xFFFF);
-static_assert(sizeof(FunctionRecord) <= 56);
+static_assert(sizeof(FunctionRecord) <= 16);
 
 struct FunctionIndex {
     FunctionKind kind;
@@ -287,29 +271,21 @@ public:
     FunctionTable() = default;
     // The table is the names' only function table from now on.
     explicit FunctionTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::first_function, kNone); }
-    // Keeps a copy of the record, its parameter lists included.
+    // Keeps a copy of the record.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
     void add(NameId id, const FunctionRecord& record);
-    // The same for a record whose parameter lists outlive the table (a
-    // standard function's), kept as they are.
-    void add_kept(NameId id, const FunctionRecord& record);
     const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
     const FunctionRecord* find(NameId id) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
     std::optional<FunctionIndex> find_index(NameId id) const;
     const ChunkedVector<FunctionRecord>& records() const { return records_; }
     std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
-    FunctionRecord* last() { return records_.empty() ? nullptr : &records_.back(); }
     std::int32_t user_count() const { return user_count_; }
 
 private:
     static constexpr std::uint32_t kNone = kNoRecord;
-    // The record added at the end, its lists as given.
-    [[gnu::always_inline]] inline FunctionRecord& push(NameId id, const FunctionRecord& given);
     NamesRef names_;
     ChunkedVector<FunctionRecord> records_;  // no reallocation peaks as it grows
-    Arena<TypeCode> types_;
-    Arena<std::int32_t> slots_;
     std::int32_t user_count_ = 0;
 };
 

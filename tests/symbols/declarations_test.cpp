@@ -129,7 +129,7 @@ TEST(ParameterLists, TwoHundredFiftySixParametersAreAllowed) {
 TEST(ParameterLists, The257thParameterIsReportedOnce) {
     TwoPasses passes("f(" + parameter_list(258) + ") { p257 = 1; }\n");
     EXPECT_EQ(passes.out(), error_at(1, msg::too_many_arguments));
-    EXPECT_EQ(passes.compiler().run.functions.find("f")->parameter_types().size(), 256u);
+    EXPECT_EQ(passes.compiler().run.functions.find("f")->parameter_count, 256u);
     EXPECT_EQ(passes.pass2_code_size(), passes.pass1_code_size());
 }
 

@@ -1,0 +1,138 @@
+#include "module/function_descriptors.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "format/module_format.hpp"
+#include "symbols/symbol_tables.hpp"
+
+namespace oxbuild {
+
+namespace {
+
+using namespace format;
+
+constexpr std::size_t kLargest = kDescriptorFixedSize + kDescriptorPerParameter * kMaxParameters;
+
+std::uint32_t dword_at(const unsigned char* at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(at[i]) << (8 * i);
+    return value;
+}
+
+void add_to_dword(unsigned char* at, std::int64_t addend) {
+    store_field<4>(at, static_cast<std::uint32_t>(dword_at(at) + static_cast<std::uint32_t>(addend)));
+}
+
+std::uint32_t parameter_count(const unsigned char* descriptor) {
+    return dword_at(descriptor + kDescriptorParameterCount);
+}
+
+// The descriptors of a spool read back one at a time: in place where the
+// piece read holds the whole of one, else put together across pieces.
+class DescriptorReader {
+public:
+    explicit DescriptorReader(ModuleStream& spool) : pieces_(spool) {}
+    // The next descriptor, readable until the next call; nullptr when the
+    // spool cannot be read or holds no whole descriptor.
+    const unsigned char* next() {
+        if (piece_.size() >= kDescriptorFixedSize) {
+            const std::uint32_t n = parameter_count(piece_.data());
+            const auto size = static_cast<std::size_t>(FunctionDescriptors::size_of(n));
+            if (n <= kMaxParameters && piece_.size() >= size) {
+                const unsigned char* at = piece_.data();
+                piece_ = piece_.subspan(size);
+                return at;
+            }
+        }
+        if (!join(0, kDescriptorFixedSize)) return nullptr;
+        const std::uint32_t n = parameter_count(joined_.data());
+        if (n > kMaxParameters || !join(kDescriptorFixedSize, kDescriptorPerParameter * n)) return nullptr;
+        return joined_.data();
+    }
+
+private:
+    // Copies the next n bytes to joined_ from offset at.
+    bool join(std::size_t at, std::size_t n) {
+        for (std::size_t got = 0; got < n;) {
+            if (piece_.empty()) piece_ = pieces_.next();
+            if (piece_.empty()) return false;
+            const std::size_t k = std::min(n - got, piece_.size());
+            std::memcpy(joined_.data() + at + got, piece_.data(), k);
+            piece_ = piece_.subspan(k);
+            got += k;
+        }
+        return true;
+    }
+    ModuleStream::Pieces pieces_;
+    std::span<unsigned char> piece_;
+    std::array<unsigned char, kLargest> joined_;
+};
+
+}  // namespace
+
+std::int64_t FunctionDescriptors::size_of(std::size_t parameters) {
+    return static_cast<std::int64_t>(kDescriptorFixedSize + kDescriptorPerParameter * parameters);
+}
+
+// The entry, the six local counts, the parameter count, each parameter's
+// pointer (to its descriptor below) and each parameter's type and slot,
+// stored in place in the spool's room; it is taken when finished.
+void FunctionDescriptors::start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
+    finish();
+    if (spool_ == nullptr) spool_ = ModuleStream::spool(kMemory, kBuffer);
+    const std::size_t n = types.size();
+    pending_size_ = static_cast<std::size_t>(size_of(n));
+    pending_ = spool_->room(pending_size_);
+    FieldCursor fields(pending_);
+    fields.dword(static_cast<std::uint32_t>(entry));
+    // No locals yet: the counts are set as the body declares them.
+    static constexpr std::array<unsigned char, 4 * kTypeClassCount> kNoLocals{};
+    std::memcpy(pending_ + kDescriptorLocalCounts, kNoLocals.data(), kNoLocals.size());
+    fields = FieldCursor(pending_ + kDescriptorParameterCount);
+    fields.dword(static_cast<std::uint32_t>(n));
+    const std::int64_t first_parameter = size_ + static_cast<std::int64_t>(kDescriptorFixedSize + 4 * n);
+    for (std::size_t k = 0; k < n; ++k)
+        fields.dword(static_cast<std::uint32_t>(first_parameter + 4 * static_cast<std::int64_t>(k)));
+    for (std::size_t k = 0; k < n; ++k)
+        fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
+}
+
+void FunctionDescriptors::set_local_count(std::size_t type_class, std::int32_t count) {
+    if (pending_ == nullptr) return;
+    store_field<4>(pending_ + kDescriptorLocalCounts + 4 * type_class, static_cast<std::uint32_t>(count));
+}
+
+void FunctionDescriptors::finish() {
+    if (pending_ == nullptr) return;
+    spool_->taken(pending_size_);
+    size_ += static_cast<std::int64_t>(pending_size_);
+    pending_ = nullptr;
+}
+
+// Each descriptor is copied to the module with its entry and its parameter
+// pointers fixed; the rest of it is final.
+bool FunctionDescriptors::write(Sink& sink, std::int64_t code_base, std::int64_t first) {
+    if (spool_ == nullptr) return true;
+    DescriptorReader reader(*spool_);
+    for (std::int64_t left = size_; left > 0;) {
+        const unsigned char* from = reader.next();
+        if (from == nullptr) return false;
+        const std::uint32_t n = parameter_count(from);
+        const auto size = static_cast<std::size_t>(size_of(n));
+        sink.emit_in_place(size, [&](unsigned char* to) {
+            std::memcpy(to, from, kDescriptorFixedSize);
+            add_to_dword(to, code_base);
+            for (std::size_t k = 0, at = kDescriptorFixedSize; k < n; ++k, at += 4)
+                store_field<4>(to + at, dword_at(from + at) + static_cast<std::uint32_t>(first));
+            for (std::size_t k = 0, at = kDescriptorFixedSize + 4 * n; k < n; ++k, at += 4)
+                std::memcpy(to + at, from + at, 4);
+        });
+        left -= static_cast<std::int64_t>(size);
+    }
+    spool_.reset();
+    return true;
+}
+
+}  // namespace oxbuild

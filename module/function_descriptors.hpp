@@ -1,0 +1,55 @@
+// The user functions' descriptors in the module's form, put together in
+// pass 1 as each function is compiled and kept in a spool (in memory up to a
+// bound, then in a scratch file) until the header is written, so that no
+// function keeps its parameter lists and local counts in memory meanwhile.
+// Two kinds of field depend on the layout that only the end of pass 1 fixes
+// and are kept relative until then: the entry is a code address, to which
+// the code base is added, and each parameter's pointer is an offset from the
+// first descriptor, to which that descriptor's file offset is added.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "core/module_stream.hpp"
+#include "core/sink.hpp"
+#include "format/bytecode.hpp"
+
+namespace oxbuild {
+
+class FunctionDescriptors {
+public:
+    // Kept in memory up to this many bytes (about 50,000 one-parameter
+    // functions), then in a scratch file.
+    static constexpr std::size_t kMemory = std::size_t{2} << 20;
+    static constexpr std::size_t kBuffer = std::size_t{1} << 18;
+
+    // The size of a descriptor with this many parameters.
+    static std::int64_t size_of(std::size_t parameters);
+
+    // Starts the next user function's descriptor, with no locals yet, and
+    // finishes the one before it. types and slots are as long as each other.
+    void start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots);
+    // The count of locals of one type class in the function last started.
+    void set_local_count(std::size_t type_class, std::int32_t count);
+    // Finishes the descriptor last started (at the end of pass 1).
+    void finish();
+    // The bytes of the finished descriptors.
+    std::int64_t size() const { return size_; }
+    // Writes the finished descriptors, in order, to the sink, each entry
+    // with code_base added and each parameter pointer with first (the first
+    // descriptor's file offset). False when they cannot be read back.
+    [[nodiscard]] bool write(Sink& sink, std::int64_t code_base, std::int64_t first);
+
+private:
+    std::unique_ptr<ModuleStream> spool_;  // made with the first descriptor
+    // The descriptor last started, in the spool's room until it is finished
+    // (nothing else is written to the spool meanwhile).
+    unsigned char* pending_ = nullptr;
+    std::size_t pending_size_ = 0;
+    std::int64_t size_ = 0;
+};
+
+}  // namespace oxbuild
