@@ -21,7 +21,7 @@ std::int32_t number_variable(Compiler& c, TypeCode type, NameId name) {
     if (level != 0) {
         slot = add_local(c, type, name, level);
     } else if (c.sink.counting() && type_class >= 0) {
-        slot = c.run.slots.add(SlotTable::kGlobals, type_class, 0, name,
+        slot = c.run.slots.add(type_class, 0, name,
                                c.run.global_counts[static_cast<std::size_t>(type_class)]);
     } else {
         slot = resolve_slot(c, type, name, level);
@@ -154,7 +154,7 @@ std::int32_t add_local(Compiler& c, TypeCode type, NameId name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;
     const auto index = static_cast<std::size_t>(type_class);
-    const std::int32_t slot = c.body_slots.add(0, type_class, level, name, c.body_counts[index]);
+    const std::int32_t slot = c.body_slots.add(type_class, level, name, c.body_counts[index]);
     if (c.sink.counting()) c.run.descriptors.set_local_count(index, c.body_counts[index]);
     return slot;
 }

@@ -18,10 +18,10 @@ std::int32_t resolve_slot(Compiler& c, TypeCode type, NameId name, int level) {
     const int type_class = type_class_index(type);
     if (type_class < 0) return 0;
     if (level == 0) {
-        const auto slot = c.run.slots.find(SlotTable::kGlobals, type_class, 0, name);
+        const auto slot = c.run.slots.find(type_class, 0, name);
         return slot ? *slot : c.run.global_counts[static_cast<std::size_t>(type_class)];
     }
-    const auto slot = c.body_slots.find(0, type_class, level, name);
+    const auto slot = c.body_slots.find(type_class, level, name);
     return slot ? *slot : c.body_counts[static_cast<std::size_t>(type_class)];
 }
 

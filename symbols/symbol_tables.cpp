@@ -130,7 +130,7 @@ void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
 // --- slots -----------------------------------------------------------------
 
 std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
-    std::uint64_t h = (static_cast<std::uint64_t>(key.owner) << 32) ^ key.name;
+    std::uint64_t h = key.name;
     h ^= (static_cast<std::uint64_t>(key.type_class) << 24) ^ (static_cast<std::uint64_t>(key.level) << 16);
     h *= 0x9E3779B97F4A7C15ull;
     return static_cast<std::size_t>(h ^ (h >> 29));
@@ -138,26 +138,26 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
 
 // A name without a current first entry has no slot at all: its first slot
 // always goes to that entry.
-std::optional<std::int32_t> SlotTable::find(std::uint32_t owner, int type_class, int level, NameId id) const {
-    if (id == kNoName || id >= first_.size() || first_[id].epoch != epoch_) return std::nullopt;
+std::optional<std::int32_t> SlotTable::find(int type_class, int level, NameId id) const {
+    if (id == kNoName || id >= first_.size()) return std::nullopt;
     const First& first = first_[id];
-    if (first.is(owner, type_class, level)) return first.slot;
-    const std::int32_t* slot =
-        map_.find({owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
+    if (first.tag == tag(type_class, level)) return first.slot;
+    if (!current(first)) return std::nullopt;
+    const std::int32_t* slot = map_.find({id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
     if (slot == nullptr) return std::nullopt;
     return *slot;
 }
 
-std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count) {
+std::int32_t SlotTable::add(int type_class, int level, NameId id, std::int32_t& count) {
     if (id != kNoName) {
         First& first = fact_of(first_, id, First{});
-        if (first.epoch != epoch_) {
-            first = {epoch_, owner, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level), count};
+        if (first.tag == tag(type_class, level)) return first.slot;
+        if (!current(first)) {
+            first = {tag(type_class, level), count};
             return count++;
         }
-        if (first.is(owner, type_class, level)) return first.slot;
     }
-    const Key key{owner, id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
+    const Key key{id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
     const auto [slot, added] = map_.try_emplace(key, count);
     if (added) ++count;
     return *slot;
@@ -165,8 +165,8 @@ std::int32_t SlotTable::add(std::uint32_t owner, int type_class, int level, Name
 
 void SlotTable::clear() {
     map_.clear();
-    if (++epoch_ != 0) return;
-    for (First& first : first_) first.epoch = 0;
+    if (++epoch_ != kEpochs) return;
+    for (First& first : first_) first.tag = 0;
     epoch_ = 1;
 }
 

@@ -212,9 +212,9 @@ struct FunctionIndex {
     std::int32_t call_number;  // standard number, or user function index
 };
 
-// Variable slots: a slot is keyed by its owner (the globals or one function),
-// its type class, block level and name. Its number is its position among the
-// slots of the same owner and class. Most names have one slot: it is kept in
+// Variable slots of one owner (the globals, or the function being compiled,
+// the table emptied for each): a slot is keyed by its type class, block level
+// and name. Its number is its position among the slots of the same class. Most names have one slot: it is kept in
 // an entry by the name's number, found without hashing; only a name's further
 // slots (the same name at other levels or in other classes) go to a map.
 class SlotTable {
@@ -222,24 +222,22 @@ public:
     SlotTable() = default;
     explicit SlotTable(NameTable& names) : names_(names) {}
 
-    static constexpr std::uint32_t kGlobals = 0xFFFFFFFF;
-    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, const NameKey& name) const {
-        return find(owner, type_class, level, names_->find(name));
+    std::optional<std::int32_t> find(int type_class, int level, const NameKey& name) const {
+        return find(type_class, level, names_->find(name));
     }
-    std::optional<std::int32_t> find(std::uint32_t owner, int type_class, int level, NameId id) const;
+    std::optional<std::int32_t> find(int type_class, int level, NameId id) const;
     // Adds the slot unless it exists; count is the owner's count for the
     // class. Returns the slot's number.
-    std::int32_t add(std::uint32_t owner, int type_class, int level, const NameKey& name, std::int32_t& count) {
-        return add(owner, type_class, level, names_->intern(name), count);
+    std::int32_t add(int type_class, int level, const NameKey& name, std::int32_t& count) {
+        return add(type_class, level, names_->intern(name), count);
     }
-    std::int32_t add(std::uint32_t owner, int type_class, int level, NameId id, std::int32_t& count);
+    std::int32_t add(int type_class, int level, NameId id, std::int32_t& count);
     // Empties the table in constant time: an entry counts only when it
     // carries the table's current epoch.
     void clear();
 
 private:
     struct Key {
-        std::uint32_t owner;
         NameId name;
         std::uint8_t type_class;
         std::uint8_t level;
@@ -249,19 +247,26 @@ private:
         std::size_t operator()(const Key& key) const;
     };
 
-    // A name's first slot since the table was last emptied.
+    // A name's first slot since the table was last emptied, in 8 bytes:
+    // its tag holds the epoch it was made in (0: none), its type class and
+    // its level, so that one comparison tells whether it is the key's.
     struct First {
-        std::uint32_t epoch = 0;  // 0: none
-        std::uint32_t owner = 0;
-        std::uint8_t type_class = 0;
-        std::uint8_t level = 0;
+        std::uint32_t tag = 0;
         std::int32_t slot = 0;
-        bool is(std::uint32_t o, int c, int l) const { return owner == o && type_class == c && level == l; }
     };
+    static constexpr unsigned kLevelBits = 8;
+    static constexpr unsigned kClassBits = 3;
+    static constexpr unsigned kEpochShift = kLevelBits + kClassBits;
+    static constexpr std::uint32_t kEpochs = std::uint32_t{1} << (32 - kEpochShift);
+    static_assert(kBlockLevels <= (1 << kLevelBits) && kTypeClassCount <= (1 << kClassBits));
+    std::uint32_t tag(int type_class, int level) const {
+        return epoch_ << kEpochShift | static_cast<std::uint32_t>(type_class) << kLevelBits | static_cast<std::uint32_t>(level);
+    }
+    bool current(const First& first) const { return first.tag >> kEpochShift == epoch_; }
 
     NamesRef names_;
     std::vector<First> first_;  // by name
-    std::uint32_t epoch_ = 1;
+    std::uint32_t epoch_ = 1;  // below kEpochs
     FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
 };
 

@@ -129,34 +129,33 @@ TEST(Scopes, AnInnerLevelShadowsAndFreeingALevelUncoversTheOuterName) {
 
 // --- slots -----------------------------------------------------------------
 
-TEST(Slots, ASlotIsKeyedByOwnerClassLevelAndName) {
+TEST(Slots, ASlotIsKeyedByClassLevelAndName) {
     SlotTable slots;
     std::int32_t int_count = 0;
     std::int32_t str_count = 0;
-    slots.add(0, 0, 1, "t", int_count);
-    slots.add(0, 0, 2, "u", int_count);
-    slots.add(0, 0, 2, "t", int_count);
-    slots.add(0, 0, 2, "t", int_count);  // the same name at the same level again: no new slot
-    slots.add(0, 2, 2, "t", str_count);  // another class counts apart
+    slots.add(0, 1, "t", int_count);
+    slots.add(0, 2, "u", int_count);
+    slots.add(0, 2, "t", int_count);
+    slots.add(0, 2, "t", int_count);  // the same name at the same level again: no new slot
+    slots.add(2, 2, "t", str_count);  // another class counts apart
     EXPECT_EQ(int_count, 3);
     EXPECT_EQ(str_count, 1);
-    EXPECT_EQ(slots.find(0, 0, 1, "t"), 0);
-    EXPECT_EQ(slots.find(0, 0, 2, "u"), 1);
-    EXPECT_EQ(slots.find(0, 0, 2, "t"), 2);
-    EXPECT_EQ(slots.find(0, 2, 2, "t"), 0);
-    EXPECT_EQ(slots.find(1, 0, 1, "t"), std::nullopt);  // another function
-    EXPECT_EQ(slots.find(SlotTable::kGlobals, 0, 0, "t"), std::nullopt);
+    EXPECT_EQ(slots.find(0, 1, "t"), 0);
+    EXPECT_EQ(slots.find(0, 2, "u"), 1);
+    EXPECT_EQ(slots.find(0, 2, "t"), 2);
+    EXPECT_EQ(slots.find(2, 2, "t"), 0);
+    EXPECT_EQ(slots.find(0, 3, "t"), std::nullopt);  // another level
     // Emptied (the next function body): no slot is found, and a name's first
     // slot may now be another one of its keys.
     slots.clear();
-    EXPECT_EQ(slots.find(0, 0, 1, "t"), std::nullopt);
-    EXPECT_EQ(slots.find(0, 0, 2, "t"), std::nullopt);
+    EXPECT_EQ(slots.find(0, 1, "t"), std::nullopt);
+    EXPECT_EQ(slots.find(0, 2, "t"), std::nullopt);
     std::int32_t next_count = 0;
-    EXPECT_EQ(slots.add(0, 0, 2, "t", next_count), 0);
-    EXPECT_EQ(slots.add(0, 0, 1, "t", next_count), 1);
-    EXPECT_EQ(slots.find(0, 0, 2, "t"), 0);
-    EXPECT_EQ(slots.find(0, 0, 1, "t"), 1);
-    EXPECT_EQ(slots.find(0, 0, 2, "u"), std::nullopt);
+    EXPECT_EQ(slots.add(0, 2, "t", next_count), 0);
+    EXPECT_EQ(slots.add(0, 1, "t", next_count), 1);
+    EXPECT_EQ(slots.find(0, 2, "t"), 0);
+    EXPECT_EQ(slots.find(0, 1, "t"), 1);
+    EXPECT_EQ(slots.find(0, 2, "u"), std::nullopt);
 }
 
 // --- the function index ----------------------------------------------------
