@@ -88,8 +88,8 @@ ArgumentResult compile_argument(Compiler& c, TypeCode parameter, int number) {
 void compile_call(Compiler& c, const Word& name) {
     c.reader.step_over(1);
     const NameId id = c.names.find(name);
-    const Prototype* prototype = c.p().prototypes.find(id);
-    if (prototype == nullptr) {
+    const std::optional<Prototype> prototype = c.p().prototypes.find(id);
+    if (!prototype) {
         c.diag.report_error_name(msg::no_prototype, name.view());
         c.reader.skip_past_semicolon();
         return;

@@ -95,8 +95,8 @@ bool read_parameter_list(Compiler& c, ParameterList& params) {
 // agree with it (events and standard functions count as declared).
 bool declare_or_compare_prototype(Compiler& c, const Word& name, NameId id, const ParameterList& params) {
     PassState& p = c.p();
-    const Prototype* prototype = p.prototypes.find(id);
-    if (prototype == nullptr) {
+    const std::optional<Prototype> prototype = p.prototypes.find(id);
+    if (!prototype) {
         if (!p.scopes.declare(c.diag, 0, name, id, TYPE_FUNCTION)) return false;
         p.prototypes.add(id, params.types);
     } else if (!std::equal(prototype->parameters.begin(), prototype->parameters.end(), params.types.begin(), params.types.end())) {

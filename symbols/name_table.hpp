@@ -54,6 +54,13 @@ public:
         used_ += items.size();
         return {at, items.size()};
     }
+    // Room for n items (at least one) in one chunk, to be filled in place.
+    T* allot(std::size_t n) {
+        if (used_ + n > capacity_) start_chunk(n);
+        T* at = chunks_.back().get() + used_;
+        used_ += n;
+        return at;
+    }
 
 private:
     [[gnu::noinline]] void start_chunk(std::size_t room) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/fatal.hpp"
 #include "symbols/host_tables.hpp"
 
 namespace oxbuild {
@@ -119,12 +120,36 @@ bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, Type
 
 // --- prototypes ------------------------------------------------------------
 
+// Room from the start for the host's lists, which every pass adds first.
+PrototypeTable::PrototypeTable(NameTable& names) : names_(names) {
+    names.reset_field(&NameRecord::prototype, kNone);
+    kept_.reserve(standard_functions().size() + events().size());
+}
+
+// The first record of a name wins; a later one could never be found.
+bool PrototypeTable::claim(NameId id, std::uint32_t index) {
+    std::uint32_t& prototype = names_->record(id).prototype;
+    if (prototype != kNone) return false;
+    prototype = index;
+    return true;
+}
+
 void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
-    std::uint32_t& index = names_->record(id).prototype;
-    // The first record of a name wins; a later one could never be found.
-    if (index != kNone) return;
-    index = static_cast<std::uint32_t>(prototypes_.size());
-    prototypes_.push_back(Prototype{parameters});
+    if (claim(id, static_cast<std::uint32_t>(kept_.size()) | kKept)) kept_.push_back(Prototype{parameters});
+}
+
+void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
+    if (!claim(id, static_cast<std::uint32_t>(lists_.size()))) return;
+    // A function's list is at most kMaxParameters long, as its parameter
+    // list records them.
+    static_assert(kMaxParameters < 1 << 16);
+    const std::size_t n = parameters.size();
+    if (n > kMaxParameters) fatal_stop("internal: a prototype longer than a parameter list");
+    TypeCode* list = types_.allot(kLengthBytes + n);
+    list[0] = static_cast<TypeCode>(n & 0xFF);
+    list[1] = static_cast<TypeCode>(n >> 8);
+    for (std::size_t i = 0; i < n; ++i) list[kLengthBytes + i] = parameters[i];
+    lists_.push_back(list);
 }
 
 // --- slots -----------------------------------------------------------------

@@ -169,23 +169,37 @@ class PrototypeTable {
 public:
     PrototypeTable() = default;
     // The table is the names' only prototype table from now on.
-    explicit PrototypeTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::prototype, kNone); }
+    explicit PrototypeTable(NameTable& names);
     void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
-    void add(NameId id, std::span<const TypeCode> parameters) { add_kept(id, types_.copy(parameters)); }
+    void add(NameId id, std::span<const TypeCode> parameters);
     // The same with a parameter list that outlives the table (the host's),
     // kept as it is.
     void add_kept(NameId id, std::span<const TypeCode> parameters);
-    const Prototype* find(const NameKey& name) const { return find(names_->find(name)); }
-    const Prototype* find(NameId id) const {
-        if (id == kNoName) return nullptr;
+    std::optional<Prototype> find(const NameKey& name) const { return find(names_->find(name)); }
+    std::optional<Prototype> find(NameId id) const {
+        if (id == kNoName) return std::nullopt;
         const std::uint32_t index = names_->record(id).prototype;
-        return index != kNone ? &prototypes_[index] : nullptr;
+        if (index == kNone) return std::nullopt;
+        if ((index & kKept) != 0) return kept_[index & ~kKept];
+        return Prototype{copied(lists_[index])};
     }
 
 private:
     static constexpr std::uint32_t kNone = kNoRecord;
+    // A prototype's index: a kept list's has this bit set.
+    static constexpr std::uint32_t kKept = 0x80000000;
+    // A copied list is its length in two bytes, low byte first, then its
+    // types, held by a pointer to its first byte: eight bytes a prototype.
+    static constexpr std::size_t kLengthBytes = 2;
+    static std::span<const TypeCode> copied(const TypeCode* list) {
+        return {list + kLengthBytes, static_cast<std::size_t>(list[0] | list[1] << 8)};
+    }
+    // Numbers the name's prototype unless it has one.
+    bool claim(NameId id, std::uint32_t index);
+
     NamesRef names_;
-    ChunkedVector<Prototype> prototypes_;
+    std::vector<Prototype> kept_;             // the host's lists, as given
+    ChunkedVector<const TypeCode*> lists_;    // copied lists, by index
     Arena<TypeCode> types_;
 };
 

@@ -161,13 +161,13 @@ TEST(HostTables, BothTablesAreRegisteredAsPrototypesInPass2Too) {
     ASSERT_EQ(passes.compiler().pass_number(), 2);
     const PrototypeTable& prototypes = passes.compiler().p().prototypes;
     for (const ExpectedFunction& f : kExpectedFunctions) {
-        const Prototype* p = prototypes.find(f.name);
-        ASSERT_NE(p, nullptr) << f.name;
+        const std::optional<Prototype> p = prototypes.find(f.name);
+        ASSERT_TRUE(p) << f.name;
         EXPECT_EQ(to_vector(p->parameters), f.parameters) << f.name;
     }
     for (const ExpectedEvent& e : kExpectedEvents) {
-        const Prototype* p = prototypes.find(e.name);
-        ASSERT_NE(p, nullptr) << e.name;
+        const std::optional<Prototype> p = prototypes.find(e.name);
+        ASSERT_TRUE(p) << e.name;
         EXPECT_EQ(to_vector(p->parameters), e.parameters) << e.name;
     }
 }

@@ -201,10 +201,10 @@ TEST(Prototypes, TheFirstRecordOfANameWins) {
     PrototypeTable prototypes;
     prototypes.add("f", std::vector<TypeCode>{TYPE_INT});
     prototypes.add("f", std::vector<TypeCode>{TYPE_STR, TYPE_STR});
-    ASSERT_NE(prototypes.find("f"), nullptr);
+    ASSERT_TRUE(prototypes.find("f"));
     const auto parameters = prototypes.find("f")->parameters;
     EXPECT_EQ(std::vector<TypeCode>(parameters.begin(), parameters.end()), std::vector<TypeCode>{TYPE_INT});
-    EXPECT_EQ(prototypes.find("F"), nullptr);
+    EXPECT_FALSE(prototypes.find("F"));
 }
 
 // Each pass builds its scope and prototype tables afresh over the names the
@@ -225,13 +225,13 @@ TEST(SharedNames, ANewTableOverTheSameNamesStartsEmpty) {
         for (int i = 0; i < kNames; ++i) {
             const std::string name = "n" + std::to_string(i);
             EXPECT_EQ(scopes.lookup(name, 0)->type, TYPE_INT) << name;
-            EXPECT_NE(prototypes.find(name), nullptr) << name;
+            EXPECT_TRUE(prototypes.find(name)) << name;
         }
     }
     ScopeTable scopes(names);
     PrototypeTable prototypes(names);
     EXPECT_EQ(scopes.lookup("n0", 0), std::nullopt);
-    EXPECT_EQ(prototypes.find("n999"), nullptr);
+    EXPECT_FALSE(prototypes.find("n999"));
     EXPECT_TRUE(scopes.declare(d.diag, 0, "n0", TYPE_STR));
     EXPECT_EQ(d.take(), "");
 }
