@@ -36,8 +36,6 @@ void ModuleStream::new_buffer(std::size_t capacity) {
     used_ = 0;
 }
 
-std::size_t ModuleStream::next_capacity() const { return std::min(capacity_ * 2, largest_buffer_); }
-
 void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
     if (failed_ || size == 0) return;
     if (!spool_) {
@@ -62,11 +60,11 @@ void ModuleStream::flush() {
     if (used_ == 0) return;
     flushed_ += static_cast<std::int64_t>(used_);
     if (keep_in_memory()) {
-        new_buffer(next_capacity());
+        new_buffer(largest_buffer_);
         return;
     }
     write_out(buffer_.get(), used_);
-    if (capacity_ != largest_buffer_) new_buffer(next_capacity());
+    if (capacity_ != largest_buffer_) new_buffer(largest_buffer_);
     used_ = 0;
 }
 
@@ -75,16 +73,16 @@ std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
     if (file_left_ < 0) {
         if (!s.spool_file_.rewind()) return failed_ = true, std::span<unsigned char>{};
         file_left_ = s.file_bytes_;
-        read_.resize(static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_)));
+        read_ = allocate(static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_)));
     }
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_));
     for (std::size_t got = 0; got < want;) {
-        const std::int64_t n = s.spool_file_.read_some(read_.data() + got, want - got);
+        const std::int64_t n = s.spool_file_.read_some(read_.get() + got, want - got);
         if (n <= 0) return failed_ = true, std::span<unsigned char>{};
         got += static_cast<std::size_t>(n);
     }
     file_left_ -= static_cast<std::int64_t>(want);
-    return {read_.data(), want};
+    return {read_.get(), want};
 }
 
 std::span<unsigned char> ModuleStream::Pieces::next() {
