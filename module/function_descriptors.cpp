@@ -111,8 +111,8 @@ void FunctionDescriptors::finish() {
     pending_ = nullptr;
 }
 
-// Each descriptor is copied to the module with its entry and its parameter
-// pointers fixed; the rest of it is final.
+// Each descriptor is copied to the module as it is, then its entry and its
+// parameter pointers are fixed; the rest of it is final.
 bool FunctionDescriptors::write(Sink& sink, std::int64_t code_base, std::int64_t first) {
     if (spool_ == nullptr) return true;
     DescriptorReader reader(*spool_);
@@ -122,12 +122,9 @@ bool FunctionDescriptors::write(Sink& sink, std::int64_t code_base, std::int64_t
         const std::uint32_t n = parameter_count(from);
         const auto size = static_cast<std::size_t>(size_of(n));
         sink.emit_in_place(size, [&](unsigned char* to) {
-            std::memcpy(to, from, kDescriptorFixedSize);
+            std::memcpy(to, from, size);
             add_to_dword(to, code_base);
-            for (std::size_t k = 0, at = kDescriptorFixedSize; k < n; ++k, at += 4)
-                store_field<4>(to + at, dword_at(from + at) + static_cast<std::uint32_t>(first));
-            for (std::size_t k = 0, at = kDescriptorFixedSize + 4 * n; k < n; ++k, at += 4)
-                std::memcpy(to + at, from + at, 4);
+            for (std::size_t k = 0; k < n; ++k) add_to_dword(to + kDescriptorFixedSize + 4 * k, first);
         });
         left -= static_cast<std::int64_t>(size);
     }

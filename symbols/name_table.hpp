@@ -108,9 +108,9 @@ public:
     }
 
 private:
-    // A numbered name's text, hashed once. Its bytes lie in the pool with at least kWordMax readable bytes from its
-    // start, so that it is compared in whole 8-byte pieces as a word's
-    // buffer is.
+    // A numbered name's text, hashed once. Its bytes lie in the pool with
+    // at least kWordMax readable bytes from its start, so that it is
+    // compared in whole 8-byte pieces as a word's buffer is.
     struct Name {
         const char* text;
         std::uint32_t length;

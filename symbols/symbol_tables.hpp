@@ -228,7 +228,8 @@ struct FunctionIndex {
 
 // Variable slots of one owner (the globals, or the function being compiled,
 // the table emptied for each): a slot is keyed by its type class, block level
-// and name. Its number is its position among the slots of the same class. Most names have one slot: it is kept in
+// and name. Its number is its position among the slots of the same class.
+// Most names have one slot: it is kept in
 // an entry by the name's number, found without hashing; only a name's further
 // slots (the same name at other levels or in other classes) go to a map.
 class SlotTable {
