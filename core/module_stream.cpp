@@ -51,7 +51,7 @@ void ModuleStream::write_out(const unsigned char* data, std::size_t size) {
 // has gone to the file yet (the kept bytes are the first ones).
 bool ModuleStream::keep_in_memory() {
     if (!spool_ || spool_file_.is_open() || kept_bytes_ + used_ > memory_bound_) return false;
-    kept_.push_back({std::move(buffer_), used_});
+    kept_.push_back({std::move(buffer_), used_, capacity_});
     kept_bytes_ += used_;
     return true;
 }
@@ -73,9 +73,12 @@ std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
     if (file_left_ < 0) {
         if (!s.spool_file_.rewind()) return failed_ = true, std::span<unsigned char>{};
         file_left_ = s.file_bytes_;
-        read_ = allocate(static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_)));
     }
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, s.largest_buffer_));
+    if (read_ == nullptr) {
+        read_capacity_ = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, kReadPiece));
+        read_ = allocate(read_capacity_);
+    }
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(file_left_, read_capacity_));
     for (std::size_t got = 0; got < want;) {
         const std::int64_t n = s.spool_file_.read_some(read_.get() + got, want - got);
         if (n <= 0) return failed_ = true, std::span<unsigned char>{};
@@ -85,10 +88,25 @@ std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
     return {read_.get(), want};
 }
 
+// The last kept piece's buffer, already in memory, takes the bytes read
+// back from the file, instead of a new one that would fault its pages in
+// again (as many faults as the file has small pages, up to the largest
+// buffer).
+void ModuleStream::Pieces::let_go(std::size_t kept) {
+    ModuleStream& s = *spool_;
+    Piece& given = s.kept_[kept];
+    const bool file_follows = kept + 1 == s.kept_.size() && s.file_bytes_ > 0;
+    if (file_follows && given.capacity == s.largest_buffer_ && read_ == nullptr) {
+        read_ = std::move(given.bytes);
+        read_capacity_ = given.capacity;
+    }
+    given.bytes.reset();
+}
+
 std::span<unsigned char> ModuleStream::Pieces::next() {
     ModuleStream& s = *spool_;
     if (failed_ || !s.spool_ || s.failed_) return failed_ = true, std::span<unsigned char>{};
-    if (kept_ > 0) s.kept_[kept_ - 1].bytes.reset();
+    if (kept_ > 0) let_go(kept_ - 1);
     if (kept_ < s.kept_.size()) {
         Piece& piece = s.kept_[kept_++];
         return {piece.bytes.get(), piece.size};

@@ -140,11 +140,13 @@ public:
 
     private:
         std::span<unsigned char> next_from_file();
+        void let_go(std::size_t kept);  // the kept piece given before
         ModuleStream* spool_;
         std::size_t kept_ = 0;            // the next kept piece
         std::int64_t file_left_ = -1;     // bytes of the file still to read; -1 before it is rewound
         // The piece read from the file, in a buffer as a stream's is.
         std::unique_ptr<unsigned char, FreeStreamBuffer> read_;
+        std::size_t read_capacity_ = 0;
         bool last_given_ = false;         // whether the bytes still in the buffer have been given
         bool failed_ = false;
     };
@@ -156,6 +158,9 @@ private:
     // large page (about a quarter of a 1 MB compilation's time went to those
     // faults).
     static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+    // A spool's bytes come back from its file in pieces of this size, in
+    // one buffer, unless the last piece kept in memory lends its own.
+    static constexpr std::size_t kReadPiece = std::size_t{1} << 18;
     // A buffer of the largest size is aligned to the large page and asks
     // for it, so that filling it costs one page fault.
     using Buffer = std::unique_ptr<unsigned char, FreeStreamBuffer>;
@@ -170,6 +175,7 @@ private:
     struct Piece {
         Buffer bytes;
         std::size_t size;
+        std::size_t capacity;
     };
     explicit ModuleStream(platform::OutputFile file);
     ModuleStream(std::size_t memory_bound, std::size_t largest_buffer);
