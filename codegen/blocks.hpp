@@ -132,7 +132,7 @@ public:
     // Keys repeat only at the end of an include file, where no block
     // closes in between, so this never holds.
     bool shared_with_released() const { return shared_with_released_; }
-    static constexpr std::size_t kKept = std::size_t{1} << 16;
+    static constexpr std::size_t kKept = std::size_t{1} << 12;
     // Whether two records ever had one key (a search finds the first), and
     // whether a record came out of position order (no search finds it).
     // Without either, a record found once is the one found at its key ever after.
