@@ -24,7 +24,7 @@ public:
     // Kept in memory up to this many bytes (about 50,000 one-parameter
     // functions), then in a scratch file.
     static constexpr std::size_t kMemory = std::size_t{2} << 20;
-    static constexpr std::size_t kBuffer = kMemory;
+    static constexpr std::size_t kBuffer = std::size_t{1} << 18;
 
     // The size of a descriptor with this many parameters.
     static std::int64_t size_of(std::size_t parameters);
