@@ -12,8 +12,8 @@ namespace oxbuild {
 
 namespace {
 
-// Gives a newly declared variable its slot (made in pass 1; pass 2 finds
-// the slots pass 1 made) and keeps the number in its scope entry.
+// Gives a variable being declared its slot (made in pass 1; pass 2 finds
+// the slots pass 1 made).
 std::int32_t number_variable(Compiler& c, TypeCode type, NameId name) {
     const int level = c.block_level();
     const int type_class = type_class_index(type);
@@ -26,7 +26,6 @@ std::int32_t number_variable(Compiler& c, TypeCode type, NameId name) {
     } else {
         slot = resolve_slot(c, type, name, level);
     }
-    c.p().scopes.set_slot(level, name, slot);
     return slot;
 }
 
@@ -168,8 +167,10 @@ void compile_declaration(Compiler& c, TypeCode type) {
     }
     while (true) {
         const NameId id = c.names.intern(name);  // numbered once, for every table it goes into
-        if (c.p().scopes.declare(c.diag, c.block_level(), name, id, type)) {
+        ScopeTable& scopes = c.p().scopes;
+        if (scopes.may_declare(c.diag, c.block_level(), name, id)) {
             const std::int32_t slot = number_variable(c, type, id);
+            scopes.add_unchecked(c.block_level(), id, type, slot);
             if (c.meaning_listener != nullptr) [[unlikely]]
                 c.meaning_listener->variable_declared(c.name_here(name.view()), type, c.block_level(), slot);
         }

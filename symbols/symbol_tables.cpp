@@ -37,46 +37,62 @@ bool check_name_rules(Diagnostics& diag, const NameKey& key) {
 
 // --- scope lists -----------------------------------------------------------
 
-bool ScopeTable::declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type) {
+bool ScopeTable::may_declare(Diagnostics& diag, int level, const NameKey& name, NameId id) const {
     if (!check_name_rules(diag, name)) return false;
     if (find_at(id, level) != kNoEntry) {
         diag.report_error_name(msg::already_defined, name.text);
         return false;
     }
-    push(id, level, type, 0);
     return true;
 }
 
 void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
     std::uint32_t& top = this->top(id);
-    const Entry entry{type, static_cast<std::uint8_t>(level), slot, top};
-    if (free_entries_.empty()) {
-        top = static_cast<std::uint32_t>(entries_.size());
-        entries_.push_back(entry);
-    } else {
-        top = free_entries_.back();
-        free_entries_.pop_back();
-        entries_[top] = entry;
+    if (level == 0) {
+        top = level_0(type, slot, top);
+        return;
     }
+    top = add_entry({type, static_cast<std::uint8_t>(level), slot, top});
     // No block closes level 0, so its list is never freed and its names
     // need no listing.
-    if (level != 0) declared_[static_cast<std::size_t>(level)].push_back(id);
+    declared_[static_cast<std::size_t>(level)].push_back(id);
+}
+
+std::uint32_t ScopeTable::level_0(TypeCode type, std::int32_t slot, std::uint32_t below) {
+    const auto bits = static_cast<std::uint32_t>(slot);
+    if (below == kNoEntry && slot >= 0 && bits < kSlotMask)
+        return kLevel0 | static_cast<std::uint32_t>(type) << kSlotBits | bits;
+    return add_entry({type, 0, slot, below});
+}
+
+std::uint32_t ScopeTable::add_entry(const Entry& entry) {
+    if (!free_entries_.empty()) {
+        const std::uint32_t e = free_entries_.back();
+        free_entries_.pop_back();
+        entries_[e] = entry;
+        return e;
+    }
+    // Indexes keep bit 31 clear, for the references to level-0 declarations.
+    if (entries_.size() >= kLevel0) fatal_stop("more than 2^31 declarations held at once");
+    entries_.push_back(entry);
+    return static_cast<std::uint32_t>(entries_.size() - 1);
 }
 
 // Entries are stacked in level order, so the walk stops below the level.
 std::uint32_t ScopeTable::find_at(NameId id, int level) const {
     if (id == kNoName) return kNoEntry;
-    for (std::uint32_t e = top(id); e != kNoEntry; e = entries_[e].below) {
+    std::uint32_t e = top(id);
+    for (; is_entry(e); e = entries_[e].below) {
         if (entries_[e].level == level) return e;
-        if (entries_[e].level < level) break;
+        if (entries_[e].level < level) return kNoEntry;
     }
-    return kNoEntry;
+    return level == 0 ? e : kNoEntry;  // a level-0 declaration in its reference, or none
 }
 
 std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
     const std::uint32_t e = find_at(names_->find(name), level);
     if (e == kNoEntry) return std::nullopt;
-    return entries_[e].type;
+    return is_level_0(e) ? level_0_type(e) : entries_[e].type;
 }
 
 // Lists above the current level are empty, so the level's entries are on
@@ -85,7 +101,7 @@ void ScopeTable::free_declared(int level) {
     auto& declared = declared_[static_cast<std::size_t>(level)];
     for (const std::uint32_t id : declared) {
         std::uint32_t& top = this->top(id);
-        if (top == kNoEntry || entries_[top].level != level) continue;
+        if (top == kNoEntry || is_level_0(top) || entries_[top].level != level) continue;
         free_entries_.push_back(top);
         top = entries_[top].below;
     }

@@ -70,28 +70,47 @@ public:
         return declare(diag, level, name, names_->intern(name), type);
     }
     // The same for a name already numbered (id is the name's number).
-    bool declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type);
+    bool declare(Diagnostics& diag, int level, const NameKey& name, NameId id, TypeCode type) {
+        if (!may_declare(diag, level, name, id)) return false;
+        push(id, level, type, 0);
+        return true;
+    }
+    // The checks of declare alone: a declaration that passes them is added
+    // with add_unchecked once its slot is known.
+    bool may_declare(Diagnostics& diag, int level, const NameKey& name, NameId id) const;
     // The entry of the name in one level's list.
     std::optional<TypeCode> find(int level, const NameKey& name) const;
-    // The innermost declaration visible from the level; its slot is the one
-    // set with set_slot, 0 until then.
+    // The innermost declaration visible from the level, with the slot it
+    // was added with (0 for declare).
     std::optional<SymbolInfo> lookup(const NameKey& name, int from_level) const {
-        for (std::uint32_t e = top_of(name); e != kNoEntry; e = entries_[e].below)
+        std::uint32_t e = top_of(name);
+        for (; is_entry(e); e = entries_[e].below)
             if (entries_[e].level <= from_level) return SymbolInfo{entries_[e].type, entries_[e].level, entries_[e].slot};
-        return std::nullopt;
+        if (e == kNoEntry) return std::nullopt;
+        return SymbolInfo{level_0_type(e), 0, level_0_slot(e)};
     }
     // Frees a block's list (level 1 and above: level 0 is never freed).
     void free_level(int level) {
         if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
     }
     void add_unchecked(int level, NameId id, TypeCode type, std::int32_t slot) { push(id, level, type, slot); }
-    // Records the slot number of the name's entry at the level.
-    void set_slot(int level, NameId id, std::int32_t slot) {
-        if (const std::uint32_t e = find_at(id, level); e != kNoEntry) entries_[e].slot = slot;
-    }
 
 private:
     static constexpr std::uint32_t kNoEntry = kNoRecord;
+    // A name's level-0 declaration, the bottom of its stack, is mostly its
+    // only one (functions and globals): it is then kept in the reference
+    // to it (the name's top, or the below of the entry above it) instead of
+    // in an entry, when its slot fits: bit 31, the type, the slot.
+    static constexpr std::uint32_t kLevel0 = 0x80000000;
+    static constexpr unsigned kSlotBits = 23;
+    static constexpr std::uint32_t kSlotMask = (std::uint32_t{1} << kSlotBits) - 1;
+    static bool is_entry(std::uint32_t e) { return e < kLevel0; }  // not kNoEntry either
+    static bool is_level_0(std::uint32_t e) { return (e & kLevel0) != 0; }  // kNoEntry is never asked
+    static TypeCode level_0_type(std::uint32_t e) { return static_cast<TypeCode>((e & ~kLevel0) >> kSlotBits); }
+    static std::int32_t level_0_slot(std::uint32_t e) { return static_cast<std::int32_t>(e & kSlotMask); }
+    // The reference to a level-0 declaration: itself, else a new entry. A
+    // slot of all ones stays out, as kNoEntry would be its reference.
+    std::uint32_t level_0(TypeCode type, std::int32_t slot, std::uint32_t below);
     // Each name's declarations form a stack, innermost on top, linked through
     // one pool of entries, so that no name needs an allocation of its own.
     struct Entry {
@@ -101,6 +120,7 @@ private:
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
     void push(NameId id, int level, TypeCode type, std::int32_t slot);
+    std::uint32_t add_entry(const Entry& entry);
     // The name's entry at the level, or kNoEntry.
     std::uint32_t find_at(NameId id, int level) const;
     void free_declared(int level);

@@ -127,6 +127,42 @@ TEST(Scopes, AnInnerLevelShadowsAndFreeingALevelUncoversTheOuterName) {
     EXPECT_EQ(d.diag.error_count(), 0);
 }
 
+// A level-0 declaration comes back with its type and slot exactly, whether
+// it fits the name's reference or needs an entry of its own (a negative
+// slot, one of 23 bits or more), under a shadowing entry and after it.
+TEST(Scopes, ALevel0DeclarationKeepsItsTypeAndSlotWhereverItIsKept) {
+    const std::int32_t slots[] = {0, 1, (1 << 23) - 2, (1 << 23) - 1, 1 << 23, -1, 0x7FFFFFFF};
+    const TypeCode types[] = {TYPE_FUNCTION, TYPE_INT, TYPE_STR_REF, 0xFF};
+    for (const TypeCode type : types) {
+        for (const std::int32_t slot : slots) {
+            SCOPED_TRACE("type " + std::to_string(type) + " slot " + std::to_string(slot));
+            PrintingDiagnostics d;
+            NameTable names;
+            ScopeTable scopes(names);
+            const NameId g = names.intern("g");
+            ASSERT_TRUE(scopes.may_declare(d.diag, 0, "g", g));
+            scopes.add_unchecked(0, g, type, slot);
+            const auto expect_level_0 = [&](int from_level) {
+                const auto found = scopes.lookup("g", from_level);
+                ASSERT_TRUE(found.has_value());
+                EXPECT_EQ(found->type, type);
+                EXPECT_EQ(found->level, 0);
+                EXPECT_EQ(found->slot, slot);
+            };
+            expect_level_0(2);
+            EXPECT_EQ(scopes.find(0, "g"), type);
+            scopes.add_unchecked(1, g, TYPE_UINT, 7);
+            EXPECT_EQ(scopes.lookup("g", 2)->level, 1);
+            EXPECT_EQ(scopes.find(0, "g"), type);  // under the shadowing entry
+            EXPECT_FALSE(scopes.may_declare(d.diag, 0, "g", g));
+            EXPECT_EQ(d.take(), rule_error(msg::already_defined, "g"));
+            scopes.free_level(1);
+            expect_level_0(2);
+            EXPECT_EQ(scopes.find(1, "g"), std::nullopt);
+        }
+    }
+}
+
 // --- slots -----------------------------------------------------------------
 
 TEST(Slots, ASlotIsKeyedByClassLevelAndName) {
