@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/chunked_vector.hpp"
+#include "core/growable_array.hpp"
 #include "lexer/word.hpp"
 
 namespace oxbuild {
@@ -104,7 +105,7 @@ public:
     const NameRecord& record(NameId id) const { return records_[id]; }
     // Sets one field of every record, for a table that starts afresh.
     void reset_field(std::uint32_t NameRecord::*field, std::uint32_t value) {
-        for (NameRecord& r : records_) r.*field = value;
+        for (std::size_t i = 0; i < records_.size(); ++i) records_[i].*field = value;
     }
 
 private:
@@ -172,6 +173,7 @@ private:
         if (slot == kNoName) {
             slot = static_cast<NameId>(names_.size());
             names_.push_back(make_name(key, hash));
+            records_.push_back(NameRecord{});
         }
         remember(key, slot);
         return slot;
@@ -197,7 +199,6 @@ private:
     void grow() {
         std::vector<NameId> old(slots_.size() * 2, kNoName);
         old.swap(slots_);
-        records_.resize(slots_.size() / 2);
         const std::size_t mask = slots_.size() - 1;
         for (const NameId id : old) {
             if (id == kNoName) continue;
@@ -225,10 +226,10 @@ private:
     // number, the hash beside its text.
     std::vector<NameId> slots_;
     ChunkedVector<Name> names_;  // by number; no copy and no doubled peak as it grows
-    // By name number, made as the slots grow: there is a record for every
-    // name the slots have room for (at most half of them are used). Kept
-    // apart from the texts, as the tables read records far more often.
-    std::vector<NameRecord> records_;
+    // By name number, one made with each name; one block, reallocated as it
+    // grows, so that a record is one index away. Kept apart from the
+    // texts, as the tables read records far more often.
+    GrowableArray<NameRecord> records_;
     Arena<char> pool_;  // the texts' bytes
 };
 

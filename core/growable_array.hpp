@@ -1,0 +1,51 @@
+// An array of trivially copyable items that grows by reallocation. Where
+// the allocator moves a large block by remapping its pages (as the C
+// library does for blocks it maps), the old and the new block are never
+// held at once, and the room past the last item costs no memory until it
+// is used; a vector's growth holds both blocks and fills the new one.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <type_traits>
+
+namespace oxbuild {
+
+template <typename T>
+class GrowableArray {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+public:
+    GrowableArray() = default;
+    explicit GrowableArray(std::size_t capacity) { reallocate(capacity); }
+
+    std::size_t size() const { return size_; }
+    T& operator[](std::size_t i) { return items_.get()[i]; }
+    const T& operator[](std::size_t i) const { return items_.get()[i]; }
+
+    void push_back(const T& item) {
+        if (size_ == capacity_) [[unlikely]] reallocate(capacity_ == 0 ? kFirstCapacity : capacity_ * 2);
+        std::construct_at(items_.get() + size_, item);
+        ++size_;
+    }
+
+private:
+    static constexpr std::size_t kFirstCapacity = 64;
+    [[gnu::noinline]] void reallocate(std::size_t capacity) {
+        void* moved = std::realloc(items_.get(), capacity * sizeof(T));
+        if (moved == nullptr) throw std::bad_alloc();
+        (void)items_.release();
+        items_.reset(static_cast<T*>(moved));
+        capacity_ = capacity;
+    }
+    struct Free {
+        void operator()(T* items) const { std::free(items); }
+    };
+    std::unique_ptr<T, Free> items_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace oxbuild
