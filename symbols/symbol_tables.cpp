@@ -155,17 +155,75 @@ void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
 }
 
 void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
-    if (!claim(id, static_cast<std::uint32_t>(lists_.size()))) return;
+    std::uint32_t& prototype = names_->record(id).prototype;
+    if (prototype == kNone) prototype = list_index(parameters);
+}
+
+namespace {
+
+bool same_list(std::span<const TypeCode> a, std::span<const TypeCode> b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+std::uint32_t hash_of_list(std::span<const TypeCode> parameters) {
+    std::uint64_t h = (parameters.size() + 1) * detail::kHashMultiplier;
+    for (const TypeCode type : parameters) h = (h ^ type) * detail::kHashMultiplier;
+    return static_cast<std::uint32_t>(h >> 32);
+}
+
+}  // namespace
+
+// Functions in a row mostly take the same list: the last one is tried
+// before the hash.
+std::uint32_t PrototypeTable::list_index(std::span<const TypeCode> parameters) {
+    if (last_list_ != kNone && same_list(copied(lists_[last_list_]), parameters)) return last_list_;
+    last_list_ = hashed_list_index(parameters);
+    return last_list_;
+}
+
+std::uint32_t PrototypeTable::hashed_list_index(std::span<const TypeCode> parameters) {
+    if ((lists_.size() + 1) * 2 > list_slots_.size()) grow_list_slots();
+    const std::uint32_t hash = hash_of_list(parameters);
+    const std::size_t mask = list_slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        ListSlot& slot = list_slots_[i];
+        if (slot.index == kNone) {
+            slot = {hash, copy_list(parameters)};
+            return slot.index;
+        }
+        if (slot.hash == hash && same_list(copied(lists_[slot.index]), parameters)) return slot.index;
+    }
+}
+
+std::uint32_t PrototypeTable::copy_list(std::span<const TypeCode> parameters) {
     // A function's list is at most kMaxParameters long, as its parameter
     // list records them.
     static_assert(kMaxParameters < 1 << 16);
     const std::size_t n = parameters.size();
     if (n > kMaxParameters) fatal_stop("internal: a prototype longer than a parameter list");
+    if (lists_.size() >= kKept) fatal_stop("internal: more than 2^31 distinct prototypes");
     TypeCode* list = types_.allot(kLengthBytes + n);
     list[0] = static_cast<TypeCode>(n & 0xFF);
     list[1] = static_cast<TypeCode>(n >> 8);
     for (std::size_t i = 0; i < n; ++i) list[kLengthBytes + i] = parameters[i];
     lists_.push_back(list);
+    return static_cast<std::uint32_t>(lists_.size() - 1);
+}
+
+void PrototypeTable::grow_list_slots() {
+    constexpr std::size_t kFirstListSlots = 16;
+    std::vector<ListSlot> old(list_slots_.empty() ? kFirstListSlots : list_slots_.size() * 2);
+    old.swap(list_slots_);
+    const std::size_t mask = list_slots_.size() - 1;
+    for (const ListSlot& slot : old) {
+        if (slot.index == kNone) continue;
+        std::size_t i = slot.hash & mask;
+        while (list_slots_[i].index != kNone) i = (i + 1) & mask;
+        list_slots_[i] = slot;
+    }
 }
 
 // --- slots -----------------------------------------------------------------

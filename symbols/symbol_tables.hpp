@@ -209,18 +209,32 @@ private:
     // A prototype's index: a kept list's has this bit set.
     static constexpr std::uint32_t kKept = 0x80000000;
     // A copied list is its length in two bytes, low byte first, then its
-    // types, held by a pointer to its first byte: eight bytes a prototype.
+    // types, held by a pointer to its first byte: eight bytes a distinct
+    // list, and none more for a function that shares one.
     static constexpr std::size_t kLengthBytes = 2;
     static std::span<const TypeCode> copied(const TypeCode* list) {
         return {list + kLengthBytes, static_cast<std::size_t>(list[0] | list[1] << 8)};
     }
     // Numbers the name's prototype unless it has one.
     bool claim(NameId id, std::uint32_t index);
+    // The index of a copy of the list: equal lists share one, as most
+    // functions take one of a few lists.
+    std::uint32_t list_index(std::span<const TypeCode> parameters);
+    std::uint32_t hashed_list_index(std::span<const TypeCode> parameters);
+    std::uint32_t copy_list(std::span<const TypeCode> parameters);
+    void grow_list_slots();
 
     NamesRef names_;
     std::vector<Prototype> kept_;             // the host's lists, as given
-    ChunkedVector<const TypeCode*> lists_;    // copied lists, by index
+    ChunkedVector<const TypeCode*> lists_;    // copied lists, by index, each once
     Arena<TypeCode> types_;
+    // The copied lists by their hash: open addressing, at most half full.
+    struct ListSlot {
+        std::uint32_t hash = 0;
+        std::uint32_t index = kNone;
+    };
+    std::vector<ListSlot> list_slots_;
+    std::uint32_t last_list_ = kNone;  // the list the last user function took
 };
 
 enum class FunctionKind : std::uint8_t { user = 0, standard = 1 };

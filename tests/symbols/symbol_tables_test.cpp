@@ -243,6 +243,32 @@ TEST(Prototypes, TheFirstRecordOfANameWins) {
     EXPECT_FALSE(prototypes.find("F"));
 }
 
+// Equal lists share one copy, yet each function finds exactly its own list:
+// lists that differ only in length, in their last type or in a reference
+// flag, taken in runs and in turn, past the first room of the list index.
+TEST(Prototypes, EachFunctionFindsItsOwnListWhenEqualListsAreShared) {
+    std::vector<std::vector<TypeCode>> lists = {{},
+                                                {TYPE_INT},
+                                                {TYPE_INT, TYPE_INT},
+                                                {TYPE_INT, TYPE_STR},
+                                                {TYPE_INT, TYPE_STR_REF},
+                                                std::vector<TypeCode>(256, TYPE_UINT)};
+    for (int i = 0; i < 40; ++i) lists.push_back({TYPE_STR, static_cast<TypeCode>(i)});
+    const auto name = [](std::size_t f) { return std::string("f").append(std::to_string(f)); };
+    PrototypeTable prototypes;
+    std::vector<std::size_t> taken;
+    for (std::size_t f = 0; f < 600; ++f) {
+        const std::size_t list = f % 7 == 0 ? f % lists.size() : (f / 50) % lists.size();  // in turn, then runs
+        taken.push_back(list);
+        prototypes.add(name(f), lists[list]);
+    }
+    for (std::size_t f = 0; f < taken.size(); ++f) {
+        const auto found = prototypes.find(name(f));
+        ASSERT_TRUE(found) << f;
+        EXPECT_EQ(std::vector<TypeCode>(found->parameters.begin(), found->parameters.end()), lists[taken[f]]) << f;
+    }
+}
+
 // Each pass builds its scope and prototype tables afresh over the names the
 // compilation keeps: a new table knows nothing of the last one's, and names
 // met while a table is in use (past any first room) are kept in it.
