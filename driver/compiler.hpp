@@ -46,7 +46,7 @@ enum class LateCheck : std::uint8_t {
 // The checks pass 1 met: each function called before its body, once.
 struct LateChecks {
     std::vector<NameId> function_bodies;
-    std::vector<std::uint8_t> recorded_body;  // by name: 1 once in function_bodies
+    NameFacts<std::uint8_t> recorded_body;  // by name: 1 once in function_bodies
     bool resource_files = false;
 };
 
@@ -96,7 +96,7 @@ struct PassState {
     // The first record with each open block's key, found once when the
     // block opens (kNoBlock when there is none).
     std::array<BlockIndex, kBlockLevels> block_records;
-    std::vector<std::uint8_t> defined_functions;  // by name: 1 for user functions given a body so far
+    NameFacts<std::uint8_t> defined_functions;  // by name: 1 for user functions given a body so far
 };
 
 class Compiler {

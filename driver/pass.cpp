@@ -176,7 +176,7 @@ void report_late_check(Compiler& c, LateCheck check, std::string_view name) {
 void record_late_check(LateChecks& checks, LateCheck check, NameId subject) {
     switch (check) {
         case LateCheck::function_body:
-            if (std::exchange(fact_of<std::uint8_t>(checks.recorded_body, subject, 0), 1) == 0)
+            if (std::exchange(checks.recorded_body[subject], 1) == 0)
                 checks.function_bodies.push_back(subject);
             return;
         case LateCheck::resource_files: checks.resource_files = true; return;

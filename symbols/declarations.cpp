@@ -106,7 +106,7 @@ bool declare_or_compare_prototype(Compiler& c, const Word& name, NameId id, cons
 
 // Marks the user function as given a body; true when it already had one.
 bool already_defined(Compiler& c, NameId name) {
-    std::uint8_t& defined = fact_of<std::uint8_t>(c.p().defined_functions, name, 0);
+    std::uint8_t& defined = c.p().defined_functions[name];
     const bool before = defined != 0;
     defined = 1;
     return before;

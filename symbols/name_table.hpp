@@ -7,8 +7,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -233,19 +235,48 @@ private:
     Arena<char> pool_;  // the texts' bytes
 };
 
-// The entry of a name in an array of per-name facts, the array grown
-// (doubled, new entries set to fill) when the name is past its end. Names
-// are numbered in the order they are met, so most new names land here.
-// The first growth makes room for the host's names and a small program's.
-inline constexpr std::size_t kFirstFacts = 256;
+// Facts kept per name, in an array by name number that reads as zero
+// where nothing was set: T's value-initialised form must be all zero bytes,
+// as every fact's "none" is. Names are numbered in the order they are met,
+// so most new names land at the end. The array grows (doubled) into zeroed
+// memory, so that pages never written cost nothing where large blocks come
+// zeroed from the system, as the C library's do: a table that meets one
+// late name (a function's parameter named last in a long program) then
+// does not fill an entry for every name before it. The first growth makes
+// room for the host's names and a small program's.
 template <typename T>
-[[gnu::noinline]] void grow_facts(std::vector<T>& facts, NameId id, T fill) {
-    facts.resize(std::max<std::size_t>({std::size_t{id} + 1, facts.size() * 2, kFirstFacts}), fill);
-}
-template <typename T>
-inline T& fact_of(std::vector<T>& facts, NameId id, T fill) {
-    if (id >= facts.size()) [[unlikely]] grow_facts(facts, id, fill);
-    return facts[id];
-}
+class NameFacts {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+
+public:
+    std::size_t size() const { return size_; }
+    // The name's entry, the array grown when the name is past its end.
+    T& operator[](NameId id) {
+        if (id >= size_) [[unlikely]] grow(id);
+        return items_.get()[id];
+    }
+    // The name's entry, or nullptr past the end (none set).
+    const T* find(NameId id) const { return id < size_ ? items_.get() + id : nullptr; }
+    // Every entry back to zero.
+    void clear_all() {
+        if (size_ != 0) std::memset(static_cast<void*>(items_.get()), 0, size_ * sizeof(T));
+    }
+
+private:
+    static constexpr std::size_t kFirstFacts = 256;
+    [[gnu::noinline]] void grow(NameId id) {
+        const std::size_t n = std::max<std::size_t>({std::size_t{id} + 1, size_ * 2, kFirstFacts});
+        auto* fresh = static_cast<T*>(std::calloc(n, sizeof(T)));
+        if (fresh == nullptr) throw std::bad_alloc();
+        if (size_ != 0) std::memcpy(static_cast<void*>(fresh), items_.get(), size_ * sizeof(T));
+        items_.reset(fresh);
+        size_ = n;
+    }
+    struct Free {
+        void operator()(T* items) const { std::free(items); }
+    };
+    std::unique_ptr<T, Free> items_;
+    std::size_t size_ = 0;
+};
 
 }  // namespace oxbuild

@@ -238,8 +238,9 @@ std::size_t SlotTable::KeyHash::operator()(const Key& key) const {
 // A name without a current first entry has no slot at all: its first slot
 // always goes to that entry.
 std::optional<std::int32_t> SlotTable::find(int type_class, int level, NameId id) const {
-    if (id == kNoName || id >= first_.size()) return std::nullopt;
-    const First& first = first_[id];
+    const First* found = id == kNoName ? nullptr : first_.find(id);
+    if (found == nullptr) return std::nullopt;
+    const First& first = *found;
     if (first.tag == tag(type_class, level)) return first.slot;
     if (!current(first)) return std::nullopt;
     const std::int32_t* slot = map_.find({id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)});
@@ -249,7 +250,7 @@ std::optional<std::int32_t> SlotTable::find(int type_class, int level, NameId id
 
 std::int32_t SlotTable::add(int type_class, int level, NameId id, std::int32_t& count) {
     if (id != kNoName) {
-        First& first = fact_of(first_, id, First{});
+        First& first = first_[id];
         if (first.tag == tag(type_class, level)) return first.slot;
         if (!current(first)) {
             first = {tag(type_class, level), count};
@@ -265,7 +266,7 @@ std::int32_t SlotTable::add(int type_class, int level, NameId id, std::int32_t& 
 void SlotTable::clear() {
     map_.clear();
     if (++epoch_ != kEpochs) return;
-    for (First& first : first_) first.tag = 0;
+    first_.clear_all();
     epoch_ = 1;
 }
 

@@ -314,7 +314,7 @@ private:
     bool current(const First& first) const { return first.tag >> kEpochShift == epoch_; }
 
     NamesRef names_;
-    std::vector<First> first_;  // by name
+    NameFacts<First> first_;
     std::uint32_t epoch_ = 1;  // below kEpochs
     FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
 };

@@ -194,6 +194,29 @@ TEST(Slots, ASlotIsKeyedByClassLevelAndName) {
     EXPECT_EQ(slots.find(0, 2, "u"), std::nullopt);
 }
 
+// Per-name facts read as zero where none was set, keep what was set as the
+// array grows to a late name, and all go back to zero together.
+TEST(NameFacts, UnsetFactsReadAsZeroAndSetOnesSurviveGrowth) {
+    struct Fact {
+        std::uint32_t tag = 0;
+        std::int32_t value = 0;
+    };
+    NameFacts<Fact> facts;
+    EXPECT_EQ(facts.find(0), nullptr);
+    const NameId ids[] = {3, 255, 256, 1000, NameId{1} << 20};
+    for (const NameId id : ids) facts[id] = {id + 1, -static_cast<std::int32_t>(id)};
+    for (const NameId id : ids) {
+        ASSERT_NE(facts.find(id), nullptr) << id;
+        EXPECT_EQ(facts.find(id)->tag, id + 1) << id;
+        EXPECT_EQ(facts.find(id)->value, -static_cast<std::int32_t>(id)) << id;
+    }
+    EXPECT_EQ(facts.find(4)->tag, 0u);
+    EXPECT_EQ(facts.find((NameId{1} << 20) - 1)->value, 0);
+    EXPECT_EQ(facts.find(NameId{1} << 21), nullptr);
+    facts.clear_all();
+    for (const NameId id : ids) EXPECT_EQ(facts.find(id)->tag, 0u) << id;
+}
+
 // --- the function index ----------------------------------------------------
 
 TEST(FunctionIndex, StandardRecordsGiveTheirNumberAndShiftNoUserIndex) {
