@@ -13,6 +13,12 @@
 
 namespace oxbuild {
 
+// Frees a block of items taken from the C library (realloc, calloc).
+template <typename T>
+struct FreeCBlock {
+    void operator()(T* items) const { std::free(items); }
+};
+
 template <typename T>
 class GrowableArray {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
@@ -40,10 +46,7 @@ private:
         items_.reset(static_cast<T*>(moved));
         capacity_ = capacity;
     }
-    struct Free {
-        void operator()(T* items) const { std::free(items); }
-    };
-    std::unique_ptr<T, Free> items_;
+    std::unique_ptr<T, FreeCBlock<T>> items_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
 };

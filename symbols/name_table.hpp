@@ -272,10 +272,7 @@ private:
         items_.reset(fresh);
         size_ = n;
     }
-    struct Free {
-        void operator()(T* items) const { std::free(items); }
-    };
-    std::unique_ptr<T, Free> items_;
+    std::unique_ptr<T, FreeCBlock<T>> items_;
     std::size_t size_ = 0;
 };
 
