@@ -12,15 +12,15 @@ std::unique_ptr<ModuleStream> ModuleStream::create(const std::string& path) {
     return std::unique_ptr<ModuleStream>(new ModuleStream(std::move(file)));
 }
 
-std::unique_ptr<ModuleStream> ModuleStream::spool(std::size_t memory_bound, std::size_t largest_buffer) {
-    return std::unique_ptr<ModuleStream>(new ModuleStream(memory_bound, largest_buffer));
+std::unique_ptr<ModuleStream> ModuleStream::spool(std::size_t memory_bound, const SpoolBuffers& buffers) {
+    return std::unique_ptr<ModuleStream>(new ModuleStream(memory_bound, buffers));
 }
 
 ModuleStream::ModuleStream(platform::OutputFile file) : file_(std::move(file)) { new_buffer(kFirstBuffer); }
 
-ModuleStream::ModuleStream(std::size_t memory_bound, std::size_t largest_buffer)
-    : spool_(true), memory_bound_(memory_bound), largest_buffer_(std::max(largest_buffer, kFirstBuffer)) {
-    new_buffer(kFirstBuffer);
+ModuleStream::ModuleStream(std::size_t memory_bound, const SpoolBuffers& buffers)
+    : spool_(true), memory_bound_(memory_bound), buffers_(buffers) {
+    new_buffer(buffers_.first);
 }
 
 ModuleStream::Buffer ModuleStream::allocate(std::size_t capacity) {
@@ -60,11 +60,11 @@ void ModuleStream::flush() {
     if (used_ == 0) return;
     flushed_ += static_cast<std::int64_t>(used_);
     if (keep_in_memory()) {
-        new_buffer(largest_buffer_);
+        new_buffer(buffers_.in_memory);
         return;
     }
     write_out(buffer_.get(), used_);
-    if (capacity_ != largest_buffer_) new_buffer(largest_buffer_);
+    if (capacity_ != buffers_.to_file) new_buffer(buffers_.to_file);
     used_ = 0;
 }
 
@@ -91,12 +91,12 @@ std::span<unsigned char> ModuleStream::Pieces::next_from_file() {
 // The last kept piece's buffer, already in memory, takes the bytes read
 // back from the file, instead of a new one that would fault its pages in
 // again (as many faults as the file has small pages, up to the largest
-// buffer).
+// buffer), unless it is smaller than a read piece.
 void ModuleStream::Pieces::let_go(std::size_t kept) {
     ModuleStream& s = *spool_;
     Piece& given = s.kept_[kept];
     const bool file_follows = kept + 1 == s.kept_.size() && s.file_bytes_ > 0;
-    if (file_follows && given.capacity == s.largest_buffer_ && read_ == nullptr) {
+    if (file_follows && given.capacity >= kReadPiece && read_ == nullptr) {
         read_ = std::move(given.bytes);
         read_capacity_ = given.capacity;
     }

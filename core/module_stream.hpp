@@ -80,16 +80,30 @@ struct FreeStreamBuffer {
     void operator()(unsigned char* p) const { ::operator delete(p, alignment); }
 };
 
+// The sizes of a spool's buffer: before its first flush, then while its
+// bytes stay in memory, then once they go to its file.
+struct SpoolBuffers {
+    std::size_t first;
+    std::size_t in_memory;
+    std::size_t to_file;
+};
+
 class ModuleStream {
 public:
     // Creates or truncates the file; nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
+    // The buffer starts small, so that a small module costs little, and
+    // takes its largest size at the first flush: a size between would be
+    // filled in small pages, a fault each, where the largest asks for one
+    // large page (about a quarter of a 1 MB compilation's time went to those
+    // faults).
+    static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
+    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
+    static constexpr SpoolBuffers kCodeBuffers{kFirstBuffer, kLargestBuffer, kLargestBuffer};
     // Keeps up to memory_bound bytes in memory before it makes a file.
     static constexpr std::size_t kSpoolMemory = std::size_t{6} << 20;
-    static constexpr std::size_t kLargestBuffer = platform::kLargePage;
-    // Its buffer grows to at most largest_buffer bytes.
     static std::unique_ptr<ModuleStream> spool(std::size_t memory_bound = kSpoolMemory,
-                                               std::size_t largest_buffer = kLargestBuffer);
+                                               const SpoolBuffers& buffers = kCodeBuffers);
     ModuleStream(const ModuleStream&) = delete;
     ModuleStream& operator=(const ModuleStream&) = delete;
 
@@ -152,12 +166,6 @@ public:
     };
 
 private:
-    // The buffer starts small, so that a small module costs little, and
-    // takes its largest size at the first flush: a size between would be
-    // filled in small pages, a fault each, where the largest asks for one
-    // large page (about a quarter of a 1 MB compilation's time went to those
-    // faults).
-    static constexpr std::size_t kFirstBuffer = std::size_t{1} << 16;
     // A spool's bytes come back from its file in pieces of this size, in
     // one buffer, unless the last piece kept in memory lends its own.
     static constexpr std::size_t kReadPiece = std::size_t{1} << 18;
@@ -178,7 +186,7 @@ private:
         std::size_t capacity;
     };
     explicit ModuleStream(platform::OutputFile file);
-    ModuleStream(std::size_t memory_bound, std::size_t largest_buffer);
+    ModuleStream(std::size_t memory_bound, const SpoolBuffers& buffers);
     void flush();
     bool keep_in_memory();
     void new_buffer(std::size_t capacity);
@@ -187,7 +195,7 @@ private:
     platform::OutputFile file_;
     const bool spool_ = false;
     const std::size_t memory_bound_ = 0;  // a spool's bytes kept in memory at most
-    const std::size_t largest_buffer_ = kLargestBuffer;
+    const SpoolBuffers buffers_ = kCodeBuffers;
     std::vector<Piece> kept_;             // a spool's first bytes, in order
     std::size_t kept_bytes_ = 0;
     platform::ScratchFile spool_file_;    // made on the first flush past the bound

@@ -81,7 +81,7 @@ std::int64_t FunctionDescriptors::size_of(std::size_t parameters) {
 // stored in place in the spool's room; it is taken when finished.
 void FunctionDescriptors::start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
     finish();
-    if (spool_ == nullptr) spool_ = ModuleStream::spool(kMemory, kBuffer);
+    if (spool_ == nullptr) spool_ = ModuleStream::spool(kMemory, kBuffers);
     const std::size_t n = types.size();
     pending_size_ = static_cast<std::size_t>(size_of(n));
     pending_ = spool_->room(pending_size_);

@@ -7,6 +7,7 @@
 
 using namespace oxtest;
 using oxbuild::ModuleStream;
+using oxbuild::SpoolBuffers;
 using oxbuild::Sink;
 
 namespace {
@@ -98,15 +99,26 @@ TEST(Sink, ACodeAddressIsStoredAsAFileOffset) {
 }
 
 // A spool hands back every byte in order, whether its buffers stayed in
-// memory, went to the scratch file past the bound, or both; the writes
-// cross the buffers' ends at every growth step, and a large one goes
-// around the buffer.
+// memory, went to the scratch file past the bound, or both, and whatever
+// its buffers' sizes in each phase; the writes cross the buffers' ends at
+// every growth step, and a large one goes around the buffer.
 TEST(ModuleStream, ASpoolReadsBackWhatItWasGivenWhereverItKeptIt) {
     constexpr std::size_t kTotal = 5'000'000;  // past the largest buffer, several times
-    const std::size_t bounds[] = {0, 100'000, 3'000'000, ModuleStream::kSpoolMemory};
-    for (const std::size_t bound : bounds) {
-        SCOPED_TRACE("memory bound " + std::to_string(bound));
-        const auto spool = ModuleStream::spool(bound);
+    constexpr SpoolBuffers kSmallThenLarge{1 << 18, std::size_t{2} << 20, 1 << 18};  // the descriptors' kind
+    constexpr SpoolBuffers kSmallOnly{1 << 16, 1 << 16, 1 << 16};
+    const struct {
+        std::size_t bound;
+        SpoolBuffers buffers;
+    } rows[] = {
+        {0, ModuleStream::kCodeBuffers},         {100'000, ModuleStream::kCodeBuffers},
+        {3'000'000, ModuleStream::kCodeBuffers}, {ModuleStream::kSpoolMemory, ModuleStream::kCodeBuffers},
+        {100'000, kSmallThenLarge},              {std::size_t{2} << 20, kSmallThenLarge},
+        {300'000, kSmallOnly},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE("memory bound " + std::to_string(row.bound) + ", buffers " + std::to_string(row.buffers.first) +
+                     "/" + std::to_string(row.buffers.in_memory) + "/" + std::to_string(row.buffers.to_file));
+        const auto spool = ModuleStream::spool(row.bound, row.buffers);
         Bytes given;
         for (std::uint32_t i = 0; given.size() < kTotal; ++i) {
             const auto byte = static_cast<unsigned char>(i * 7);
