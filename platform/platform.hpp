@@ -86,20 +86,32 @@ private:
     SystemHandle handle_;
 };
 
-// The module file, created or emptied for writing.
+// The module file, written from its start as if it were created or emptied.
+// On POSIX systems an existing regular file is written over in place
+// instead, and cut at the end of what was written when it is closed or let
+// go: the file's cached pages are written again instead of being freed and
+// found anew. Until then, opening it as an InputFile cuts it there first, so
+// that a reader (an include or resource that names the module) finds what
+// it would find in a file emptied when it was created.
 class OutputFile {
 public:
     static OutputFile create(const std::string& name);
     OutputFile() = default;
+    OutputFile(OutputFile&& other) noexcept = default;
+    OutputFile& operator=(OutputFile&& other) noexcept;
+    ~OutputFile();
 
     bool is_open() const { return handle_.is_open(); }
     // Writes all the bytes; false when the system took fewer.
     [[nodiscard]] bool write_all(const unsigned char* data, std::size_t size);
-    // False when closing reports a failure.
+    // False when closing (or cutting the old bytes off) reports a failure.
     [[nodiscard]] bool close();
 
 private:
     explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+    // Cuts off what is left of the old file, before its handle goes; false
+    // when that fails.
+    bool let_go();
     SystemHandle handle_;
 };
 

@@ -3,17 +3,20 @@
 // when it holds no second '/' (so that absolute names stay file names).
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "platform/armed_files.hpp"
 #include "platform/file_names.hpp"
@@ -45,6 +48,56 @@ bool write_to(std::intptr_t handle, const unsigned char* data, std::size_t size)
 }
 
 bool rewind_file(std::intptr_t handle) { return ::lseek(descriptor(handle), 0, SEEK_SET) == 0; }
+
+// The regular files being written over in place (see OutputFile), known by
+// device and inode so that any name of them is recognised.
+class FilesWrittenOver {
+public:
+    void add(int fd, const struct stat& st) {
+        const std::lock_guard lock(mutex_);
+        entries_.push_back({st.st_dev, st.st_ino, fd});
+    }
+    // Takes the file off the list; whether it was on it.
+    bool remove(int fd) {
+        const std::lock_guard lock(mutex_);
+        const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.fd == fd; });
+        if (it == entries_.end()) return false;
+        entries_.erase(it);
+        return true;
+    }
+    // The descriptor writing over the file st describes, taken off the
+    // list, or -1.
+    int take(const struct stat& st) {
+        const std::lock_guard lock(mutex_);
+        const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                     [&](const Entry& e) { return e.device == st.st_dev && e.inode == st.st_ino; });
+        if (it == entries_.end()) return -1;
+        const int fd = it->fd;
+        entries_.erase(it);
+        return fd;
+    }
+
+private:
+    struct Entry {
+        dev_t device;
+        ino_t inode;
+        int fd;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+FilesWrittenOver& files_written_over() {
+    static FilesWrittenOver files;
+    return files;
+}
+
+// Cuts a file written from its start at the end of what has been written:
+// from then on it is what an emptied file written as much would be.
+bool cut_at_written_end(int fd) {
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    return end >= 0 && ::ftruncate(fd, end) == 0;
+}
 }  // namespace
 
 bool is_option(std::string_view arg) {
@@ -77,6 +130,11 @@ InputFile InputFile::open(const std::string& name) {
         ::close(fd);
         return {};
     }
+    // The module being written over reads as emptied when it was created.
+    if (const int writer = files_written_over().take(st); writer >= 0 && !cut_at_written_end(writer)) {
+        ::close(fd);
+        return {};
+    }
     return InputFile(fd);
 }
 
@@ -99,18 +157,47 @@ bool InputFile::is_same_file(const std::string& name) const {
     return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
 }
 
+// A device or a pipe takes the bytes as they come, as it would after
+// O_TRUNC, which leaves such files alone. A file whose kind cannot be told
+// is emptied at once.
 OutputFile OutputFile::create(const std::string& name) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
     if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        if (::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            return {};
+        }
+    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
+        files_written_over().add(fd, st);
+    }
     return OutputFile(fd);
 }
 
 bool OutputFile::write_all(const unsigned char* data, std::size_t size) { return write_to(handle_.get(), data, size); }
 
-bool OutputFile::close() {
-    const bool closed = ::close(descriptor(handle_.release())) == 0;
-    return closed;
+bool OutputFile::let_go() {
+    if (!is_open()) return true;
+    const int fd = descriptor(handle_.get());
+    return !files_written_over().remove(fd) || cut_at_written_end(fd);
 }
+
+bool OutputFile::close() {
+    const bool cut = let_go();
+    const bool closed = ::close(descriptor(handle_.release())) == 0;
+    return cut && closed;
+}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    if (this != &other) {
+        (void)let_go();
+        handle_ = std::move(other.handle_);
+    }
+    return *this;
+}
+
+OutputFile::~OutputFile() { (void)let_go(); }
 
 // Made in TMPDIR (else /tmp) and unlinked at once, so that nothing is
 // left behind whatever becomes of the process.

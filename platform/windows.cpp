@@ -151,6 +151,16 @@ bool OutputFile::write_all(const unsigned char* data, std::size_t size) { return
 
 bool OutputFile::close() { return ::CloseHandle(system_handle(handle_.release())) != 0; }
 
+// Created anew (CREATE_ALWAYS empties an existing file): nothing to cut.
+bool OutputFile::let_go() { return true; }
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+    handle_ = std::move(other.handle_);
+    return *this;
+}
+
+OutputFile::~OutputFile() = default;
+
 // Made in the user's temporary directory and deleted by the system when
 // its handle closes.
 ScratchFile ScratchFile::create() {

@@ -139,6 +139,31 @@ TEST(CommandLine, WarningsPrecedeTheCreatedLine) {
     EXPECT_TRUE(oxtest::file_exists(dir / "prog.oxb"));
 }
 
+// An existing module is written over in place and cut to the new bytes;
+// an include that names the module reads it as the emptied file it was
+// before (here it would otherwise hold syntax errors). Every run gives what
+// the same sources give where no module was there before.
+TEST(CommandLine, AnOldModuleIsReplacedAsIfItWereEmptiedFirst) {
+    const std::string sources[] = {kGoodSource, "#include \"prog.oxb\"\nint count;\n"};
+    const std::string old_modules[] = {std::string(100'000, 'x'), "$", "$\n$\n"};
+    for (const std::string& source : sources) {
+        TempDir fresh;
+        oxtest::write_file(fresh / "prog.oxs", source);
+        const RunResult expected = run(fresh, {"prog"});
+        ASSERT_EQ(expected.status, kStatusOk) << expected.out;
+        for (const std::string& old : old_modules) {
+            SCOPED_TRACE(source + " over " + std::to_string(old.size()) + " bytes");
+            TempDir dir;
+            oxtest::write_file(dir / "prog.oxs", source);
+            oxtest::write_file(dir / "prog.oxb", old);
+            const RunResult r = run(dir, {"prog"});
+            EXPECT_EQ(r.out, expected.out);
+            EXPECT_EQ(r.status, expected.status);
+            EXPECT_TRUE(oxtest::read_file(dir / "prog.oxb") == oxtest::read_file(fresh / "prog.oxb"));
+        }
+    }
+}
+
 // A module that cannot be written in full (here: a full device) ends in the
 // fatal stop, and the partial module is not left behind.
 TEST(CommandLine, FatalStopDeletesThePartialModule) {
