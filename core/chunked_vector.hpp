@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/platform.hpp"
+
 namespace oxbuild {
 
 template <typename T, unsigned ChunkBits = 12>
@@ -28,7 +30,7 @@ public:
     const T& back() const { return (*this)[size_ - 1]; }
 
     void push_back(const T& item) {
-        if ((size_ & (kChunk - 1)) == 0) chunks_.emplace_back(std::allocator<T>().allocate(kChunk));
+        if ((size_ & (kChunk - 1)) == 0) add_chunk();
         std::construct_at(chunks_[size_ >> ChunkBits].get() + (size_ & (kChunk - 1)), item);
         ++size_;
     }
@@ -70,6 +72,13 @@ public:
     ConstIterator end() const { return {*this, size_}; }
 
 private:
+    // A sequence that filled its first chunk goes on to fill most of the
+    // next, so the system backs each later chunk's pages in one request.
+    [[gnu::noinline]] void add_chunk() {
+        std::unique_ptr<T, FreeChunk> chunk(std::allocator<T>().allocate(kChunk));
+        if (!chunks_.empty()) platform::back_pages_now(chunk.get(), kChunk * sizeof(T));
+        chunks_.push_back(std::move(chunk));
+    }
     struct FreeChunk {
         void operator()(T* chunk) const { std::allocator<T>().deallocate(chunk, kChunk); }
     };

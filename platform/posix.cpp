@@ -228,6 +228,20 @@ void advise_large_pages(void* block, std::size_t size) {
 #endif
 }
 
+void back_pages_now(void* block, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (start + size) & ~(page - 1);
+    // A refusal (an older system) leaves the pages to fault in one by one.
+    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
 bool same_file(const std::string& a, const std::string& b) {
     struct stat first {}, second {};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&

@@ -188,6 +188,8 @@ std::int64_t ScratchFile::read_some(unsigned char* data, std::size_t size) {
 // Large pages need a privilege that users rarely have: small pages it is.
 void advise_large_pages(void*, std::size_t) {}
 
+void back_pages_now(void*, std::size_t) {}
+
 bool same_file(const std::string& a, const std::string& b) {
     BY_HANDLE_FILE_INFORMATION first{}, second{};
     return identify_by_name(a, first) && identify_by_name(b, second) && same_identity(first, second);

@@ -19,6 +19,7 @@
 #include "core/chunked_vector.hpp"
 #include "core/growable_array.hpp"
 #include "lexer/word.hpp"
+#include "platform/platform.hpp"
 
 namespace oxbuild {
 
@@ -198,8 +199,17 @@ private:
         }
     }
     static constexpr std::size_t kFirstSlots = 256;
+    // The filling writes every slot, so the system backs their pages in
+    // one request first.
+    static std::vector<NameId> empty_slots(std::size_t n) {
+        std::vector<NameId> slots;
+        slots.reserve(n);
+        platform::back_pages_now(slots.data(), n * sizeof(NameId));
+        slots.assign(n, kNoName);
+        return slots;
+    }
     void grow() {
-        std::vector<NameId> old(slots_.size() * 2, kNoName);
+        std::vector<NameId> old = empty_slots(slots_.size() * 2);
         old.swap(slots_);
         const std::size_t mask = slots_.size() - 1;
         for (const NameId id : old) {
