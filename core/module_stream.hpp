@@ -90,7 +90,8 @@ struct SpoolBuffers {
 
 class ModuleStream {
 public:
-    // Creates or truncates the file; nullptr when it cannot be opened.
+    // Creates the file, or writes over it as if it were emptied (see
+    // OutputFile); nullptr when it cannot be opened.
     static std::unique_ptr<ModuleStream> create(const std::string& path);
     // The buffer starts small, so that a small module costs little, and
     // takes its largest size at the first flush: a size between would be

@@ -39,7 +39,8 @@ inline constexpr std::size_t kMarkedBytes = 4;
 // that past its memory bound they wait in a scratch file.
 class SpoolMarks {
 public:
-    explicit SpoolMarks(std::size_t memory_bound = kMemory) : bytes_(ModuleStream::spool(memory_bound, {kBuffer, kBuffer, kBuffer})) {}
+    explicit SpoolMarks(std::size_t memory_bound = kMemory)
+        : bytes_(ModuleStream::spool(memory_bound, {kBuffer, kBuffer, kBuffer})) {}
     static constexpr std::size_t kMemory = std::size_t{1} << 18;
     static constexpr std::size_t kBuffer = std::size_t{1} << 16;
 

@@ -26,10 +26,10 @@ public:
     static constexpr std::size_t kMemory = std::size_t{2} << 20;
     // The first bytes fill small pages as they come, so that a small
     // program costs little; one buffer of a large page takes the rest while
-    // they stay in memory, a page fault where small pages take one each 4
-    // KiB (a quarter of the faults of a 10 MB compilation). Past the bound
-    // the bytes go to the file through a small buffer again, so that a
-    // large page is not held for them meanwhile.
+    // they stay in memory, with one page fault where small pages take one
+    // for every 4 KiB (a quarter of the faults of a 10 MB compilation). Past
+    // the bound the bytes go to the file through a small buffer again, so
+    // that no large page is held for them meanwhile.
     static constexpr std::size_t kSmallBuffer = std::size_t{1} << 18;
     static constexpr SpoolBuffers kBuffers{kSmallBuffer, platform::kLargePage, kSmallBuffer};
 

@@ -3,20 +3,18 @@
 // when it holds no second '/' (so that absolute names stay file names).
 #include "platform/platform.hpp"
 
-#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iconv.h>
-#include <mutex>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 #include "platform/armed_files.hpp"
 #include "platform/file_names.hpp"
@@ -49,32 +47,30 @@ bool write_to(std::intptr_t handle, const unsigned char* data, std::size_t size)
 
 bool rewind_file(std::intptr_t handle) { return ::lseek(descriptor(handle), 0, SEEK_SET) == 0; }
 
-// The regular files being written over in place (see OutputFile), known by
-// device and inode so that any name of them is recognised.
+// The regular files this thread is writing over in place (see OutputFile),
+// known by device and inode so that any name of them is recognised, with
+// the size each had. A compilation writes one module at a time: a file
+// opened while the list is full is emptied at once instead.
 class FilesWrittenOver {
 public:
-    void add(int fd, const struct stat& st) {
-        const std::lock_guard lock(mutex_);
-        entries_.push_back({st.st_dev, st.st_ino, fd});
-    }
-    // Takes the file off the list; whether it was on it.
-    bool remove(int fd) {
-        const std::lock_guard lock(mutex_);
-        const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.fd == fd; });
-        if (it == entries_.end()) return false;
-        entries_.erase(it);
+    // False when there is no room.
+    bool add(int fd, const struct stat& st) {
+        if (count_ == entries_.size()) return false;
+        entries_[count_++] = {st.st_dev, st.st_ino, fd, st.st_size};
         return true;
     }
-    // The descriptor writing over the file st describes, taken off the
-    // list, or -1.
-    int take(const struct stat& st) {
-        const std::lock_guard lock(mutex_);
-        const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                     [&](const Entry& e) { return e.device == st.st_dev && e.inode == st.st_ino; });
-        if (it == entries_.end()) return -1;
-        const int fd = it->fd;
-        entries_.erase(it);
-        return fd;
+    // Takes the file written through fd off the list, cut at what has been
+    // written; true when it was not on it.
+    bool finish(int fd) {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (entries_[i].fd == fd) return cut_and_forget(i);
+        return true;
+    }
+    // The same for the file st describes, when it is on the list.
+    bool finish(const struct stat& st) {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (entries_[i].device == st.st_dev && entries_[i].inode == st.st_ino) return cut_and_forget(i);
+        return true;
     }
 
 private:
@@ -82,22 +78,21 @@ private:
         dev_t device;
         ino_t inode;
         int fd;
+        off_t old_size;
     };
-    std::mutex mutex_;
-    std::vector<Entry> entries_;
+    // From the cut on, the file is what an emptied file written as much
+    // would be. Old bytes are left only where it was longer.
+    bool cut_and_forget(std::size_t i) {
+        const Entry entry = entries_[i];
+        entries_[i] = entries_[--count_];
+        const off_t end = ::lseek(entry.fd, 0, SEEK_CUR);
+        return end >= 0 && (end >= entry.old_size || ::ftruncate(entry.fd, end) == 0);
+    }
+    std::array<Entry, 4> entries_{};
+    std::size_t count_ = 0;
 };
 
-FilesWrittenOver& files_written_over() {
-    static FilesWrittenOver files;
-    return files;
-}
-
-// Cuts a file written from its start at the end of what has been written:
-// from then on it is what an emptied file written as much would be.
-bool cut_at_written_end(int fd) {
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    return end >= 0 && ::ftruncate(fd, end) == 0;
-}
+thread_local FilesWrittenOver files_written_over;
 }  // namespace
 
 bool is_option(std::string_view arg) {
@@ -131,7 +126,7 @@ InputFile InputFile::open(const std::string& name) {
         return {};
     }
     // The module being written over reads as emptied when it was created.
-    if (const int writer = files_written_over().take(st); writer >= 0 && !cut_at_written_end(writer)) {
+    if (!files_written_over.finish(st)) {
         ::close(fd);
         return {};
     }
@@ -158,19 +153,18 @@ bool InputFile::is_same_file(const std::string& name) const {
 }
 
 // A device or a pipe takes the bytes as they come, as it would after
-// O_TRUNC, which leaves such files alone. A file whose kind cannot be told
-// is emptied at once.
+// O_TRUNC, which leaves such files alone. A file whose kind cannot be told,
+// or that finds the list full, is opened emptied as before.
 OutputFile OutputFile::create(const std::string& name) {
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
     if (fd < 0) return {};
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        if (::ftruncate(fd, 0) != 0) {
-            ::close(fd);
-            return {};
-        }
-    } else if (S_ISREG(st.st_mode) && st.st_size > 0) {
-        files_written_over().add(fd, st);
+    const bool known = ::fstat(fd, &st) == 0;
+    const bool regular = known && S_ISREG(st.st_mode);
+    if (!known || (regular && st.st_size > 0 && !files_written_over.add(fd, st))) {
+        ::close(fd);
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+        if (fd < 0) return {};
     }
     return OutputFile(fd);
 }
@@ -180,7 +174,7 @@ bool OutputFile::write_all(const unsigned char* data, std::size_t size) { return
 bool OutputFile::let_go() {
     if (!is_open()) return true;
     const int fd = descriptor(handle_.get());
-    return !files_written_over().remove(fd) || cut_at_written_end(fd);
+    return files_written_over.finish(fd);
 }
 
 bool OutputFile::close() {
@@ -230,7 +224,10 @@ void advise_large_pages(void* block, std::size_t size) {
 
 void back_pages_now(void* block, std::size_t size) {
 #ifdef MADV_POPULATE_WRITE
-    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    // The smallest page of the machines we run on: where pages are larger,
+    // a request that does not start on one is refused, and the pages fault
+    // in as before.
+    constexpr std::uintptr_t page = 4096;
     const auto start = reinterpret_cast<std::uintptr_t>(block);
     const std::uintptr_t first = (start + page - 1) & ~(page - 1);
     const std::uintptr_t last = (start + size) & ~(page - 1);
