@@ -46,7 +46,7 @@ private:
     // in one request each, instead of a page fault each as they are first
     // written; the room past them costs nothing until it is reached.
     static constexpr std::size_t kBackedStep = std::size_t{1} << 16;
-    static constexpr std::size_t kBackedItems = kBackedStep / sizeof(T) > 0 ? kBackedStep / sizeof(T) : 1;
+    static constexpr std::size_t kBackedItems = std::max<std::size_t>(kBackedStep / sizeof(T), 1);
     // At the end of the pages backed so far: grows the block when it is
     // full, then backs the next step.
     [[gnu::noinline]] void make_room() {

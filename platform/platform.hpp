@@ -134,8 +134,22 @@ private:
     SystemHandle handle_;
 };
 
-// The large page of systems that back memory with such pages on request.
+// The large page of systems that back memory with such pages on request,
+// and the smallest page of the machines we run on.
 inline constexpr std::size_t kLargePage = std::size_t{2} << 20;
+inline constexpr std::size_t kSmallPage = std::size_t{4} << 10;
+// The whole pages of the given size that lie inside a block of any
+// alignment and size: their start and size, 0 when there is none.
+struct PageRun {
+    void* start;
+    std::size_t size;
+};
+inline PageRun whole_pages_inside(void* block, std::size_t size, std::size_t page) {
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (start + size) & ~(page - 1);
+    return last > first ? PageRun{reinterpret_cast<void*>(first), last - first} : PageRun{block, 0};
+}
 // Asks the system to back a block of memory (aligned to kLargePage, its
 // size a multiple of it) with large pages, so that filling it costs one
 // page fault per large page instead of one per small page; nothing where
@@ -144,10 +158,8 @@ void advise_large_pages(void* block, std::size_t size);
 // The same for the large pages that lie wholly inside a block of any
 // alignment and size (a string's or a vector's storage, before it is filled).
 inline void advise_large_pages_inside(void* block, std::size_t size) {
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t last = (start + size) & ~(kLargePage - 1);
-    if (last > first) advise_large_pages(reinterpret_cast<void*>(first), last - first);
+    const PageRun run = whole_pages_inside(block, size, kLargePage);
+    if (run.size != 0) advise_large_pages(run.start, run.size);
 }
 
 // Asks the system to back the whole pages inside a block of memory that is

@@ -62,15 +62,11 @@ public:
     // Takes the file written through fd off the list, cut at what has been
     // written; true when it was not on it.
     bool finish(int fd) {
-        for (std::size_t i = 0; i < count_; ++i)
-            if (entries_[i].fd == fd) return cut_and_forget(i);
-        return true;
+        return finish_where([&](const Entry& e) { return e.fd == fd; });
     }
-    // The same for the file st describes, when it is on the list.
+    // The same for the file st describes.
     bool finish(const struct stat& st) {
-        for (std::size_t i = 0; i < count_; ++i)
-            if (entries_[i].device == st.st_dev && entries_[i].inode == st.st_ino) return cut_and_forget(i);
-        return true;
+        return finish_where([&](const Entry& e) { return e.device == st.st_dev && e.inode == st.st_ino; });
     }
 
 private:
@@ -82,7 +78,11 @@ private:
     };
     // From the cut on, the file is what an emptied file written as much
     // would be. Old bytes are left only where it was longer.
-    bool cut_and_forget(std::size_t i) {
+    template <typename Matches>
+    bool finish_where(const Matches& matches) {
+        std::size_t i = 0;
+        while (i < count_ && !matches(entries_[i])) ++i;
+        if (i == count_) return true;
         const Entry entry = entries_[i];
         entries_[i] = entries_[--count_];
         const off_t end = ::lseek(entry.fd, 0, SEEK_CUR);
@@ -224,15 +224,11 @@ void advise_large_pages(void* block, std::size_t size) {
 
 void back_pages_now(void* block, std::size_t size) {
 #ifdef MADV_POPULATE_WRITE
-    // The smallest page of the machines we run on: where pages are larger,
-    // a request that does not start on one is refused, and the pages fault
-    // in as before.
-    constexpr std::uintptr_t page = 4096;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t last = (start + size) & ~(page - 1);
-    // A refusal (an older system) leaves the pages to fault in one by one.
-    if (last > first) (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+    // A refusal (an older system, or pages larger than the small page, on
+    // which the request may not start) leaves the pages to fault in one by
+    // one.
+    const PageRun run = whole_pages_inside(block, size, kSmallPage);
+    if (run.size != 0) (void)::madvise(run.start, run.size, MADV_POPULATE_WRITE);
 #else
     (void)block;
     (void)size;

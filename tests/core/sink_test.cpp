@@ -3,9 +3,11 @@
 
 #include "core/module_stream.hpp"
 #include "core/sink.hpp"
+#include "module/function_descriptors.hpp"
 #include "support/test_support.hpp"
 
 using namespace oxtest;
+using oxbuild::FunctionDescriptors;
 using oxbuild::ModuleStream;
 using oxbuild::SpoolBuffers;
 using oxbuild::Sink;
@@ -104,7 +106,6 @@ TEST(Sink, ACodeAddressIsStoredAsAFileOffset) {
 // every growth step, and a large one goes around the buffer.
 TEST(ModuleStream, ASpoolReadsBackWhatItWasGivenWhereverItKeptIt) {
     constexpr std::size_t kTotal = 5'000'000;  // past the largest buffer, several times
-    constexpr SpoolBuffers kSmallThenLarge{1 << 18, std::size_t{2} << 20, 1 << 18};  // the descriptors' kind
     constexpr SpoolBuffers kSmallOnly{1 << 16, 1 << 16, 1 << 16};
     const struct {
         std::size_t bound;
@@ -112,7 +113,7 @@ TEST(ModuleStream, ASpoolReadsBackWhatItWasGivenWhereverItKeptIt) {
     } rows[] = {
         {0, ModuleStream::kCodeBuffers},         {100'000, ModuleStream::kCodeBuffers},
         {3'000'000, ModuleStream::kCodeBuffers}, {ModuleStream::kSpoolMemory, ModuleStream::kCodeBuffers},
-        {100'000, kSmallThenLarge},              {std::size_t{2} << 20, kSmallThenLarge},
+        {100'000, FunctionDescriptors::kBuffers}, {FunctionDescriptors::kMemory, FunctionDescriptors::kBuffers},
         {300'000, kSmallOnly},
     };
     for (const auto& row : rows) {
