@@ -29,27 +29,30 @@ std::uint32_t parameter_count(const unsigned char* descriptor) {
     return dword_at(descriptor + kDescriptorParameterCount);
 }
 
-// The descriptors of a spool read back one at a time: in place where the
-// piece read holds the whole of one, else put together across pieces.
+// The descriptors of a spool read back in runs: as many whole ones as the
+// piece read holds, in place, or one put together across pieces.
 class DescriptorReader {
 public:
     explicit DescriptorReader(ModuleStream& spool) : pieces_(spool) {}
-    // The next descriptor, readable until the next call; nullptr when the
-    // spool cannot be read or holds no whole descriptor.
-    const unsigned char* next() {
-        if (piece_.size() >= kDescriptorFixedSize) {
-            const std::uint32_t n = parameter_count(piece_.data());
+    // The next run of whole descriptors, writable until the next call;
+    // empty when the spool cannot be read or holds no whole descriptor.
+    std::span<unsigned char> next() {
+        std::size_t run = 0;
+        while (piece_.size() - run >= kDescriptorFixedSize) {
+            const std::uint32_t n = parameter_count(piece_.data() + run);
             const auto size = static_cast<std::size_t>(FunctionDescriptors::size_of(n));
-            if (n <= kMaxParameters && piece_.size() >= size) {
-                const unsigned char* at = piece_.data();
-                piece_ = piece_.subspan(size);
-                return at;
-            }
+            if (n > kMaxParameters || piece_.size() - run < size) break;
+            run += size;
         }
-        if (!join(0, kDescriptorFixedSize)) return nullptr;
+        if (run != 0) {
+            const std::span<unsigned char> whole = piece_.first(run);
+            piece_ = piece_.subspan(run);
+            return whole;
+        }
+        if (!join(0, kDescriptorFixedSize)) return {};
         const std::uint32_t n = parameter_count(joined_.data());
-        if (n > kMaxParameters || !join(kDescriptorFixedSize, kDescriptorPerParameter * n)) return nullptr;
-        return joined_.data();
+        if (n > kMaxParameters || !join(kDescriptorFixedSize, kDescriptorPerParameter * n)) return {};
+        return std::span(joined_).first(kDescriptorFixedSize + kDescriptorPerParameter * n);
     }
 
 private:
@@ -69,6 +72,18 @@ private:
     std::span<unsigned char> piece_;
     std::array<unsigned char, kLargest> joined_;
 };
+
+// Adds code_base to each entry of a run of whole descriptors, and first to
+// each parameter pointer; the rest of them is final.
+void fix_relative_fields(std::span<unsigned char> run, std::int64_t code_base, std::int64_t first) {
+    for (std::size_t at = 0; at < run.size();) {
+        unsigned char* descriptor = run.data() + at;
+        const std::uint32_t n = parameter_count(descriptor);
+        add_to_dword(descriptor, code_base);
+        for (std::size_t k = 0; k < n; ++k) add_to_dword(descriptor + kDescriptorFixedSize + 4 * k, first);
+        at += static_cast<std::size_t>(FunctionDescriptors::size_of(n));
+    }
+}
 
 }  // namespace
 
@@ -111,22 +126,17 @@ void FunctionDescriptors::finish() {
     pending_ = nullptr;
 }
 
-// Each descriptor is copied to the module as it is, then its entry and its
-// parameter pointers are fixed; the rest of it is final.
+// The descriptors are copied to the module a run at a time, each run's
+// relative fields fixed where it was read.
 bool FunctionDescriptors::write(Sink& sink, std::int64_t code_base, std::int64_t first) {
     if (spool_ == nullptr) return true;
     DescriptorReader reader(*spool_);
     for (std::int64_t left = size_; left > 0;) {
-        const unsigned char* from = reader.next();
-        if (from == nullptr) return false;
-        const std::uint32_t n = parameter_count(from);
-        const auto size = static_cast<std::size_t>(size_of(n));
-        sink.emit_in_place(size, [&](unsigned char* to) {
-            std::memcpy(to, from, size);
-            add_to_dword(to, code_base);
-            for (std::size_t k = 0; k < n; ++k) add_to_dword(to + kDescriptorFixedSize + 4 * k, first);
-        });
-        left -= static_cast<std::int64_t>(size);
+        const std::span<unsigned char> run = reader.next();
+        if (run.empty()) return false;
+        fix_relative_fields(run, code_base, first);
+        sink.emit_bytes(run.data(), run.size());
+        left -= static_cast<std::int64_t>(run.size());
     }
     spool_.reset();
     return true;
