@@ -58,6 +58,17 @@ public:
         used_ += items.size();
         return {at, items.size()};
     }
+    // The same for items whose source holds Readable items from its start
+    // (items.size() at most Readable): copied in one move of that fixed
+    // size, the room past them left to the next copy.
+    template <std::size_t Readable>
+    std::span<const T> copy_readable(std::span<const T> items) {
+        if (used_ + Readable > capacity_) start_chunk(Readable);
+        T* at = chunks_.back().get() + used_;
+        std::memcpy(at, items.data(), Readable * sizeof(T));
+        used_ += items.size();
+        return {at, items.size()};
+    }
     // Room for n items (at least one) in one chunk, to be filled in place.
     T* allot(std::size_t n) {
         if (used_ + n > capacity_) start_chunk(n);
@@ -86,7 +97,7 @@ class NameTable {
 public:
     // Room from the start for the host's names and a small program's, so
     // that a small compilation grows nothing.
-    NameTable() : slots_(kFirstSlots, kNoName), records_(kFirstSlots / 2) {}
+    NameTable() : slots_(kFirstSlots), records_(kFirstSlots / 2) {}
     // A copy would share the serial number words remember it by.
     NameTable(const NameTable&) = delete;
     NameTable& operator=(const NameTable&) = delete;
@@ -129,7 +140,8 @@ private:
         }
     };
     Name make_name(const NameKey& key, std::uint32_t hash) {
-        const std::span<const char> stored = pool_.copy(key.text, kWordMax);
+        // A word's buffer holds kWordMax bytes.
+        const std::span<const char> stored = key.word != nullptr ? pool_.copy_readable<kWordMax>(key.text) : pool_.copy(key.text, kWordMax);
         return {stored.data(), static_cast<std::uint32_t>(stored.size()), hash};
     }
 
@@ -172,51 +184,67 @@ private:
     [[gnu::noinline]] NameId intern_by_search(const NameKey& key) {
         if ((names_.size() + 1) * 2 > slots_.size()) grow();
         const std::uint32_t hash = key.hash();
-        NameId& slot = probe(key, hash);
-        if (slot == kNoName) {
-            slot = static_cast<NameId>(names_.size());
+        std::uint32_t& slot = probe(key, hash);
+        if (slot == kEmptySlot) {
+            slot = slot_of(static_cast<NameId>(names_.size()));
             names_.push_back(make_name(key, hash));
             records_.push_back(NameRecord{});
         }
-        remember(key, slot);
-        return slot;
+        const NameId id = id_in(slot);
+        remember(key, id);
+        return id;
     }
     [[gnu::noinline]] NameId find_by_search(const NameKey& key) const {
         if (names_.empty()) return kNoName;
-        const NameId id = const_cast<NameTable*>(this)->probe(key, key.hash());
+        const std::uint32_t slot = const_cast<NameTable*>(this)->probe(key, key.hash());
+        const NameId id = slot == kEmptySlot ? kNoName : id_in(slot);
         remember(key, id);
         return id;
     }
 
-    // The slot holding the name's number, or the empty slot where it goes.
-    NameId& probe(const NameKey& key, std::uint32_t hash) {
+    // A slot holds a name's number plus one, 0 when it is empty, so that
+    // a new array is zeroed memory: the system hands large blocks out
+    // cleared, with nothing to fill.
+    static constexpr std::uint32_t kEmptySlot = 0;
+    static std::uint32_t slot_of(NameId id) { return id + 1; }
+    static NameId id_in(std::uint32_t slot) { return slot - 1; }
+    class Slots {
+    public:
+        explicit Slots(std::size_t n) : items_(static_cast<std::uint32_t*>(std::calloc(n, sizeof(std::uint32_t)))), size_(n) {
+            if (items_ == nullptr) throw std::bad_alloc();
+            // The filling writes slots all over, so the system backs their
+            // pages in one request first.
+            platform::back_pages_now(items_.get(), n * sizeof(std::uint32_t));
+        }
+        std::size_t size() const { return size_; }
+        std::uint32_t& operator[](std::size_t i) { return items_.get()[i]; }
+        std::span<const std::uint32_t> all() const { return {items_.get(), size_}; }
+
+    private:
+        std::unique_ptr<std::uint32_t, FreeCBlock<std::uint32_t>> items_;
+        std::size_t size_;
+    };
+
+    // The slot holding the name, or the empty slot where it goes.
+    std::uint32_t& probe(const NameKey& key, std::uint32_t hash) {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            NameId& slot = slots_[i];
-            if (slot == kNoName) return slot;
-            const Name& name = names_[slot];
+            std::uint32_t& slot = slots_[i];
+            if (slot == kEmptySlot) return slot;
+            const Name& name = names_[id_in(slot)];
             if (name.hash == hash && name.equals(key)) return slot;
         }
     }
     static constexpr std::size_t kFirstSlots = 256;
-    // The filling writes every slot, so the system backs their pages in
-    // one request first.
-    static std::vector<NameId> empty_slots(std::size_t n) {
-        std::vector<NameId> slots;
-        slots.reserve(n);
-        platform::back_pages_now(slots.data(), n * sizeof(NameId));
-        slots.assign(n, kNoName);
-        return slots;
-    }
     void grow() {
-        std::vector<NameId> old = empty_slots(slots_.size() * 2);
-        old.swap(slots_);
+        Slots old(slots_.size() * 2);
+        std::swap(old, slots_);
         const std::size_t mask = slots_.size() - 1;
-        for (const NameId id : old) {
-            if (id == kNoName) continue;
-            std::size_t i = names_[id].hash & mask;
-            while (slots_[i] != kNoName) i = (i + 1) & mask;
-            slots_[i] = id;
+        for (const std::uint32_t slot : old.all()) {
+            if (slot == kEmptySlot) continue;
+            std::size_t i = names_[id_in(slot)].hash & mask;
+            while (slots_[i] != kEmptySlot) i = (i + 1) & mask;
+            slots_[i] = slot;
         }
     }
 
@@ -234,9 +262,9 @@ private:
     }
     const std::uint64_t serial_ = next_serial();
 
-    // Open addressing by hash, at most half full: a slot holds a name's
-    // number, the hash beside its text.
-    std::vector<NameId> slots_;
+    // Open addressing by hash, at most half full; the hash is kept beside
+    // the name's text.
+    Slots slots_;
     ChunkedVector<Name> names_;  // by number; no copy and no doubled peak as it grows
     // By name number, one made with each name; one block, reallocated as it
     // grows, so that a record is one index away. Kept apart from the
