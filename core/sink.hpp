@@ -35,6 +35,8 @@ public:
     void set_code_base(std::int64_t base) { code_base_ = base; }
     std::int64_t code_base() const { return code_base_; }
     bool counting() const { return pass_ == 1; }
+    // Whether this pass writes its bytes anywhere.
+    bool writes() const { return out_ != nullptr; }
 
     void emit_byte(std::uint32_t value) {
         if (counting()) counter_ += 1;

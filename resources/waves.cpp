@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "driver/compiler.hpp"
 #include "core/fatal.hpp"
@@ -14,7 +15,7 @@ namespace oxbuild {
 namespace {
 
 constexpr std::string_view kRiffMagic = "RIFF";
-constexpr std::size_t kCopyChunk = 1 << 16;
+constexpr std::size_t kCopyChunk = 1 << 16;  // at most the room a stream gives at once
 
 bool starts_as_riff(BinaryFile& file) {
     std::array<unsigned char, 4> magic{};
@@ -39,17 +40,25 @@ void add_wave(Compiler& c, std::int32_t number, const std::string& name) {
     c.p().wave_numbers.insert(number);
 }
 
-// Copies exactly the recorded size; a file that no longer holds it ends the
-// run, since the header already promised those bytes.
+// Copies exactly the recorded size, read a piece at a time straight into
+// the module's room; a file that no longer holds it ends the run, since the
+// header already promised those bytes. A pass that writes no module reads
+// the pieces all the same, into a buffer of its own.
 void copy_wave(Compiler& c, const WaveRecord& wave) {
     const auto file = BinaryFile::open(c.resolve(wave.file_name));
     if (!file) fatal_stop("cannot open a wave file again: " + wave.file_name);
-    std::vector<unsigned char> chunk(kCopyChunk);
+    std::unique_ptr<unsigned char[]> unwritten;
     std::int64_t left = wave.size;
     while (left > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk));
-        if (file->read(chunk.data(), want) != want) fatal_stop("cannot read a wave file in full: " + wave.file_name);
-        c.sink.emit_bytes(chunk.data(), want);
+        bool whole = false;
+        const auto read_piece = [&](unsigned char* to) { whole = file->read(to, want) == want; };
+        c.sink.emit_in_place(want, read_piece);
+        if (!c.sink.writes()) {
+            if (!unwritten) unwritten = std::make_unique_for_overwrite<unsigned char[]>(kCopyChunk);
+            read_piece(unwritten.get());
+        }
+        if (!whole) fatal_stop("cannot read a wave file in full: " + wave.file_name);
         left -= static_cast<std::int64_t>(want);
     }
 }

@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
+#include "core/fatal.hpp"
+#include "core/module_stream.hpp"
 #include "driver/command_line.hpp"
+#include "driver/compiler.hpp"
+#include "resources/waves.hpp"
 
 #include "format/module_format.hpp"
 #include "support/resource_files.hpp"
@@ -52,6 +57,40 @@ TEST(Waves, FilesAreCopiedWholeAfterTheirDirectory) {
     expected.bytes(wave).bytes(other);
     EXPECT_EQ(hex(wave_section(result.module)), hex(expected.get()));
     EXPECT_EQ(dword_at(result.module, format::kMenuSectionField), kWaveSection + 4 + 24 + 150);
+}
+
+// The section reads each file again as it is written, a piece at a time:
+// a file of several pieces comes out whole, and one that no longer holds
+// the size recorded for it stops the run, whether or not the pass writes a
+// module.
+TEST(Waves, TheSectionCopiesTheRecordedSizeOrStops) {
+    TempDir dir;
+    const Bytes wave = make_wave(counting_bytes(200000, 7));  // more than three pieces of 64 KiB
+    write_file(dir / "a.wav", wave);
+    const auto size = static_cast<std::int64_t>(wave.size());
+    for (const bool writing : {true, false}) {
+        for (const std::int64_t recorded : {size, size + 1}) {
+            SCOPED_TRACE(testing::Message() << (writing ? "writing" : "writing nowhere") << ", recorded " << recorded);
+            std::ostringstream out;
+            Compiler c(out);
+            c.base_dir = dir.path().string();
+            c.begin_pass(2);
+            const auto module = ModuleStream::spool(std::size_t{1} << 20);
+            if (writing) c.sink.attach(module.get());
+            c.p().waves.push_back({1, "a.wav", recorded});
+            if (recorded != size) {
+                EXPECT_THROW(write_wave_section(c), FatalStop);
+                continue;
+            }
+            write_wave_section(c);
+            Bytes written;
+            ASSERT_TRUE(module->read_back(
+                [&](unsigned char* data, std::size_t n) { written.insert(written.end(), data, data + n); }));
+            ByteWriter expected;
+            if (writing) expected.dword(1).dword(1).dword(4 + kDirectoryEntry).dword(recorded).bytes(wave);
+            EXPECT_EQ(written, expected.get());
+        }
+    }
 }
 
 TEST(Waves, FilesThatAreNoRiffFilesAreRefused) {
