@@ -99,9 +99,10 @@ void emit_palette(Compiler& c, const SharedPalette& palette, ColourOrder order) 
 }
 
 // Information header, the shared palette, and the pixels translated into it
-// with the file's own stride and row order.
+// with the file's own stride and row order, in place in the file's bytes
+// (past its colour table, which the translation reads first).
 void emit_bitmap_data(Compiler& c, const BitmapRecord& b) {
-    const auto file = read_whole_file(c.resolve(b.file_name));
+    auto file = read_whole_file(c.resolve(b.file_name));
     const auto probe = file ? probe_bitmap(*file) : std::nullopt;
     const auto layout = probe ? layout_bitmap(*file, *probe) : std::nullopt;
     if (!layout || probe->width != b.width || probe->height != b.height)
@@ -114,8 +115,7 @@ void emit_bitmap_data(Compiler& c, const BitmapRecord& b) {
     for (std::size_t i = 0; i < layout->colour_count; ++i)
         if (static_cast<std::int32_t>(i) != b.transparent)
             translation[i] = static_cast<unsigned char>(shared_index(palette, table_colour(*file, *layout, i)));
-    std::vector<unsigned char> pixels(file->begin() + static_cast<std::ptrdiff_t>(layout->pixels),
-                                      file->begin() + static_cast<std::ptrdiff_t>(layout->pixels + image_size));
+    const std::span<unsigned char> pixels(file->data() + layout->pixels, static_cast<std::size_t>(image_size));
     for (unsigned char& p : pixels) p = translation[p];
     c.sink.emit_bytes(pixels.data(), pixels.size());
 }
