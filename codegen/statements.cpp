@@ -51,7 +51,9 @@ bool chain_after_closed_if(Compiler& c) {
 
 // A jump target that a block record holds. Pass 1 may not know it yet, so
 // a spooling pass 1 marks where it goes, to be filled in from the record.
-void emit_block_address(Compiler& c, BlockIndex record, BlockAddress which) {
+// Inlined into every statement that writes one: a call cost as much as the
+// work.
+[[gnu::always_inline]] inline void emit_block_address(Compiler& c, BlockIndex record, BlockAddress which) {
     if (c.spool != nullptr) c.spool->mark_block_address(c.sink.counter(), record, which);
     emit_code_address(c.sink, address_in(c.run.blocks.at(record), which));
 }
@@ -162,6 +164,11 @@ BlockIndex record_block(Compiler& c, const BlockKey& key, BlockKind kind, CodeAd
 }
 
 void enter_block(Compiler& c, int level, const BlockKey& key) { enter_block(c, level, key, c.run.blocks.find(key)); }
+
+void open_function_block(Compiler& c) {
+    const BlockKey key = current_block_key(c);
+    enter_block(c, 1, key, record_block(c, key, BLOCK_FUNCTION, c.sink.counter()));
+}
 
 void enter_block(Compiler& c, int level, const BlockKey& key, BlockIndex record) {
     PassState& p = c.p();

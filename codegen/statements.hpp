@@ -20,6 +20,9 @@ void enter_block(Compiler& c, int level, const BlockKey& key, BlockIndex record)
 // The record of a block opened at the key: in pass 1 added, then found as
 // a search would find it; in pass 2 searched for.
 BlockIndex record_block(Compiler& c, const BlockKey& key, BlockKind kind, CodeAddress start);
+// Makes the body of a function definition, opening where the reader
+// stands, the open block of level 1, with its record.
+void open_function_block(Compiler& c);
 // '}' closes the innermost block.
 void close_block(Compiler& c);
 // The key of a block opened where the reader stands now.

@@ -122,8 +122,7 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
     c.reader.step_over(1);
     p.block_level = 1;
     p.scopes.free_level(1);
-    const BlockKey key = current_block_key(c);
-    const BlockIndex block = record_block(c, key, BLOCK_FUNCTION, c.sink.counter());
+    open_function_block(c);
     if (c.sink.counting()) {
         FunctionRecord record;
         record.entry = static_cast<std::int32_t>(c.sink.counter());
@@ -132,7 +131,6 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
         c.run.functions.add(id, record);
         c.run.descriptors.start(record.entry, params.types, params.slots);
     }
-    enter_block(c, 1, key, block);
     c.body_slots.clear();
     c.body_counts.fill(0);
     // Mostly every parameter was recorded and every named one accepted, so
