@@ -110,16 +110,9 @@ void ScopeTable::free_declared(int level) {
 
 // --- parameter lists -------------------------------------------------------
 
-void ParameterList::clear() {
-    types.clear();
-    slots.clear();
-    counters.fill(0);
-    accepted_.clear();
-    named_.clear();
-    if (++generation_ == 0) {
-        names_->reset_field(&NameRecord::accepted_in, 0);
-        generation_ = 1;
-    }
+void ParameterList::restart_generations() {
+    names_->reset_field(&NameRecord::accepted_in, 0);
+    generation_ = 1;
 }
 
 bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type) {
@@ -263,9 +256,7 @@ std::int32_t SlotTable::add(int type_class, int level, NameId id, std::int32_t& 
     return *slot;
 }
 
-void SlotTable::clear() {
-    map_.clear();
-    if (++epoch_ != kEpochs) return;
+void SlotTable::restart_epochs() {
     first_.clear_all();
     epoch_ = 1;
 }

@@ -150,8 +150,16 @@ public:
     };
 
     // Empties the list and keeps its room, so that a list reused for every
-    // function statement allocates nothing.
-    void clear();
+    // function statement allocates nothing. Inline: every function
+    // statement comes here.
+    void clear() {
+        types.clear();
+        slots.clear();
+        counters.fill(0);
+        accepted_.clear();
+        named_.clear();
+        if (++generation_ == 0) [[unlikely]] restart_generations();
+    }
 
     // declare_symbol on the list's own scope list.
     bool declare(Diagnostics& diag, const Word& name, TypeCode type) { return declare(diag, name, names_->intern(name), type); }
@@ -177,6 +185,8 @@ private:
     // Each name's record holds the list (by its generation) that accepted
     // it, so that a clear costs nothing however many names were seen.
     std::uint32_t generation_ = 1;
+    // After 2^32 - 1 lists: every record's mark back to none, the count to 1.
+    void restart_generations();
 };
 
 struct Prototype {
@@ -283,7 +293,10 @@ public:
     std::int32_t add(int type_class, int level, NameId id, std::int32_t& count);
     // Empties the table in constant time: an entry counts only when it
     // carries the table's current epoch.
-    void clear();
+    void clear() {
+        map_.clear();
+        if (++epoch_ == kEpochs) [[unlikely]] restart_epochs();
+    }
 
 private:
     struct Key {
@@ -316,7 +329,13 @@ private:
     NamesRef names_;
     NameFacts<First> first_;
     std::uint32_t epoch_ = 1;  // below kEpochs
+    // After the last epoch: every entry cleared, the epochs counted from 1.
+    void restart_epochs();
     FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
+
+public:
+    // How many clears make every epoch come round again.
+    static constexpr std::uint32_t kClearsPerRound = kEpochs - 1;
 };
 
 // Function records live across both passes: made in pass 1, read in pass 2.

@@ -194,6 +194,18 @@ TEST(Slots, ASlotIsKeyedByClassLevelAndName) {
     EXPECT_EQ(slots.find(0, 2, "u"), std::nullopt);
 }
 
+// After as many clears as there are epochs, the entries are wiped before
+// the first epoch comes round again: a slot from back then is not found.
+TEST(Slots, NoSlotSurvivesTheEpochsComingRound) {
+    SlotTable slots;
+    std::int32_t count = 0;
+    slots.add(0, 1, "t", count);
+    for (std::uint32_t i = 0; i < SlotTable::kClearsPerRound; ++i) slots.clear();
+    EXPECT_EQ(slots.find(0, 1, "t"), std::nullopt);
+    std::int32_t next_count = 5;
+    EXPECT_EQ(slots.add(0, 1, "t", next_count), 5);
+}
+
 // Per-name facts read as zero where none was set, keep what was set as the
 // array grows to a late name, and all go back to zero together.
 TEST(NameFacts, UnsetFactsReadAsZeroAndSetOnesSurviveGrowth) {
