@@ -114,11 +114,6 @@ void FunctionDescriptors::start(CodeAddress entry, std::span<const TypeCode> typ
         fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
 }
 
-void FunctionDescriptors::set_local_count(std::size_t type_class, std::int32_t count) {
-    if (pending_ == nullptr) return;
-    store_field<4>(pending_ + kDescriptorLocalCounts + 4 * type_class, static_cast<std::uint32_t>(count));
-}
-
 void FunctionDescriptors::finish() {
     if (pending_ == nullptr) return;
     spool_->taken(pending_size_);

@@ -16,6 +16,7 @@
 #include "core/module_stream.hpp"
 #include "core/sink.hpp"
 #include "format/bytecode.hpp"
+#include "format/module_format.hpp"
 
 namespace oxbuild {
 
@@ -40,7 +41,10 @@ public:
     // finishes the one before it. types and slots are as long as each other.
     void start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots);
     // The count of locals of one type class in the function last started.
-    void set_local_count(std::size_t type_class, std::int32_t count);
+    void set_local_count(std::size_t type_class, std::int32_t count) {
+        if (pending_ == nullptr) return;
+        store_field<4>(pending_ + format::kDescriptorLocalCounts + 4 * type_class, static_cast<std::uint32_t>(count));
+    }
     // Finishes the descriptor last started (at the end of pass 1).
     void finish();
     // The bytes of the finished descriptors.

@@ -18,9 +18,4 @@ void compile_declaration(Compiler& c, TypeCode type);
 // name ( parameters ) ;   or   name ( parameters ) {  (the body follows as items)
 void compile_function_statement(Compiler& c, const Word& name);
 
-// Numbers a local of the function body being compiled (its slot, new or
-// given before, is returned); pass 1 also counts it in the function's
-// record (the record added last).
-std::int32_t add_local(Compiler& c, TypeCode type, NameId name, int level);
-
 }  // namespace oxbuild

@@ -147,11 +147,6 @@ void PrototypeTable::add_kept(NameId id, std::span<const TypeCode> parameters) {
     if (claim(id, static_cast<std::uint32_t>(kept_.size()) | kKept)) kept_.push_back(Prototype{parameters});
 }
 
-void PrototypeTable::add(NameId id, std::span<const TypeCode> parameters) {
-    std::uint32_t& prototype = names_->record(id).prototype;
-    if (prototype == kNone) prototype = list_index(parameters);
-}
-
 namespace {
 
 bool same_list(std::span<const TypeCode> a, std::span<const TypeCode> b) {
@@ -241,15 +236,7 @@ std::optional<std::int32_t> SlotTable::find(int type_class, int level, NameId id
     return *slot;
 }
 
-std::int32_t SlotTable::add(int type_class, int level, NameId id, std::int32_t& count) {
-    if (id != kNoName) {
-        First& first = first_[id];
-        if (first.tag == tag(type_class, level)) return first.slot;
-        if (!current(first)) {
-            first = {tag(type_class, level), count};
-            return count++;
-        }
-    }
+std::int32_t SlotTable::add_further(int type_class, int level, NameId id, std::int32_t& count) {
     const Key key{id, static_cast<std::uint8_t>(type_class), static_cast<std::uint8_t>(level)};
     const auto [slot, added] = map_.try_emplace(key, count);
     if (added) ++count;
@@ -262,15 +249,6 @@ void SlotTable::restart_epochs() {
 }
 
 // --- functions -------------------------------------------------------------
-
-void FunctionTable::add(NameId id, const FunctionRecord& given) {
-    std::uint32_t& first = names_->record(id).first_function;
-    if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
-    records_.push_back(given);
-    FunctionRecord& record = records_.back();
-    if (record.kind == FunctionKind::user) record.user_index = user_count_++;
-    record.name = id;
-}
 
 const FunctionRecord* FunctionTable::find(NameId id) const {
     if (id == kNoName) return nullptr;

@@ -201,7 +201,10 @@ public:
     // The table is the names' only prototype table from now on.
     explicit PrototypeTable(NameTable& names);
     void add(const NameKey& name, std::span<const TypeCode> parameters) { add(names_->intern(name), parameters); }
-    void add(NameId id, std::span<const TypeCode> parameters);
+    void add(NameId id, std::span<const TypeCode> parameters) {
+        std::uint32_t& prototype = names_->record(id).prototype;
+        if (prototype == kNone) prototype = list_index(parameters);
+    }
     // The same with a parameter list that outlives the table (the host's),
     // kept as it is.
     void add_kept(NameId id, std::span<const TypeCode> parameters);
@@ -290,7 +293,19 @@ public:
     std::int32_t add(int type_class, int level, const NameKey& name, std::int32_t& count) {
         return add(type_class, level, names_->intern(name), count);
     }
-    std::int32_t add(int type_class, int level, NameId id, std::int32_t& count);
+    // Inline for a name's first slot, the common case; further ones go to
+    // the map.
+    std::int32_t add(int type_class, int level, NameId id, std::int32_t& count) {
+        if (id != kNoName) {
+            First& first = first_[id];
+            if (first.tag == tag(type_class, level)) return first.slot;
+            if (!current(first)) {
+                first = {tag(type_class, level), count};
+                return count++;
+            }
+        }
+        return add_further(type_class, level, id, count);
+    }
     // Empties the table in constant time: an entry counts only when it
     // carries the table's current epoch.
     void clear() {
@@ -331,6 +346,8 @@ private:
     std::uint32_t epoch_ = 1;  // below kEpochs
     // After the last epoch: every entry cleared, the epochs counted from 1.
     void restart_epochs();
+    // A slot of a name that has its first one under another key, or none.
+    std::int32_t add_further(int type_class, int level, NameId id, std::int32_t& count);
     FlatMap<Key, std::int32_t, KeyHash> map_;  // the further slots
 
 public:
@@ -346,7 +363,14 @@ public:
     explicit FunctionTable(NameTable& names) : names_(names) { names.reset_field(&NameRecord::first_function, kNone); }
     // Keeps a copy of the record.
     void add(const NameKey& name, const FunctionRecord& record) { add(names_->intern(name), record); }
-    void add(NameId id, const FunctionRecord& record);
+    void add(NameId id, const FunctionRecord& given) {
+        std::uint32_t& first = names_->record(id).first_function;
+        if (first == kNone) first = static_cast<std::uint32_t>(records_.size());
+        records_.push_back(given);
+        FunctionRecord& record = records_.back();
+        if (record.kind == FunctionKind::user) record.user_index = user_count_++;
+        record.name = id;
+    }
     const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
     const FunctionRecord* find(NameId id) const;
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
