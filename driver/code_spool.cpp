@@ -13,27 +13,7 @@ bool SpoolMarks::Cursor::next_byte(std::uint8_t& byte) {
     return true;
 }
 
-void SpoolMarks::Cursor::read_in_piece() {
-    const auto read = [this] {
-        std::uint64_t value = 0;
-        for (unsigned shift = 0;; shift += kDigitBits) {
-            const std::uint8_t byte = *next_++;
-            value |= (byte & kDigitMask) << shift;
-            if ((byte & kMoreDigits) == 0) return value;
-        }
-    };
-    mark_.at += static_cast<std::uint32_t>(read());
-    const std::uint64_t what = read();
-    mark_.kind = static_cast<SpoolMark::Kind>(what & ((1u << SpoolMark::kKindBits) - 1));
-    const std::int64_t difference = unfold_sign(what >> SpoolMark::kKindBits);
-    if (mark_.kind == SpoolMark::call) mark_.value = last_call_ = static_cast<std::uint32_t>(last_call_ + difference);
-    else mark_.value = static_cast<std::uint32_t>(mark_.at + difference);
-}
-
-void SpoolMarks::Cursor::advance() {
-    if (static_cast<std::size_t>(end_ - next_) >= kMostMarkBytes) return read_in_piece();
-    // Near a piece's end a mark may go on in the next piece: it is put
-    // together byte by byte.
+void SpoolMarks::Cursor::advance_across_pieces() {
     std::array<std::uint8_t, kMostMarkBytes> bytes;
     std::size_t size = 0;
     for (int numbers = 0; numbers < 2;) {

@@ -66,11 +66,35 @@ public:
         // Whether the bytes could not all be read back.
         bool failed() const { return pieces_.failed(); }
         const SpoolMark& mark() const { return mark_; }
-        void advance();
+        // Inline: every mark comes here, mostly lying whole in its piece.
+        void advance() {
+            if (static_cast<std::size_t>(end_ - next_) >= kMostMarkBytes) [[likely]]
+                read_in_piece();
+            else
+                advance_across_pieces();
+        }
 
     private:
         // Reads a whole mark from where it lies in one piece.
-        void read_in_piece();
+        void read_in_piece() {
+            const auto read = [this] {
+                std::uint64_t value = 0;
+                for (unsigned shift = 0;; shift += kDigitBits) {
+                    const std::uint8_t byte = *next_++;
+                    value |= (byte & kDigitMask) << shift;
+                    if ((byte & kMoreDigits) == 0) return value;
+                }
+            };
+            mark_.at += static_cast<std::uint32_t>(read());
+            const std::uint64_t what = read();
+            mark_.kind = static_cast<SpoolMark::Kind>(what & ((1u << SpoolMark::kKindBits) - 1));
+            const std::int64_t difference = unfold_sign(what >> SpoolMark::kKindBits);
+            if (mark_.kind == SpoolMark::call) mark_.value = last_call_ = static_cast<std::uint32_t>(last_call_ + difference);
+            else mark_.value = static_cast<std::uint32_t>(mark_.at + difference);
+        }
+        // Near a piece's end a mark may go on in the next piece: it is put
+        // together byte by byte.
+        void advance_across_pieces();
         bool next_byte(std::uint8_t& byte);
         bool read_number(std::uint64_t& value);
         ModuleStream::Pieces pieces_;
