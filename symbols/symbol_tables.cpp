@@ -115,16 +115,8 @@ void ParameterList::restart_generations() {
     generation_ = 1;
 }
 
-bool ParameterList::declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type) {
-    if (!check_name_rules(diag, name)) return false;
-    std::uint32_t& accepted_in = names_->record(id).accepted_in;
-    if (accepted_in == generation_) {
-        diag.report_error_name(msg::already_defined, name.view());
-        return false;
-    }
-    accepted_in = generation_;
-    accepted_.push_back({id, type});
-    return true;
+void ParameterList::report_twice(Diagnostics& diag, const Word& name) {
+    diag.report_error_name(msg::already_defined, name.view());
 }
 
 // --- prototypes ------------------------------------------------------------
@@ -246,22 +238,6 @@ std::int32_t SlotTable::add_further(int type_class, int level, NameId id, std::i
 void SlotTable::restart_epochs() {
     first_.clear_all();
     epoch_ = 1;
-}
-
-// --- functions -------------------------------------------------------------
-
-const FunctionRecord* FunctionTable::find(NameId id) const {
-    if (id == kNoName) return nullptr;
-    const std::uint32_t first = names_->record(id).first_function;
-    return first == kNone ? nullptr : &records_[first];
-}
-
-std::optional<FunctionIndex> FunctionTable::find_index(NameId id) const {
-    const FunctionRecord* record = find(id);
-    if (record == nullptr) return std::nullopt;
-    if (record->kind == FunctionKind::standard)
-        return FunctionIndex{record->kind, record->entry};
-    return FunctionIndex{record->kind, record->user_index};
 }
 
 }  // namespace oxbuild

@@ -165,7 +165,18 @@ public:
     bool declare(Diagnostics& diag, const Word& name, TypeCode type) { return declare(diag, name, names_->intern(name), type); }
     bool declare(Diagnostics& diag, std::string_view name, TypeCode type) { return declare(diag, Word(name), type); }
     // The same for a name already numbered (id is the name's number).
-    bool declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type);
+    // Inline: every parameter comes here.
+    bool declare(Diagnostics& diag, const Word& name, NameId id, TypeCode type) {
+        if (!check_name_rules(diag, name)) return false;
+        std::uint32_t& accepted_in = names_->record(id).accepted_in;
+        if (accepted_in == generation_) [[unlikely]] {
+            report_twice(diag, name);
+            return false;
+        }
+        accepted_in = generation_;
+        accepted_.push_back({id, type});
+        return true;
+    }
     // A recorded parameter with a name, whether or not its name was accepted.
     void add_named(NameId id, TypeCode type) { named_.push_back({id, type}); }
 
@@ -187,6 +198,7 @@ private:
     std::uint32_t generation_ = 1;
     // After 2^32 - 1 lists: every record's mark back to none, the count to 1.
     void restart_generations();
+    [[gnu::cold]] static void report_twice(Diagnostics& diag, const Word& name);
 };
 
 struct Prototype {
@@ -372,9 +384,18 @@ public:
         record.name = id;
     }
     const FunctionRecord* find(const NameKey& name) const { return find(names_->find(name)); }
-    const FunctionRecord* find(NameId id) const;
+    const FunctionRecord* find(NameId id) const {
+        if (id == kNoName) return nullptr;
+        const std::uint32_t first = names_->record(id).first_function;
+        return first == kNone ? nullptr : &records_[first];
+    }
     std::optional<FunctionIndex> find_index(const NameKey& name) const { return find_index(names_->find(name)); }
-    std::optional<FunctionIndex> find_index(NameId id) const;
+    std::optional<FunctionIndex> find_index(NameId id) const {
+        const FunctionRecord* record = find(id);
+        if (record == nullptr) return std::nullopt;
+        if (record->kind == FunctionKind::standard) return FunctionIndex{record->kind, record->entry};
+        return FunctionIndex{record->kind, record->user_index};
+    }
     const ChunkedVector<FunctionRecord>& records() const { return records_; }
     std::string_view name_of(const FunctionRecord& record) const { return names_->text(record.name); }
     std::int32_t user_count() const { return user_count_; }
