@@ -55,7 +55,7 @@ void copy_wave(Compiler& c, const WaveRecord& wave) {
         const auto read_piece = [&](unsigned char* to) { whole = file->read(to, want) == want; };
         c.sink.emit_in_place(want, read_piece);
         if (!c.sink.writes()) {
-            if (!unwritten) unwritten = std::make_unique_for_overwrite<unsigned char[]>(kCopyChunk);
+            if (!unwritten) unwritten.reset(new unsigned char[kCopyChunk]);  // left unfilled: the file fills it
             read_piece(unwritten.get());
         }
         if (!whole) fatal_stop("cannot read a wave file in full: " + wave.file_name);
