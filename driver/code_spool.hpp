@@ -96,7 +96,6 @@ public:
         // together byte by byte.
         void advance_across_pieces();
         bool next_byte(std::uint8_t& byte);
-        bool read_number(std::uint64_t& value);
         ModuleStream::Pieces pieces_;
         const std::uint8_t* next_ = nullptr;
         const std::uint8_t* end_ = nullptr;

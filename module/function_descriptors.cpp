@@ -29,29 +29,41 @@ std::uint32_t parameter_count(const unsigned char* descriptor) {
     return dword_at(descriptor + kDescriptorParameterCount);
 }
 
-// The descriptors of a spool read back in runs: as many whole ones as the
-// piece read holds, in place, or one put together across pieces.
+// Adds code_base to a descriptor's entry and first to each of its n
+// parameter pointers; the rest of it is final.
+void fix_relative_fields(unsigned char* descriptor, std::uint32_t n, std::int64_t code_base, std::int64_t first) {
+    add_to_dword(descriptor, code_base);
+    for (std::size_t k = 0; k < n; ++k) add_to_dword(descriptor + kDescriptorFixedSize + 4 * k, first);
+}
+
+// The descriptors of a spool read back in runs, their relative fields fixed
+// as they are found: as many whole ones as the piece read holds, in place,
+// or one put together across pieces.
 class DescriptorReader {
 public:
-    explicit DescriptorReader(ModuleStream& spool) : pieces_(spool) {}
-    // The next run of whole descriptors, writable until the next call;
-    // empty when the spool cannot be read or holds no whole descriptor.
-    std::span<unsigned char> next() {
+    DescriptorReader(ModuleStream& spool, std::int64_t code_base, std::int64_t first)
+        : pieces_(spool), code_base_(code_base), first_(first) {}
+    // The next run of whole, fixed descriptors, readable until the next
+    // call; empty when the spool cannot be read or holds no whole descriptor.
+    std::span<const unsigned char> next() {
         std::size_t run = 0;
         while (piece_.size() - run >= kDescriptorFixedSize) {
-            const std::uint32_t n = parameter_count(piece_.data() + run);
+            unsigned char* descriptor = piece_.data() + run;
+            const std::uint32_t n = parameter_count(descriptor);
             const auto size = static_cast<std::size_t>(FunctionDescriptors::size_of(n));
             if (n > kMaxParameters || piece_.size() - run < size) break;
+            fix_relative_fields(descriptor, n, code_base_, first_);
             run += size;
         }
         if (run != 0) {
-            const std::span<unsigned char> whole = piece_.first(run);
+            const std::span<const unsigned char> whole = piece_.first(run);
             piece_ = piece_.subspan(run);
             return whole;
         }
         if (!join(0, kDescriptorFixedSize)) return {};
         const std::uint32_t n = parameter_count(joined_.data());
         if (n > kMaxParameters || !join(kDescriptorFixedSize, kDescriptorPerParameter * n)) return {};
+        fix_relative_fields(joined_.data(), n, code_base_, first_);
         return std::span(joined_).first(kDescriptorFixedSize + kDescriptorPerParameter * n);
     }
 
@@ -69,21 +81,11 @@ private:
         return true;
     }
     ModuleStream::Pieces pieces_;
+    const std::int64_t code_base_;
+    const std::int64_t first_;
     std::span<unsigned char> piece_;
     std::array<unsigned char, kLargest> joined_;
 };
-
-// Adds code_base to each entry of a run of whole descriptors, and first to
-// each parameter pointer; the rest of them is final.
-void fix_relative_fields(std::span<unsigned char> run, std::int64_t code_base, std::int64_t first) {
-    for (std::size_t at = 0; at < run.size();) {
-        unsigned char* descriptor = run.data() + at;
-        const std::uint32_t n = parameter_count(descriptor);
-        add_to_dword(descriptor, code_base);
-        for (std::size_t k = 0; k < n; ++k) add_to_dword(descriptor + kDescriptorFixedSize + 4 * k, first);
-        at += static_cast<std::size_t>(FunctionDescriptors::size_of(n));
-    }
-}
 
 }  // namespace
 
@@ -121,15 +123,14 @@ void FunctionDescriptors::finish() {
     pending_ = nullptr;
 }
 
-// The descriptors are copied to the module a run at a time, each run's
-// relative fields fixed where it was read.
+// The descriptors are copied to the module a run at a time, fixed where
+// they were read.
 bool FunctionDescriptors::write(Sink& sink, std::int64_t code_base, std::int64_t first) {
     if (spool_ == nullptr) return true;
-    DescriptorReader reader(*spool_);
+    DescriptorReader reader(*spool_, code_base, first);
     for (std::int64_t left = size_; left > 0;) {
-        const std::span<unsigned char> run = reader.next();
+        const std::span<const unsigned char> run = reader.next();
         if (run.empty()) return false;
-        fix_relative_fields(run, code_base, first);
         sink.emit_bytes(run.data(), run.size());
         left -= static_cast<std::int64_t>(run.size());
     }

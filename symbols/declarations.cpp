@@ -160,7 +160,6 @@ void open_function_body(Compiler& c, const Word& name, NameId id, const Paramete
 
 }  // namespace
 
-
 void compile_declaration(Compiler& c, TypeCode type) {
     Word name;
     c.lex.read_identifier(name);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/chunked_vector.hpp"
@@ -141,7 +142,8 @@ private:
     };
     Name make_name(const NameKey& key, std::uint32_t hash) {
         // A word's buffer holds kWordMax bytes.
-        const std::span<const char> stored = key.word != nullptr ? pool_.copy_readable<kWordMax>(key.text) : pool_.copy(key.text, kWordMax);
+        const std::span<const char> stored =
+            key.word != nullptr ? pool_.copy_readable<kWordMax>(key.text) : pool_.copy(key.text, kWordMax);
         return {stored.data(), static_cast<std::uint32_t>(stored.size()), hash};
     }
 
@@ -237,8 +239,7 @@ private:
     }
     static constexpr std::size_t kFirstSlots = 256;
     void grow() {
-        Slots old(slots_.size() * 2);
-        std::swap(old, slots_);
+        const Slots old = std::exchange(slots_, Slots(slots_.size() * 2));
         const std::size_t mask = slots_.size() - 1;
         for (const std::uint32_t slot : old.all()) {
             if (slot == kEmptySlot) continue;
