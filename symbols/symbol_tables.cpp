@@ -9,16 +9,13 @@
 namespace oxbuild {
 
 bool is_reserved_word(std::string_view name) {
-    static constexpr std::string_view kReserved[] = {"int", "uint", "str", "if", "elseif",
-                                                      "else", "while", "continue", "break", "return"};
-    static constexpr NameFilter kFilter(kReserved, [](std::string_view word) { return word; });
-    if (!kFilter.may_hold(name)) return false;
-    for (const std::string_view word : kReserved)
+    if (!kReservedWordFilter.may_hold(name)) return false;
+    for (const std::string_view word : kReservedWords)
         if (word == name) return true;
     return false;
 }
 
-bool check_name_rules(Diagnostics& diag, const NameKey& key) {
+bool check_name_rules_fully(Diagnostics& diag, const NameKey& key) {
     const std::string_view name = key.text;
     if (is_reserved_word(name)) {
         diag.report_error_name(msg::reserved_word, name);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "format/bytecode.hpp"
+#include "core/char_classes.hpp"
 #include "core/chunked_vector.hpp"
 #include "core/symbol_info.hpp"
 #include "core/diagnostics.hpp"
@@ -26,6 +27,7 @@
 #include "core/sink.hpp"
 #include "lexer/name_map.hpp"
 #include "lexer/word.hpp"
+#include "symbols/host_tables.hpp"
 #include "symbols/name_table.hpp"
 
 namespace oxbuild {
@@ -33,13 +35,28 @@ namespace oxbuild {
 inline constexpr int kBlockLevels = 256;  // levels 0 to 255
 inline constexpr std::size_t kMaxParameters = 256;
 
-// Checks the rules every new name must pass, in order: not a reserved word,
-// not a standard function, begins with a letter or '_'. Reports the first
-// that fails (detail ": NAME") and returns false.
-bool check_name_rules(Diagnostics& diag, const NameKey& name);
+// The type keywords and the statement keywords.
+inline constexpr std::string_view kReservedWords[] = {"int",   "uint",  "str",      "if",    "elseif",
+                                                      "else",  "while", "continue", "break", "return"};
+inline constexpr NameFilter kReservedWordFilter(kReservedWords, [](std::string_view word) { return word; });
 
 // Whether the word is a type keyword or a statement keyword.
 bool is_reserved_word(std::string_view name);
+
+// check_name_rules for a name the quick test does not clear.
+bool check_name_rules_fully(Diagnostics& diag, const NameKey& name);
+
+// Checks the rules every new name must pass, in order: not a reserved word,
+// not a standard function, begins with a letter or '_'. Reports the first
+// that fails (detail ": NAME") and returns false. Inline: every declared
+// name comes here, and nearly every one begins with a letter and has a first
+// character and length that no reserved word and no standard function has.
+inline bool check_name_rules(Diagnostics& diag, const NameKey& name) {
+    const std::string_view text = name.text;
+    const bool begins_well = !text.empty() && (is_letter(static_cast<unsigned char>(text[0])) || text[0] == '_');
+    if (begins_well && !kReservedWordFilter.may_hold(text) && !kStandardFunctionFilter.may_hold(text)) return true;
+    return check_name_rules_fully(diag, name);
+}
 
 // The 256 scope lists. Names are declared into the list of the current block
 // level; a level's list is freed when its block closes. Lists above the
