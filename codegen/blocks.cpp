@@ -4,12 +4,12 @@
 
 namespace oxbuild {
 
-BlockIndex BlockRecords::add(const BlockKey& key, BlockKind kind, CodeAddress start) {
+BlockIndex BlockRecords::add_slowly(const BlockKey& key, BlockKind kind, CodeAddress start) {
     const auto file = static_cast<std::size_t>(key.file_number);
     if (file >= last_indexed_.size()) last_indexed_.resize(file + 1);
     LastIndexed& last = last_indexed_[file];
     const auto index = static_cast<BlockIndex>(size());
-    BlockRecord record{key.position, kind, true, key.file_number, static_cast<std::int32_t>(start), 0, 0};
+    BlockRecord record = new_record(key, kind, start);
     // Positions only grow within a file; a record out of order could not
     // be found by the binary search, so it is not indexed.
     bool remembered = false;
@@ -59,22 +59,6 @@ const std::uint32_t* BlockRecords::first_at(const BlockKey& key) const {
                                      });
     if (it == indexes.end() || records_[*it - base_].position != key.position) return nullptr;
     return &*it;
-}
-
-namespace {
-std::size_t cache_slot(const BlockKey& key, std::size_t size) {
-    return static_cast<std::size_t>((static_cast<std::uint64_t>(key.position) * 31u +
-                                     static_cast<std::uint64_t>(key.file_number)) % size);
-}
-}  // namespace
-
-std::int64_t BlockRecords::cached(const BlockKey& key) const {
-    const CacheEntry& e = cache_[cache_slot(key, kCacheSize)];
-    return e.position == key.position && e.file_number == key.file_number ? static_cast<std::int64_t>(e.index) : -1;
-}
-
-void BlockRecords::remember(const BlockKey& key, std::uint32_t index) const {
-    cache_[cache_slot(key, kCacheSize)] = {key.position, key.file_number, index};
 }
 
 BlockIndex BlockRecords::find(const BlockKey& key) {

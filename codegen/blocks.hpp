@@ -88,8 +88,23 @@ private:
 class BlockRecords {
 public:
     // Adds a record and returns the first record with its key, as find
-    // would: mostly the new one, known without a search.
-    BlockIndex add(const BlockKey& key, BlockKind kind, CodeAddress start);
+    // would: mostly the new one, known without a search. Inline: every
+    // block comes here, nearly always at a new position past the last one
+    // of its file; the rest go out of line.
+    BlockIndex add(const BlockKey& key, BlockKind kind, CodeAddress start) {
+        const auto file = static_cast<std::size_t>(key.file_number);
+        if (file < last_indexed_.size()) [[likely]] {
+            LastIndexed& last = last_indexed_[file];
+            if (last.index == kNoBlock || last.position < key.position) {
+                const auto index = static_cast<BlockIndex>(size());
+                remember(key, index);
+                last = {index, key.position};
+                records_.push_back(new_record(key, kind, start));
+                return index;
+            }
+        }
+        return add_slowly(key, kind, start);
+    }
     // The first record with the key, or kNoBlock.
     BlockIndex find(const BlockKey& key);
     // A record let go (see release_closed) reads as a function body's.
@@ -147,8 +162,22 @@ private:
     // A recently used record with the key, if the cache holds one: blocks
     // are mostly looked up right after they open or close, so a small
     // cache spares most binary searches.
-    std::int64_t cached(const BlockKey& key) const;
-    void remember(const BlockKey& key, std::uint32_t index) const;
+    std::int64_t cached(const BlockKey& key) const {
+        const CacheEntry& e = cache_[cache_slot(key)];
+        return e.position == key.position && e.file_number == key.file_number ? static_cast<std::int64_t>(e.index) : -1;
+    }
+    void remember(const BlockKey& key, std::uint32_t index) const {
+        cache_[cache_slot(key)] = {key.position, key.file_number, index};
+    }
+    static std::size_t cache_slot(const BlockKey& key) {
+        return static_cast<std::size_t>((static_cast<std::uint64_t>(key.position) * 31u +
+                                         static_cast<std::uint64_t>(key.file_number)) % kCacheSize);
+    }
+    static BlockRecord new_record(const BlockKey& key, BlockKind kind, CodeAddress start) {
+        return {key.position, kind, true, key.file_number, static_cast<std::int32_t>(start), 0, 0};
+    }
+    // add for a file met first, or a position not past its file's last.
+    BlockIndex add_slowly(const BlockKey& key, BlockKind kind, CodeAddress start);
 
     // Appends the first count held records to the scratch file.
     bool spill_held(std::size_t count);
