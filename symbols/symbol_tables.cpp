@@ -34,17 +34,11 @@ bool check_name_rules_fully(Diagnostics& diag, const NameKey& key) {
 
 // --- scope lists -----------------------------------------------------------
 
-bool ScopeTable::may_declare(Diagnostics& diag, int level, const NameKey& name, NameId id) const {
-    if (!check_name_rules(diag, name)) return false;
-    if (find_at(id, level) != kNoEntry) {
-        diag.report_error_name(msg::already_defined, name.text);
-        return false;
-    }
-    return true;
+void ScopeTable::report_already_defined(Diagnostics& diag, const NameKey& name) {
+    diag.report_error_name(msg::already_defined, name.text);
 }
 
-void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
-    std::uint32_t& top = this->top(id);
+void ScopeTable::push_entry(std::uint32_t& top, NameId id, int level, TypeCode type, std::int32_t slot) {
     if (level == 0) {
         top = level_0(type, slot, top);
         return;
@@ -56,9 +50,7 @@ void ScopeTable::push(NameId id, int level, TypeCode type, std::int32_t slot) {
 }
 
 std::uint32_t ScopeTable::level_0(TypeCode type, std::int32_t slot, std::uint32_t below) {
-    const auto bits = static_cast<std::uint32_t>(slot);
-    if (below == kNoEntry && slot >= 0 && bits < kSlotMask)
-        return kLevel0 | static_cast<std::uint32_t>(type) << kSlotBits | bits;
+    if (below == kNoEntry && fits_level_0(slot)) return level_0_reference(type, slot);
     return add_entry({type, 0, slot, below});
 }
 
@@ -73,17 +65,6 @@ std::uint32_t ScopeTable::add_entry(const Entry& entry) {
     if (entries_.size() >= kLevel0) fatal_stop("more than 2^31 declarations held at once");
     entries_.push_back(entry);
     return static_cast<std::uint32_t>(entries_.size() - 1);
-}
-
-// Entries are stacked in level order, so the walk stops below the level.
-std::uint32_t ScopeTable::find_at(NameId id, int level) const {
-    if (id == kNoName) return kNoEntry;
-    std::uint32_t e = top(id);
-    for (; is_entry(e); e = entries_[e].below) {
-        if (entries_[e].level == level) return e;
-        if (entries_[e].level < level) return kNoEntry;
-    }
-    return level == 0 ? e : kNoEntry;  // a level-0 declaration in its reference, or none
 }
 
 std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {

@@ -93,8 +93,16 @@ public:
         return true;
     }
     // The checks of declare alone: a declaration that passes them is added
-    // with add_unchecked once its slot is known.
-    bool may_declare(Diagnostics& diag, int level, const NameKey& name, NameId id) const;
+    // with add_unchecked once its slot is known. Inline: every declaration
+    // comes here.
+    bool may_declare(Diagnostics& diag, int level, const NameKey& name, NameId id) const {
+        if (!check_name_rules(diag, name)) return false;
+        if (find_at(id, level) != kNoEntry) [[unlikely]] {
+            report_already_defined(diag, name);
+            return false;
+        }
+        return true;
+    }
     // The entry of the name in one level's list.
     std::optional<TypeCode> find(int level, const NameKey& name) const;
     // The innermost declaration visible from the level, with the slot it
@@ -136,10 +144,34 @@ private:
         std::int32_t slot;
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
-    void push(NameId id, int level, TypeCode type, std::int32_t slot);
+    // Inline for a name's first declaration at level 0 (a function's or a
+    // global's), kept in its reference; the rest take an entry, out of line.
+    void push(NameId id, int level, TypeCode type, std::int32_t slot) {
+        std::uint32_t& top = this->top(id);
+        if (level == 0 && top == kNoEntry && fits_level_0(slot)) {
+            top = level_0_reference(type, slot);
+            return;
+        }
+        push_entry(top, id, level, type, slot);
+    }
+    static bool fits_level_0(std::int32_t slot) { return slot >= 0 && static_cast<std::uint32_t>(slot) < kSlotMask; }
+    static std::uint32_t level_0_reference(TypeCode type, std::int32_t slot) {
+        return kLevel0 | static_cast<std::uint32_t>(type) << kSlotBits | static_cast<std::uint32_t>(slot);
+    }
+    void push_entry(std::uint32_t& top, NameId id, int level, TypeCode type, std::int32_t slot);
     std::uint32_t add_entry(const Entry& entry);
-    // The name's entry at the level, or kNoEntry.
-    std::uint32_t find_at(NameId id, int level) const;
+    // The name's entry at the level, or kNoEntry. Entries are stacked in
+    // level order, so the walk stops below the level.
+    std::uint32_t find_at(NameId id, int level) const {
+        if (id == kNoName) return kNoEntry;
+        std::uint32_t e = top(id);
+        for (; is_entry(e); e = entries_[e].below) {
+            if (entries_[e].level == level) return e;
+            if (entries_[e].level < level) return kNoEntry;
+        }
+        return level == 0 ? e : kNoEntry;  // a level-0 declaration in its reference, or none
+    }
+    static void report_already_defined(Diagnostics& diag, const NameKey& name);
     void free_declared(int level);
     std::uint32_t top_of(const NameKey& name) const {
         const NameId id = names_->find(name);
