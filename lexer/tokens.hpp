@@ -3,6 +3,7 @@
 // the reader's current character for punctuation themselves.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -128,8 +129,46 @@ private:
     CompileListener* listener_ = nullptr;
 };
 
+constexpr int hex_digit_value(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+namespace detail {
+// The value of each byte as a digit, 16 for a byte that is none.
+inline constexpr std::array<std::uint8_t, 256> kDigitValues = [] {
+    std::array<std::uint8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        const int d = hex_digit_value(c);
+        values[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(d < 0 ? 16 : d);
+    }
+    return values;
+}();
+
+// Accumulates digits of one base with 32-bit wrap-around.
+template <std::uint32_t Base>
+bool convert_digits(std::string_view digits, std::int32_t& value) {
+    std::uint32_t v = 0;
+    for (const char ch : digits) {
+        const std::uint32_t d = kDigitValues[static_cast<unsigned char>(ch)];
+        if (d >= Base) return false;
+        v = v * Base + d;
+    }
+    value = static_cast<std::int32_t>(v);
+    return true;
+}
+}  // namespace detail
+
 // Converts a digit-initial word: decimal, 0x hexadecimal or 0 octal, with
 // 32-bit wrap-around. False at the first character its base does not allow.
-[[nodiscard]] bool convert_number(std::string_view word, std::int32_t& value);
+// Inline: every number operand comes here.
+[[nodiscard]] inline bool convert_number(std::string_view word, std::int32_t& value) {
+    if (word.empty()) return false;
+    if (word[0] != '0') return detail::convert_digits<10>(word, value);
+    if (word.size() >= 2 && (word[1] == 'x' || word[1] == 'X')) return detail::convert_digits<16>(word.substr(2), value);
+    return detail::convert_digits<8>(word, value);
+}
 
 }  // namespace oxbuild
