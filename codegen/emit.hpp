@@ -12,6 +12,7 @@
 namespace oxbuild {
 
 inline void emit_opcode(Sink& sink, Opcode op) { sink.emit_word(op); }
+inline constexpr std::size_t kOpcodeBytes = sizeof(Opcode);
 inline void emit_token(Sink& sink, ExprToken token) { sink.emit_word(token); }
 
 // A slot number or call number in its 16-bit word. A larger one would name
@@ -48,6 +49,18 @@ inline void emit_variable_reference(Sink& sink, TypeCode type, bool local, std::
 inline void emit_variable_operand(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
     FieldBytes<6> fields;
     sink.emit_fields(add_reference(fields.word(EXPR_VAR), type, local, slot));
+}
+
+// OP_ASSIGN and the target's reference.
+inline void emit_assignment(Sink& sink, TypeCode type, bool local, std::int32_t slot) {
+    FieldBytes<6> fields;
+    sink.emit_fields(add_reference(fields.word(OP_ASSIGN), type, local, slot));
+}
+
+// OP_CALL, the kind word and the number word.
+inline void emit_call(Sink& sink, std::uint16_t kind, std::int64_t number) {
+    check_index_word(number);
+    sink.emit_fields(FieldBytes<6>().word(OP_CALL).word(kind).word(static_cast<std::uint32_t>(number)));
 }
 
 inline void emit_constant(Sink& sink, std::int32_t value) {

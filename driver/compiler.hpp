@@ -145,8 +145,13 @@ public:
     // Starts an instruction with its opcode; a listener hears its code
     // address and source line first.
     void emit_instruction(Opcode op) {
-        if (meaning_listener != nullptr) [[unlikely]] tell_instruction(op);
+        note_instruction(op);
         emit_opcode(sink, op);
+    }
+    // The listener's part of emit_instruction, for an instruction written
+    // in one move with its operands.
+    void note_instruction(Opcode op) const {
+        if (meaning_listener != nullptr) [[unlikely]] tell_instruction(op);
     }
 
     // Scratch space reused by every statement that needs it, so that the

@@ -97,11 +97,11 @@ void compile_call(Compiler& c, const Word& name) {
     c.reader.skip_space();
     const auto index = c.run.functions.find_index(id);
     if (!index) late_check(c, LateCheck::function_body, id, name.view());
-    c.emit_instruction(OP_CALL);
-    // A function defined further down gets its kind and number when pass 1 ends.
-    if (!index && c.spool != nullptr) c.spool->mark_call(c.sink.counter(), id);
-    c.sink.emit_word(index ? static_cast<std::uint16_t>(index->kind) : CALL_USER);
-    emit_index_word(c.sink, index ? index->call_number : 0);
+    c.note_instruction(OP_CALL);
+    // A function defined further down gets its kind and number when pass 1
+    // ends, in the words after the opcode.
+    if (!index && c.spool != nullptr) c.spool->mark_call(c.sink.counter() + kOpcodeBytes, id);
+    emit_call(c.sink, index ? static_cast<std::uint16_t>(index->kind) : CALL_USER, index ? index->call_number : 0);
 
     const std::size_t count = prototype->parameters.size();
     std::size_t given = 0;
@@ -139,8 +139,8 @@ void compile_assignment(Compiler& c, const Word& name) {
     if (is_digit(static_cast<unsigned char>(name.front()))) {
         c.diag.report_error(msg::bad_assignment_target);
     } else if (const auto symbol = lookup_symbol(c, name); check_operand(c, name, symbol)) {
-        c.emit_instruction(OP_ASSIGN);
-        emit_variable_reference(c.sink, symbol->type, symbol->local(), symbol->slot);
+        c.note_instruction(OP_ASSIGN);
+        emit_assignment(c.sink, symbol->type, symbol->local(), symbol->slot);
     }
     if (compile_expression(c)) {
         emit_token(c.sink, EXPR_END);
