@@ -69,6 +69,11 @@ inline void emit_constant(Sink& sink, std::int32_t value) {
 
 inline void emit_code_address(Sink& sink, CodeAddress address) { sink.emit_code_address(address); }
 
+// An opcode and the code address after it (a jump).
+inline void emit_opcode_and_address(Sink& sink, Opcode op, CodeAddress address) {
+    sink.emit_fields(FieldBytes<6>().word(op).dword(static_cast<std::uint32_t>(address + sink.code_base())));
+}
+
 // EXPR_STRING, the bytes up to the first zero, a zero, and one more zero
 // when that leaves an odd count after the token.
 inline void emit_string_argument(Sink& sink, std::string_view text) {

@@ -57,6 +57,12 @@ bool chain_after_closed_if(Compiler& c) {
     if (c.spool != nullptr) c.spool->mark_block_address(c.sink.counter(), record, which);
     emit_code_address(c.sink, address_in(c.run.blocks.at(record), which));
 }
+// OP_JUMP and a block's address, in one move.
+[[gnu::always_inline]] inline void emit_jump_to_block(Compiler& c, BlockIndex record, BlockAddress which) {
+    c.note_instruction(OP_JUMP);
+    if (c.spool != nullptr) c.spool->mark_block_address(c.sink.counter() + kOpcodeBytes, record, which);
+    emit_opcode_and_address(c.sink, OP_JUMP, address_in(c.run.blocks.at(record), which));
+}
 
 // Opens a block of a statement and finds the record pass 1 made for it. A
 // block without one is a pass mismatch, reported here; kNoBlock then.
@@ -74,8 +80,7 @@ BlockIndex open_chained_block(Compiler& c, BlockKind kind) {
     if (!chain_after_closed_if(c)) return kNoBlock;
     const BlockIndex record = open_recorded_block(c, kind, c.sink.counter());
     if (record == kNoBlock) return kNoBlock;
-    c.emit_instruction(OP_JUMP);
-    emit_block_address(c, record, BlockAddress::chain);
+    emit_jump_to_block(c, record, BlockAddress::chain);
     return record;
 }
 
@@ -113,8 +118,7 @@ void compile_loop_jump(Compiler& c, bool to_start) {
     if (loop == kNoBlock) {
         c.diag.report_error(msg::only_in_while);
     } else {
-        c.emit_instruction(OP_JUMP);
-        emit_block_address(c, loop, to_start ? BlockAddress::start : BlockAddress::end);
+        emit_jump_to_block(c, loop, to_start ? BlockAddress::start : BlockAddress::end);
     }
     c.lex.expect_semicolon();
 }
@@ -197,8 +201,7 @@ void close_block(Compiler& c) {
         } else {
             const BlockKind kind = static_cast<BlockKind>(c.run.blocks.at(record).kind);
             if (kind == BLOCK_WHILE) {
-                c.emit_instruction(OP_JUMP);
-                emit_block_address(c, record, BlockAddress::start);
+                emit_jump_to_block(c, record, BlockAddress::start);
             } else if (kind == BLOCK_IF) {
                 p.else_allowance.grant_after_if_body();
             }
