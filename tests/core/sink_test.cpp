@@ -92,6 +92,39 @@ TEST(Sink, ResettingTheCounterStartsAtZeroAgain) {
     EXPECT_EQ(f.sink.counter(), 2);
 }
 
+// A counting pass that writes to a spool counts what the spool took, and
+// the count goes on across a change of the stream written to and starts
+// again at zero when reset.
+TEST(Sink, Pass1CountsWhatItSpoolsAcrossStreamChanges) {
+    Sink sink;
+    sink.start_pass(kCountingPass);
+    sink.emit_word(1);  // counted before any spool
+    const auto first = ModuleStream::spool();
+    const auto second = ModuleStream::spool();
+    sink.spool_into(first.get());
+    sink.emit_dword(2);
+    sink.emit_fields(oxbuild::FieldBytes<6>().word(3).dword(4));
+    const unsigned char data[] = {5, 6, 7};
+    sink.emit_bytes(data, sizeof data);
+    sink.emit_in_place(2, [](unsigned char* at) { at[0] = at[1] = 8; });
+    sink.emit_byte(9);
+    EXPECT_EQ(sink.counter(), 2 + 4 + 6 + 3 + 2 + 1);
+    sink.spool_into(second.get());
+    sink.emit_word(10);
+    EXPECT_EQ(sink.counter(), 20);
+    sink.spool_into(nullptr);
+    sink.emit_word(11);
+    EXPECT_EQ(sink.counter(), 22);
+    sink.spool_into(first.get());
+    sink.reset_counter();
+    EXPECT_EQ(sink.counter(), 0);
+    sink.emit_word(12);
+    EXPECT_EQ(sink.counter(), 2);
+    sink.start_pass(kWritingPass);
+    EXPECT_EQ(first->written(), 4 + 6 + 3 + 2 + 1 + 2);
+    EXPECT_EQ(second->written(), 2);
+}
+
 TEST(Sink, ACodeAddressIsStoredAsAFileOffset) {
     // A jump to the first instruction of the code area holds the code base.
     SinkOnFile f(kWritingPass);
