@@ -2,7 +2,9 @@
 // at the pass: the sink counts in pass 1 and writes in pass 2.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "format/bytecode.hpp"
@@ -76,12 +78,17 @@ inline void emit_opcode_and_address(Sink& sink, Opcode op, CodeAddress address) 
 
 // EXPR_STRING, the bytes up to the first zero, a zero, and one more zero
 // when that leaves an odd count after the token.
+// Written in one move: the text is a string argument as read, at most
+// kStringArgumentMax bytes.
 inline void emit_string_argument(Sink& sink, std::string_view text) {
-    sink.emit_word(EXPR_STRING);
-    const std::size_t length = text.find('\0') == std::string_view::npos ? text.size() : text.find('\0');
-    sink.emit_text(text.substr(0, length));
-    sink.emit_byte(0);
-    if ((length + 1) % 2 != 0) sink.emit_byte(0);
+    const std::size_t length = std::min(text.find('\0'), text.size());
+    if (length > kStringArgumentMax) fatal_stop("internal: a string argument longer than its maximum");
+    const std::size_t padding = (length + 1) % 2 != 0 ? 2 : 1;  // the zero, and one more for an odd count
+    sink.emit_in_place(sizeof(ExprToken) + length + padding, [&](unsigned char* at) {
+        store_field<2>(at, EXPR_STRING);
+        std::memcpy(at + sizeof(ExprToken), text.data(), length);
+        std::memset(at + sizeof(ExprToken) + length, 0, padding);
+    });
 }
 
 }  // namespace oxbuild
