@@ -41,6 +41,21 @@ const OperatorSpelling* row_of(std::int8_t row) { return row == OperatorsAt::kNo
 constexpr OperatorStarts kBinaryStarts = operators_starting(OperatorPlace::binary);
 constexpr OperatorStarts kPrefixStarts = operators_starting(OperatorPlace::prefix);
 
+// Whether any operator of the starts begins with the character: most
+// operands begin with none, and are told so by one look.
+using OperatorInitials = std::array<bool, 256>;
+constexpr OperatorInitials initials_of(const OperatorStarts& starts) {
+    OperatorInitials initials{};
+    for (std::size_t ch = 0; ch < starts.size(); ++ch) {
+        const OperatorsAt& at = starts[ch];
+        initials[ch] = at.single != OperatorsAt::kNone || at.pairs[0] != OperatorsAt::kNone ||
+                       at.pairs[1] != OperatorsAt::kNone;
+    }
+    return initials;
+}
+constexpr OperatorInitials kPrefixInitials = initials_of(kPrefixStarts);
+constexpr OperatorInitials kBinaryInitials = initials_of(kBinaryStarts);
+
 // The grammar takes at most one one-character prefix, then at most one
 // two-character one: the table must keep them in those two classes.
 constexpr bool prefix_classes_as_read() {
@@ -54,10 +69,12 @@ static_assert(prefix_classes_as_read());
 
 // The longest operator at the reader: a pair when the next character
 // completes one ("<<" is a shift, "||" a logical or), else the single one.
+// The pairs fill from the first, so the first kNone ends them.
 const OperatorSpelling* operator_at(const OperatorsAt& at, const Reader& r) {
-    for (const std::int8_t pair : at.pairs)
-        if (pair != OperatorsAt::kNone && r.peek_ahead() == static_cast<unsigned char>(kOperators[pair].text[1]))
-            return &kOperators[pair];
+    for (const std::int8_t pair : at.pairs) {
+        if (pair == OperatorsAt::kNone) break;
+        if (r.peek_ahead() == static_cast<unsigned char>(kOperators[pair].text[1])) return &kOperators[pair];
+    }
     return row_of(at.single);
 }
 
@@ -67,6 +84,7 @@ const OperatorSpelling* operator_at(const OperatorsAt& at, const Reader& r) {
 // operand { operator operand }. A single '=' or a '!' without '=' is no
 // operator and ends the expression.
 const OperatorSpelling* binary_operator_at(const Reader& r, unsigned char ch) {
+    if (!kBinaryInitials[ch]) return nullptr;
     return operator_at(kBinaryStarts[ch], r);
 }
 
@@ -75,6 +93,7 @@ const OperatorSpelling* binary_operator_at(const Reader& r, unsigned char ch) {
 unsigned char compile_prefixes(Compiler& c) {
     Reader& r = c.reader;
     unsigned char ch = r.skip_space_and_peek();
+    if (!kPrefixInitials[ch]) [[likely]] return ch;
     if (const OperatorSpelling* sign = row_of(kPrefixStarts[ch].single)) {
         emit_token(c.sink, static_cast<ExprToken>(sign->token));
         r.step_over(1);
