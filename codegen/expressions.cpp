@@ -110,7 +110,7 @@ unsigned char compile_prefixes(Compiler& c) {
 // number -> EXPR_CONST value      variable -> EXPR_VAR <reference>
 // At the operand, past its white space. False when there is no word at all.
 bool compile_word_operand(Compiler& c) {
-    Word word;
+    Word& word = c.operand;
     c.lex.read_identifier_here(word);
     if (word.empty()) {
         c.diag.report_error(msg::syntax);

@@ -158,6 +158,9 @@ public:
     // hot paths allocate nothing.
     ParameterList parameters{names};
     std::string text;
+    // The word of an operand or an argument, read into again for each one
+    // (none is read while another is in use).
+    Word operand;
 
     // The local slots of the function body being compiled, numbered afresh
     // in each pass from the same declarations; pass 1 copies the counts into

@@ -18,7 +18,7 @@ enum class ArgumentResult { compiled, stop_statement };
 // The variable an argument names. False after a syntax error (no name at
 // all); a name no scope knows is reported and leaves symbol empty.
 bool read_argument_variable(Compiler& c, std::optional<SymbolInfo>& symbol) {
-    Word name;
+    Word& name = c.operand;
     c.lex.read_identifier(name);
     if (name.empty()) {
         c.lex.syntax_error();
