@@ -4,6 +4,7 @@
 // so that every table it is looked up in uses that one hash.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -38,12 +39,20 @@ constexpr std::uint32_t hash_pieces(std::size_t length, Piece piece) {
 // The 8 bytes of a name's text from byte at on (at < length), zero past
 // its length; text holds at least kWordMax readable bytes, as a word's
 // buffer does.
+namespace detail {
+// The mask that keeps a piece's first n bytes, n from 0 to 8.
+inline constexpr std::array<std::uint64_t, 9> kPieceMasks = [] {
+    std::array<std::uint64_t, 9> masks{};
+    for (std::size_t n = 1; n < masks.size(); ++n) masks[n] = masks[n - 1] << 8 | 0xFF;
+    return masks;
+}();
+}  // namespace detail
 inline std::uint64_t word_piece(const char* text, std::size_t length, std::size_t at) {
     static_assert(std::endian::native == std::endian::little, "pieces are read little-endian");
     std::uint64_t piece;
     std::memcpy(&piece, text + at, sizeof piece);
     const std::size_t left = length - at;
-    return left >= 8 ? piece : piece & (~std::uint64_t{0} >> (64 - 8 * left));
+    return piece & detail::kPieceMasks[left < 8 ? left : 8];
 }
 
 inline std::uint32_t hash_padded_word(const char* text, std::size_t length) {
