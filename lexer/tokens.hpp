@@ -53,7 +53,7 @@ class Lexer {
 public:
     Lexer(Reader& reader, Diagnostics& diag) : reader(reader), diag(diag) {}
 
-    void use_defines(const DefineTable* defines) { defines_ = defines; }
+    void use_defines(const DefineTable* defines) { defines_ = defines != nullptr ? defines : &kNoDefines; }
     // Told of every word, quoted text and file name read and of every
     // defined name replaced (nullptr: nobody).
     void use_listener(CompileListener* listener) { listener_ = listener; }
@@ -74,7 +74,7 @@ public:
     void read_word(Word& word);
     // The replacement of a defined name, or the word itself.
     void lookup_define(Word& word) const {
-        if (defines_ != nullptr && defines_->size() != 0) substitute_define(word);
+        if (defines_->size() != 0) substitute_define(word);
     }
 
     // An optionally negative integer for the directives; false after a
@@ -125,7 +125,10 @@ private:
     int read_escape();
     bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);
 
-    const DefineTable* defines_ = nullptr;
+    // Never null, so that every word asks one question: an empty table
+    // stands for no table.
+    inline static const DefineTable kNoDefines{};
+    const DefineTable* defines_ = &kNoDefines;
     CompileListener* listener_ = nullptr;
 };
 
