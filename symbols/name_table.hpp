@@ -158,7 +158,7 @@ private:
         if (length > kShortName) return kNoName;
         const std::uint64_t piece = short_piece(key);
         const ShortName& recent = recent_[recent_slot(piece, length)];
-        if (recent.piece != piece || recent.length != length || recent.id == kNoName) return kNoName;
+        if (recent.piece != piece || recent.length != length) return kNoName;
         key.word->cache_id(serial_, recent.id);
         return recent.id;
     }
@@ -173,12 +173,11 @@ private:
             recent_[recent_slot(piece, length)] = {piece, static_cast<std::uint32_t>(length), id};
         }
     }
-    // A short name is its bytes in one 8-byte piece (a word's buffer holds
-    // kWordMax of them) and its length.
+    // A short name is its bytes in one 8-byte piece and its length. Only a
+    // word's text comes here, whose buffer holds kWordMax bytes (an empty
+    // one's piece is masked off whole).
     static constexpr std::size_t kShortName = 8;
-    static std::uint64_t short_piece(const NameKey& key) {
-        return key.text.empty() ? 0 : word_piece(key.text.data(), key.text.size(), 0);
-    }
+    static std::uint64_t short_piece(const NameKey& key) { return word_piece(key.text.data(), key.text.size(), 0); }
     static std::size_t recent_slot(std::uint64_t piece, std::size_t length) {
         return ((piece + length) * detail::kHashMultiplier) >> (64 - kRecentBits);
     }
@@ -249,11 +248,14 @@ private:
         }
     }
 
+    // An entry not yet filled has a length no name has, so that it matches
+    // nothing.
     struct ShortName {
         std::uint64_t piece = 0;
-        std::uint32_t length = 0;
+        std::uint32_t length = kNoLength;
         NameId id = kNoName;
     };
+    static constexpr std::uint32_t kNoLength = 0xFFFFFFFF;
     static constexpr unsigned kRecentBits = 8;
     mutable std::array<ShortName, std::size_t{1} << kRecentBits> recent_{};
 
