@@ -89,39 +89,7 @@ private:
 
 }  // namespace
 
-std::int64_t FunctionDescriptors::size_of(std::size_t parameters) {
-    return static_cast<std::int64_t>(kDescriptorFixedSize + kDescriptorPerParameter * parameters);
-}
-
-// The entry, the six local counts, the parameter count, each parameter's
-// pointer (to its descriptor below) and each parameter's type and slot,
-// stored in place in the spool's room; it is taken when finished.
-void FunctionDescriptors::start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
-    finish();
-    if (spool_ == nullptr) spool_ = ModuleStream::spool(kMemory, kBuffers);
-    const std::size_t n = types.size();
-    pending_size_ = static_cast<std::size_t>(size_of(n));
-    pending_ = spool_->room(pending_size_);
-    FieldCursor fields(pending_);
-    fields.dword(static_cast<std::uint32_t>(entry));
-    // No locals yet: the counts are set as the body declares them.
-    static constexpr std::array<unsigned char, 4 * kTypeClassCount> kNoLocals{};
-    std::memcpy(pending_ + kDescriptorLocalCounts, kNoLocals.data(), kNoLocals.size());
-    fields = FieldCursor(pending_ + kDescriptorParameterCount);
-    fields.dword(static_cast<std::uint32_t>(n));
-    const std::int64_t first_parameter = size_ + static_cast<std::int64_t>(kDescriptorFixedSize + 4 * n);
-    for (std::size_t k = 0; k < n; ++k)
-        fields.dword(static_cast<std::uint32_t>(first_parameter + 4 * static_cast<std::int64_t>(k)));
-    for (std::size_t k = 0; k < n; ++k)
-        fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
-}
-
-void FunctionDescriptors::finish() {
-    if (pending_ == nullptr) return;
-    spool_->taken(pending_size_);
-    size_ += static_cast<std::int64_t>(pending_size_);
-    pending_ = nullptr;
-}
+void FunctionDescriptors::make_spool() { spool_ = ModuleStream::spool(kMemory, kBuffers); }
 
 // The descriptors are copied to the module a run at a time, fixed where
 // they were read.

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 
@@ -35,18 +36,47 @@ public:
     static constexpr SpoolBuffers kBuffers{kSmallBuffer, platform::kLargePage, kSmallBuffer};
 
     // The size of a descriptor with this many parameters.
-    static std::int64_t size_of(std::size_t parameters);
+    static std::int64_t size_of(std::size_t parameters) {
+        return static_cast<std::int64_t>(format::kDescriptorFixedSize + format::kDescriptorPerParameter * parameters);
+    }
 
     // Starts the next user function's descriptor, with no locals yet, and
     // finishes the one before it. types and slots are as long as each other.
-    void start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots);
+    // The entry, the six local counts, the parameter count, each parameter's
+    // pointer (to its descriptor below) and each parameter's type and slot
+    // are stored in place in the spool's room; it is taken when finished.
+    // Inline: every function definition comes here.
+    void start(CodeAddress entry, std::span<const TypeCode> types, std::span<const std::int32_t> slots) {
+        using namespace format;
+        finish();
+        if (spool_ == nullptr) [[unlikely]] make_spool();
+        const std::size_t n = types.size();
+        pending_size_ = static_cast<std::size_t>(size_of(n));
+        pending_ = spool_->room(pending_size_);
+        FieldCursor fields(pending_);
+        fields.dword(static_cast<std::uint32_t>(entry));
+        // No locals yet: the counts are set as the body declares them.
+        std::memset(pending_ + kDescriptorLocalCounts, 0, 4 * kTypeClassCount);
+        fields = FieldCursor(pending_ + kDescriptorParameterCount);
+        fields.dword(static_cast<std::uint32_t>(n));
+        const std::int64_t first_parameter = size_ + static_cast<std::int64_t>(kDescriptorFixedSize + 4 * n);
+        for (std::size_t k = 0; k < n; ++k)
+            fields.dword(static_cast<std::uint32_t>(first_parameter + 4 * static_cast<std::int64_t>(k)));
+        for (std::size_t k = 0; k < n; ++k)
+            fields.word(LOCAL_FLAG + types[k]).word(static_cast<std::uint32_t>(slots[k]) & 0xFFFF);
+    }
     // The count of locals of one type class in the function last started.
     void set_local_count(std::size_t type_class, std::int32_t count) {
         if (pending_ == nullptr) return;
         store_field<4>(pending_ + format::kDescriptorLocalCounts + 4 * type_class, static_cast<std::uint32_t>(count));
     }
     // Finishes the descriptor last started (at the end of pass 1).
-    void finish();
+    void finish() {
+        if (pending_ == nullptr) return;
+        spool_->taken(pending_size_);
+        size_ += static_cast<std::int64_t>(pending_size_);
+        pending_ = nullptr;
+    }
     // The bytes of the finished descriptors.
     std::int64_t size() const { return size_; }
     // Writes the finished descriptors, in order, to the sink, each entry
@@ -55,6 +85,7 @@ public:
     [[nodiscard]] bool write(Sink& sink, std::int64_t code_base, std::int64_t first);
 
 private:
+    void make_spool();
     std::unique_ptr<ModuleStream> spool_;  // made with the first descriptor
     // The descriptor last started, in the spool's room until it is finished
     // (nothing else is written to the spool meanwhile).
