@@ -73,19 +73,6 @@ std::optional<TypeCode> ScopeTable::find(int level, const NameKey& name) const {
     return is_level_0(e) ? level_0_type(e) : entries_[e].type;
 }
 
-// Lists above the current level are empty, so the level's entries are on
-// top of their names' stacks.
-void ScopeTable::free_declared(int level) {
-    auto& declared = declared_[static_cast<std::size_t>(level)];
-    for (const std::uint32_t id : declared) {
-        std::uint32_t& top = this->top(id);
-        if (top == kNoEntry || is_level_0(top) || entries_[top].level != level) continue;
-        free_entries_.push_back(top);
-        top = entries_[top].below;
-    }
-    declared.clear();
-}
-
 // --- parameter lists -------------------------------------------------------
 
 void ParameterList::restart_generations() {

@@ -115,8 +115,19 @@ public:
         return SymbolInfo{level_0_type(e), 0, level_0_slot(e)};
     }
     // Frees a block's list (level 1 and above: level 0 is never freed).
+    // Inline: every block closing comes here. Lists above the current
+    // level are empty, so the level's entries are on top of their names'
+    // stacks.
     void free_level(int level) {
-        if (!declared_[static_cast<std::size_t>(level)].empty()) free_declared(level);
+        auto& declared = declared_[static_cast<std::size_t>(level)];
+        if (declared.empty()) return;
+        for (const std::uint32_t id : declared) {
+            std::uint32_t& top = this->top(id);
+            if (top == kNoEntry || is_level_0(top) || entries_[top].level != level) continue;
+            free_entries_.push_back(top);
+            top = entries_[top].below;
+        }
+        declared.clear();
     }
     void add_unchecked(int level, NameId id, TypeCode type, std::int32_t slot) { push(id, level, type, slot); }
 
@@ -145,11 +156,22 @@ private:
         std::uint32_t below;  // the next entry of the same name, or kNoEntry
     };
     // Inline for a name's first declaration at level 0 (a function's or a
-    // global's), kept in its reference; the rest take an entry, out of line.
+    // global's), kept in its reference, and for a block's declaration that
+    // reuses a freed entry, as nearly all do once the first function body
+    // has closed; the rest go out of line.
     void push(NameId id, int level, TypeCode type, std::int32_t slot) {
         std::uint32_t& top = this->top(id);
-        if (level == 0 && top == kNoEntry && fits_level_0(slot)) {
-            top = level_0_reference(type, slot);
+        if (level == 0) {
+            if (top == kNoEntry && fits_level_0(slot)) {
+                top = level_0_reference(type, slot);
+                return;
+            }
+        } else if (!free_entries_.empty()) {
+            const std::uint32_t e = free_entries_.back();
+            free_entries_.pop_back();
+            entries_[e] = {type, static_cast<std::uint8_t>(level), slot, top};
+            top = e;
+            declared_[static_cast<std::size_t>(level)].push_back(id);
             return;
         }
         push_entry(top, id, level, type, slot);
@@ -172,7 +194,6 @@ private:
         return level == 0 ? e : kNoEntry;  // a level-0 declaration in its reference, or none
     }
     static void report_already_defined(Diagnostics& diag, const NameKey& name);
-    void free_declared(int level);
     std::uint32_t top_of(const NameKey& name) const {
         const NameId id = names_->find(name);
         return id == kNoName ? kNoEntry : top(id);
