@@ -14,30 +14,30 @@ bool SpoolMarks::Cursor::next_byte(std::uint8_t& byte) {
 }
 
 void SpoolMarks::Cursor::advance_across_pieces() {
-    std::array<std::uint8_t, kMostMarkBytes> bytes;
-    std::size_t size = 0;
-    for (int numbers = 0; numbers < 2;) {
-        if (size == bytes.size() || !next_byte(bytes[size])) {
+    std::array<std::uint8_t, kMarkBytes> bytes;
+    for (std::uint8_t& byte : bytes) {
+        if (!next_byte(byte)) {
             done_ = true;
             return;
         }
-        if ((bytes[size++] & kMoreDigits) == 0) ++numbers;
     }
     const std::uint8_t* const rest = next_;
     const std::uint8_t* const rest_end = end_;
     next_ = bytes.data();
-    end_ = next_ + size;
+    end_ = next_ + bytes.size();
     read_in_piece();
     next_ = rest;
     end_ = rest_end;
 }
 
 void CodeSpool::fill_in(const BlockRecords& blocks, std::size_t end) {
-    constexpr auto kMost = static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max());
+    constexpr auto kMost = static_cast<std::int64_t>(SpoolMarks::kLargestAt);
     for (const Waiting* w = waiting_.data() + filled_; w != waiting_.data() + end; ++w) {
         const std::int64_t value =
             w->call ? w->subject : address_in(blocks.at(w->subject), static_cast<BlockAddress>(w->which));
-        // Code addresses are refused past 32 bits before the module is written.
+        // Code addresses are refused past 32 bits before the module is
+        // written; a mark past kLargestAt leaves the spool unused, and pass 2
+        // reads the source again.
         if (w->at < 0 || w->at > kMost || value < 0) [[unlikely]] spoiled_ = true;
         if (!spoiled_) [[likely]]
             marks_.add({static_cast<std::uint32_t>(w->at), w->call ? SpoolMark::call : SpoolMark::address,

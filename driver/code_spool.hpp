@@ -7,8 +7,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <limits>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -33,27 +34,25 @@ struct SpoolMark {
 };
 inline constexpr std::size_t kMarkedBytes = 4;
 
-// Marks in code order, each kept in a few bytes: its distance from the one
-// before, and its value as a difference (an address from the mark's own,
-// a name from the last call's). The bytes go to a spool of their own, so
-// that past its memory bound they wait in a scratch file.
+// Marks in code order, each kept in eight bytes: the first byte's code
+// address with the kind in its top bit, and the value. Read back as two
+// loads, with nothing to take apart. The bytes go to a spool of their own,
+// so that past its memory bound they wait in a scratch file.
 class SpoolMarks {
 public:
     explicit SpoolMarks(std::size_t memory_bound = kMemory)
         : bytes_(ModuleStream::spool(memory_bound, {kBuffer, kBuffer, kBuffer})) {}
     static constexpr std::size_t kMemory = std::size_t{1} << 18;
     static constexpr std::size_t kBuffer = std::size_t{1} << 16;
+    // The largest code address a mark holds: the top bit is the kind's.
+    static constexpr std::uint32_t kLargestAt = 0x7FFFFFFF;
 
+    // mark.at is at most kLargestAt.
     void add(const SpoolMark& mark) {
-        std::uint8_t* const start = bytes_->room(kMostMarkBytes);
-        std::uint8_t* end = put_number(start, mark.at - last_at_);
-        const std::int64_t difference = mark.kind == SpoolMark::call
-                                            ? static_cast<std::int64_t>(mark.value) - last_call_
-                                            : static_cast<std::int64_t>(mark.value) - mark.at;
-        end = put_number(end, fold_sign(difference) << SpoolMark::kKindBits | mark.kind);
-        bytes_->taken(static_cast<std::size_t>(end - start));
-        last_at_ = mark.at;
-        if (mark.kind == SpoolMark::call) last_call_ = mark.value;
+        std::uint8_t* const at = bytes_->room(kMarkBytes);
+        store_field<4>(at, mark.at | static_cast<std::uint32_t>(mark.kind) << kKindShift);
+        store_field<4>(at + 4, mark.value);
+        bytes_->taken(kMarkBytes);
     }
     bool failed() const { return bytes_->failed(); }
 
@@ -68,7 +67,7 @@ public:
         const SpoolMark& mark() const { return mark_; }
         // Inline: every mark comes here, mostly lying whole in its piece.
         void advance() {
-            if (static_cast<std::size_t>(end_ - next_) >= kMostMarkBytes) [[likely]]
+            if (static_cast<std::size_t>(end_ - next_) >= kMarkBytes) [[likely]]
                 read_in_piece();
             else
                 advance_across_pieces();
@@ -77,62 +76,36 @@ public:
     private:
         // Reads a whole mark from where it lies in one piece.
         void read_in_piece() {
-            const auto read = [this] {
-                std::uint64_t value = 0;
-                for (unsigned shift = 0;; shift += kDigitBits) {
-                    const std::uint8_t byte = *next_++;
-                    value |= (byte & kDigitMask) << shift;
-                    if ((byte & kMoreDigits) == 0) return value;
-                }
-            };
-            mark_.at += static_cast<std::uint32_t>(read());
-            const std::uint64_t what = read();
-            mark_.kind = static_cast<SpoolMark::Kind>(what & ((1u << SpoolMark::kKindBits) - 1));
-            const std::int64_t difference = unfold_sign(what >> SpoolMark::kKindBits);
-            if (mark_.kind == SpoolMark::call) mark_.value = last_call_ = static_cast<std::uint32_t>(last_call_ + difference);
-            else mark_.value = static_cast<std::uint32_t>(mark_.at + difference);
+            const std::uint32_t first = load_dword(next_);
+            mark_.at = first & kLargestAt;
+            mark_.kind = static_cast<SpoolMark::Kind>(first >> kKindShift);
+            mark_.value = load_dword(next_ + 4);
+            next_ += kMarkBytes;
         }
-        // Near a piece's end a mark may go on in the next piece: it is put
-        // together byte by byte.
+        // A mark may go on in the next piece: it is put together byte by
+        // byte.
         void advance_across_pieces();
         bool next_byte(std::uint8_t& byte);
         ModuleStream::Pieces pieces_;
         const std::uint8_t* next_ = nullptr;
         const std::uint8_t* end_ = nullptr;
-        std::uint32_t last_call_ = 0;
         SpoolMark mark_;
         bool done_ = false;
     };
     Cursor cursor() { return Cursor(*this); }
 
 private:
-    // A mark's two numbers, seven bits to a byte, take this much at most.
-    static constexpr std::size_t kMostNumberBytes = 10;
-    static constexpr std::size_t kMostMarkBytes = 2 * kMostNumberBytes;
-    static constexpr unsigned kDigitBits = 7;
-    static constexpr std::uint8_t kMoreDigits = 0x80;
-    static constexpr std::uint64_t kDigitMask = kMoreDigits - 1;
-    // A signed difference as an unsigned number with the sign in bit 0, so
-    // that small differences either way stay small.
-    static std::uint64_t fold_sign(std::int64_t difference) {
-        return (static_cast<std::uint64_t>(difference) << 1) ^ static_cast<std::uint64_t>(difference >> 63);
-    }
-    static std::int64_t unfold_sign(std::uint64_t folded) {
-        return static_cast<std::int64_t>(folded >> 1) ^ -static_cast<std::int64_t>(folded & 1);
-    }
-    // Low bits first, the top bit set on every byte but the last.
-    static std::uint8_t* put_number(std::uint8_t* out, std::uint64_t value) {
-        while (value > kDigitMask) {
-            *out++ = static_cast<std::uint8_t>(value & kDigitMask) | kMoreDigits;
-            value >>= kDigitBits;
-        }
-        *out++ = static_cast<std::uint8_t>(value);
-        return out;
+    static constexpr std::size_t kMarkBytes = 8;
+    static constexpr unsigned kKindShift = 31;
+    static_assert(SpoolMark::kKindBits == 1 && kLargestAt >> kKindShift == 0);
+    static std::uint32_t load_dword(const std::uint8_t* at) {
+        static_assert(std::endian::native == std::endian::little, "marks are read as they were stored");
+        std::uint32_t value;
+        std::memcpy(&value, at, sizeof value);
+        return value;
     }
 
     std::unique_ptr<ModuleStream> bytes_;
-    std::uint32_t last_at_ = 0;
-    std::uint32_t last_call_ = 0;
 };
 
 class CodeSpool {

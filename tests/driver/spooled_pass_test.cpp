@@ -147,7 +147,7 @@ TEST(SpoolMarks, ReadBackAsAdded) {
     std::uint64_t noise = 12345;
     for (int i = 0; i < 200'000; ++i) {
         noise = noise * 6364136223846793005ull + 1442695040888963407ull;
-        at += i % 1000 == 0 ? 0x10000000u >> (i % 3) : static_cast<std::uint32_t>(noise >> 60) * 2;
+        at += i % 1000 == 0 ? 0x1000000u >> (i % 3) : static_cast<std::uint32_t>(noise >> 60) * 2;
         const auto kind = static_cast<oxbuild::SpoolMark::Kind>(i % 2);
         const auto near = static_cast<std::uint32_t>(static_cast<std::int64_t>(at) + (i % 5) * 100 - 200);
         const auto value = static_cast<std::uint32_t>(i % 7 == 0 ? noise >> 32 : kind == 0 ? near : i / 3);
@@ -155,6 +155,7 @@ TEST(SpoolMarks, ReadBackAsAdded) {
         marks.add(added.back());
     }
     auto cursor = marks.cursor();
+    ASSERT_LE(added.back().at, oxbuild::SpoolMarks::kLargestAt);
     for (const oxbuild::SpoolMark& mark : added) {
         ASSERT_FALSE(cursor.done());
         ASSERT_EQ(cursor.mark().at, mark.at);
@@ -164,4 +165,18 @@ TEST(SpoolMarks, ReadBackAsAdded) {
     }
     EXPECT_TRUE(cursor.done());
     EXPECT_FALSE(cursor.failed());
+}
+
+// A mark holds a code address up to kLargestAt; one past it leaves the spool
+// incomplete, so that pass 2 reads the source again instead.
+TEST(CodeSpool, AMarkPastTheLargestAddressLeavesItIncomplete) {
+    constexpr std::int64_t kLargest = oxbuild::SpoolMarks::kLargestAt;
+    for (const std::int64_t at : {kLargest, kLargest + 1}) {
+        SCOPED_TRACE(at);
+        oxbuild::CodeSpool spool;
+        const oxbuild::BlockRecords blocks;
+        spool.mark_call(at, 7);
+        spool.close_function(blocks);
+        EXPECT_EQ(spool.complete(), at == kLargest);
+    }
 }
