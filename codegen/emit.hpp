@@ -77,9 +77,8 @@ inline void emit_opcode_and_address(Sink& sink, Opcode op, CodeAddress address) 
 }
 
 // EXPR_STRING, the bytes up to the first zero, a zero, and one more zero
-// when that leaves an odd count after the token.
-// Written in one move: the text is a string argument as read, at most
-// kStringArgumentMax bytes.
+// when that leaves an odd count after the token, written in one move: the
+// text is a string argument as read, at most kStringArgumentMax bytes.
 inline void emit_string_argument(Sink& sink, std::string_view text) {
     const std::size_t length = std::min(text.find('\0'), text.size());
     if (length > kStringArgumentMax) fatal_stop("internal: a string argument longer than its maximum");

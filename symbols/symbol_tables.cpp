@@ -25,7 +25,7 @@ bool check_name_rules_fully(Diagnostics& diag, const NameKey& key) {
         diag.report_error_name(msg::standard_function_name, name);
         return false;
     }
-    if (name.empty() || !(is_letter(static_cast<unsigned char>(name[0])) || name[0] == '_')) {
+    if (!begins_like_a_name(name)) {
         diag.report_error_name(msg::name_not_letter, name);
         return false;
     }

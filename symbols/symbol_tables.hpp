@@ -43,6 +43,11 @@ inline constexpr NameFilter kReservedWordFilter(kReservedWords, [](std::string_v
 // Whether the word is a type keyword or a statement keyword.
 bool is_reserved_word(std::string_view name);
 
+// Whether the name begins as a name must: with a letter or '_'.
+inline bool begins_like_a_name(std::string_view name) {
+    return !name.empty() && (is_letter(static_cast<unsigned char>(name[0])) || name[0] == '_');
+}
+
 // check_name_rules for a name the quick test does not clear.
 bool check_name_rules_fully(Diagnostics& diag, const NameKey& name);
 
@@ -53,8 +58,8 @@ bool check_name_rules_fully(Diagnostics& diag, const NameKey& name);
 // character and length that no reserved word and no standard function has.
 inline bool check_name_rules(Diagnostics& diag, const NameKey& name) {
     const std::string_view text = name.text;
-    const bool begins_well = !text.empty() && (is_letter(static_cast<unsigned char>(text[0])) || text[0] == '_');
-    if (begins_well && !kReservedWordFilter.may_hold(text) && !kStandardFunctionFilter.may_hold(text)) return true;
+    if (begins_like_a_name(text) && !kReservedWordFilter.may_hold(text) && !kStandardFunctionFilter.may_hold(text))
+        return true;
     return check_name_rules_fully(diag, name);
 }
 
