@@ -36,6 +36,15 @@ constexpr void store_field(unsigned char* at, std::uint32_t value) {
     for (std::size_t i = 0; i < Size; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
+// A four-byte field in the module's byte order, read back.
+inline std::uint32_t load_dword(const unsigned char* at) {
+    std::uint32_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) std::memcpy(&value, at, sizeof value);
+    else
+        for (std::size_t i = 0; i < sizeof value; ++i) value |= static_cast<std::uint32_t>(at[i]) << (8 * i);
+    return value;
+}
+
 // Stores fields one after another in the module's byte order, from a place
 // in a buffer: a form put together in place in a stream's room.
 class FieldCursor {

@@ -7,9 +7,7 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -98,12 +96,6 @@ private:
     static constexpr std::size_t kMarkBytes = 8;
     static constexpr unsigned kKindShift = 31;
     static_assert(SpoolMark::kKindBits == 1 && kLargestAt >> kKindShift == 0);
-    static std::uint32_t load_dword(const std::uint8_t* at) {
-        static_assert(std::endian::native == std::endian::little, "marks are read as they were stored");
-        std::uint32_t value;
-        std::memcpy(&value, at, sizeof value);
-        return value;
-    }
 
     std::unique_ptr<ModuleStream> bytes_;
 };

@@ -15,18 +15,12 @@ using namespace format;
 
 constexpr std::size_t kLargest = kDescriptorFixedSize + kDescriptorPerParameter * kMaxParameters;
 
-std::uint32_t dword_at(const unsigned char* at) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(at[i]) << (8 * i);
-    return value;
-}
-
 void add_to_dword(unsigned char* at, std::int64_t addend) {
-    store_field<4>(at, static_cast<std::uint32_t>(dword_at(at) + static_cast<std::uint32_t>(addend)));
+    store_field<4>(at, static_cast<std::uint32_t>(load_dword(at) + static_cast<std::uint32_t>(addend)));
 }
 
 std::uint32_t parameter_count(const unsigned char* descriptor) {
-    return dword_at(descriptor + kDescriptorParameterCount);
+    return load_dword(descriptor + kDescriptorParameterCount);
 }
 
 // Adds code_base to a descriptor's entry and first to each of its n

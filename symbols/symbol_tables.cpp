@@ -55,12 +55,7 @@ std::uint32_t ScopeTable::level_0(TypeCode type, std::int32_t slot, std::uint32_
 }
 
 std::uint32_t ScopeTable::add_entry(const Entry& entry) {
-    if (!free_entries_.empty()) {
-        const std::uint32_t e = free_entries_.back();
-        free_entries_.pop_back();
-        entries_[e] = entry;
-        return e;
-    }
+    if (!free_entries_.empty()) return reuse_free_entry(entry);
     // Indexes keep bit 31 clear, for the references to level-0 declarations.
     if (entries_.size() >= kLevel0) fatal_stop("more than 2^31 declarations held at once");
     entries_.push_back(entry);

@@ -172,10 +172,7 @@ private:
                 return;
             }
         } else if (!free_entries_.empty()) {
-            const std::uint32_t e = free_entries_.back();
-            free_entries_.pop_back();
-            entries_[e] = {type, static_cast<std::uint8_t>(level), slot, top};
-            top = e;
+            top = reuse_free_entry({type, static_cast<std::uint8_t>(level), slot, top});
             declared_[static_cast<std::size_t>(level)].push_back(id);
             return;
         }
@@ -187,6 +184,13 @@ private:
     }
     void push_entry(std::uint32_t& top, NameId id, int level, TypeCode type, std::int32_t slot);
     std::uint32_t add_entry(const Entry& entry);
+    // Stores the entry in a freed one (there is one) and returns its index.
+    std::uint32_t reuse_free_entry(const Entry& entry) {
+        const std::uint32_t e = free_entries_.back();
+        free_entries_.pop_back();
+        entries_[e] = entry;
+        return e;
+    }
     // The name's entry at the level, or kNoEntry. Entries are stacked in
     // level order, so the walk stops below the level.
     std::uint32_t find_at(NameId id, int level) const {
