@@ -88,30 +88,31 @@ int Lexer::read_escape() {
 // A plain byte is never a lead byte, so after one the next byte is no
 // trail byte. Past the maximum nothing is stored and no escape is read, so
 // the piece ends at the next quote.
-bool Lexer::read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next) {
+bool Lexer::read_string_piece(std::string& text, std::size_t maximum, StringSoFar& so_far) {
     Reader& r = reader;
     r.read_raw_char();
     while (true) {
-        if (length < maximum) {
-            const std::size_t copied = r.scan_string_run(text, maximum - length);
-            length += copied;
-            if (copied != 0) trail_byte_next = false;
+        if (so_far.length < maximum) {
+            const std::size_t copied = r.scan_string_run(text, maximum - so_far.length);
+            so_far.length += copied;
+            if (copied != 0) so_far.trail_byte_next = false;
         }
         const int c = r.cur();
         if (c == kQuote || c == kEnd) break;
-        if (length >= maximum) {
+        if (so_far.length >= maximum) {
             r.skip_to_quote();
             r.next_char();
             return false;
         }
         int byte = c;
-        if (!trail_byte_next && c == '\\') byte = read_escape();
+        if (!so_far.trail_byte_next && c == '\\') byte = read_escape();
         // A backslash at the very end of the file stores nothing.
         if (byte != kEnd) {
+            if (byte == 0 && so_far.first_zero == std::string::npos) so_far.first_zero = so_far.length;
             text.push_back(static_cast<char>(byte));
-            ++length;
+            ++so_far.length;
         }
-        trail_byte_next = !trail_byte_next && is_lead_byte(r.cur());
+        so_far.trail_byte_next = !so_far.trail_byte_next && is_lead_byte(r.cur());
         r.read_raw_char();
     }
     r.next_char();
@@ -129,20 +130,19 @@ bool Lexer::read_string(std::string& text, std::size_t maximum, StringForm form)
         return true;
     }
     bool fit = true;
-    std::size_t length = 0;
-    bool trail_byte_next = false;
+    StringSoFar so_far;
     while (true) {
         const std::int64_t begin = listener_ != nullptr ? reader.offset_here() : 0;
-        fit = read_string_piece(text, maximum, length, trail_byte_next) && fit;
+        fit = read_string_piece(text, maximum, so_far) && fit;
         if (listener_ != nullptr) heard(TokenKind::text, begin);
         if (!concatenate) break;
         if (on_line) reader.skip_blanks();
         else reader.skip_space();
         if (reader.cur() != kQuote) break;
     }
-    // The text is zero-terminated for every later use.
-    const auto zero = text.find('\0');
-    if (zero != std::string::npos) text.resize(zero);
+    // The text is zero-terminated for every later use. A zero byte is a
+    // byte the runs never copy, so only the one-by-one path stores one.
+    if (so_far.first_zero != std::string::npos) text.resize(so_far.first_zero);
     return fit;
 }
 

@@ -123,7 +123,13 @@ private:
     }
     void substitute_define(Word& word) const;
     int read_escape();
-    bool read_string_piece(std::string& text, std::size_t maximum, std::size_t& length, bool& trail_byte_next);
+    // What one piece of a string leaves to the next one.
+    struct StringSoFar {
+        std::size_t length = 0;
+        bool trail_byte_next = false;
+        std::size_t first_zero = std::string::npos;  // where the first zero byte was stored
+    };
+    bool read_string_piece(std::string& text, std::size_t maximum, StringSoFar& so_far);
 
     // Never null, so that every word asks one question: an empty table
     // stands for no table.

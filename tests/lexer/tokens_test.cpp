@@ -180,6 +180,8 @@ TEST(StringReader, EscapesAndTheDoubleByteRule) {
         {R"("\x1FF")", "\xFF"},
         {R"("\q\0\\\"\'")", "q0\\\"'"},     // no octal escapes: \0 is the character 0
         {R"("a\xzb")", "a"},                 // \x without digits stores a zero, which ends the text
+        {std::string("\"ab\0cd\"", 7), "ab"},  // so does a zero byte in the source
+        {std::string("\"\x81\0x\"", 5), "\x81"},  // even as a trail byte
         {"\"\x95\x5Cn\"", "\x95\x5Cn"},     // a trail byte 0x5C starts no escape
         {"\"\x95\x5C\\n\"", "\x95\x5C\n"},  // after the trail byte a backslash escapes again
         {"\"\x81\x81\\n\"", "\x81\x81\n"},  // a lead byte in trail position is a trail byte
@@ -252,6 +254,7 @@ TEST(StringReader, JoiningOfAdjacentPieces) {
         {"\"ab\" \"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
         {"\"ab\"/*c*/\"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
         {"\"ab\"\n  \"cd\" x", StringForm::joined_across_lines, "abcd", "x"},
+        {"\"ab\" \"c\\x0_d\" \"e\" x", StringForm::joined_across_lines, "abc", "x"},  // a later piece's zero ends it
         {"\"ab\" \"cd\" x", StringForm::one_on_line, "ab", ""},
         {"\"ab\"/*c*/x", StringForm::one_on_line, "ab", "x"},  // a comment after the quote is removed
     };
