@@ -22,7 +22,7 @@ public:
 
     // The value of the key, inserted as given when the key is new.
     std::pair<Value*, bool> try_emplace(const Key& key, const Value& value) {
-        if ((count_ + 1) * 4 > slots_.size() * 3) grow();
+        if (count_ >= grow_at_) grow();
         const std::size_t hash = Hash{}(key);
         Slot& slot = probe(key, hash);
         if (used(slot)) return {&slot.value, false};
@@ -65,6 +65,7 @@ private:
     void grow() {
         std::vector<Slot> old(slots_.empty() ? kInitialCapacity : slots_.size() * 2);
         old.swap(slots_);
+        grow_at_ = slots_.size() * 3 / 4;  // at most three quarters full
         const std::uint32_t old_generation = generation_;
         generation_ = 1;
         count_ = 0;
@@ -74,6 +75,7 @@ private:
 
     std::vector<Slot> slots_;
     std::size_t count_ = 0;
+    std::size_t grow_at_ = 0;  // the count at which the next entry grows the slots
     std::uint32_t generation_ = 1;
 };
 
