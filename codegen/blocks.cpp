@@ -77,11 +77,7 @@ BlockIndex BlockRecords::find(const BlockKey& key) {
     return *first;
 }
 
-void BlockRecords::close_all(const BlockKey& key, BlockRecord& first, CodeAddress address) {
-    if (!shared_keys_) {
-        first.end = first.chain = static_cast<std::int32_t>(address);
-        return;
-    }
+void BlockRecords::close_all_sharing(const BlockKey& key, CodeAddress address) {
     const std::uint32_t* index = first_at(key);
     if (index == nullptr) return;
     const auto& indexes = by_file_[static_cast<std::size_t>(key.file_number)];

@@ -115,7 +115,11 @@ public:
     const BlockRecord& at(BlockIndex index) const { return const_cast<BlockRecords*>(this)->at(index); }
     // Sets end and chain of every record with the key (a block closing),
     // given the first of them.
-    void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address);
+    // Inline: a key is nearly always one record's.
+    void close_all(const BlockKey& key, BlockRecord& first, CodeAddress address) {
+        if (shared_keys_) [[unlikely]] return close_all_sharing(key, address);
+        first.end = first.chain = static_cast<std::int32_t>(address);
+    }
     std::size_t size() const { return base_ + records_.size(); }
     // Sets the records aside in a scratch file once more than kept are
     // held, when no block is open: a spooling pass 1 needs none of them
@@ -183,6 +187,8 @@ private:
     bool spill_held(std::size_t count);
     // Keeps only the held records from the given one on.
     void keep_held_from(std::size_t first);
+    // close_all once two records have had one key.
+    void close_all_sharing(const BlockKey& key, CodeAddress address);
 
     static constexpr std::size_t kCacheSize = 256;
     struct CacheEntry {
